@@ -1,0 +1,45 @@
+#pragma once
+
+// The plug-in's 93 parameters on top of the generic manager, with the per-index rules for
+// storing, converting, modulating and showing them.
+
+#include "params/zk_paramManager.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+class Morvek2ParameterManager : public zk_paramManager
+{
+public:
+    static constexpr int kNumParams = 93;
+    // getValueList index standing for the step-size names shared by all modules.
+    static constexpr int kStepSizeListIndex = 200;
+
+    Morvek2ParameterManager();
+    ~Morvek2ParameterManager() override;
+    void setValue(int index, float value) override;                       // [any]
+    void setWorkingValue(int index, float value) override;                // [any]
+    float getEngineValue(int index) override;                             // [any]
+    float getModulatedValue(int index, float stepValue) override;         // [audio]
+    void getDisplay(int index, char* buffer, int length) override;        // [any]
+    float workingToNormalised(int index, float workingValue) override;    // [any]
+    float normalisedToWorking(int index, float normalisedValue) override; // [any]
+    virtual std::vector<std::string> getValueList(int index);             // [ui] allocates
+
+    // Length of one beat in Delay mode (the processing loop writes 60000 / tempo), or the
+    // delay range in ms in Chorus (50) and Flange (10) mode.
+    float getDelayTimeBase() const { return delayTimeBase.load(std::memory_order_relaxed); }
+    void setDelayTimeBase(float ms)
+    {
+        delayTimeBase.store(ms, std::memory_order_relaxed);
+    } // [audio]
+
+    // Length of one step of each step-size position, in 1/64 notes.
+    static const float kStepLengths64[10];
+
+private:
+    void applyDelayMode(); // [any]
+
+    std::atomic<float> delayTimeBase{2000.0f};
+};
