@@ -1,0 +1,149 @@
+#pragma once
+
+#include "dsp/zksp_block.h"
+
+#include <atomic>
+
+// One-pole smoother with separate rise (attack) and fall (release) times, updated once
+// every `update interval` samples.
+//
+// State and target are held with 5.0 added: the recursion then settles toward 5.0 rather
+// than 0.0 when the value goes to zero, so it never decays into subnormal numbers.
+// Every setter that takes a value adds the offset, every getter subtracts it.
+//
+// Threads: the audio thread drives process/advance/current; the setters may run at the
+// same time on another thread (host automation). Every field is a relaxed atomic written
+// whole, so an update sees either the old or the new coefficient.
+class zksp_smoother_lag_processor : public zksp_block
+{
+public:
+    zksp_smoother_lag_processor();
+
+    void reset() override {} // [any] a smoother is never reset
+    // Base storage, then reset (nothing), then the coefficients for the new rate; the
+    // current value is kept.
+    void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
+    // Takes x as the new target and performs one update.
+    float process(float x) override;               // [audio]
+    void setBypass(bool on) override { (void)on; } // [any]
+
+    virtual void setAttackTime(float seconds);  // [any]
+    virtual void setReleaseTime(float seconds); // [any]
+    // Samples between two updates; values below 1 count as 1.
+    virtual void setUpdateInterval(int samples); // [any]
+    // New goal; the current value is not touched.
+    virtual void setTarget(float v); // [any]
+    // The value becomes v at once.
+    virtual void jumpTo(float v); // [any]
+    // One update toward the stored target; returns the new value.
+    virtual float advance(); // [audio]
+    // The value without updating.
+    virtual float current() const;     // [any]
+    virtual void updateCoefficients(); // [any]
+
+    float getAttackTime() const { return attackTime.load(std::memory_order_relaxed); }   // [any]
+    float getReleaseTime() const { return releaseTime.load(std::memory_order_relaxed); } // [any]
+    int getUpdateInterval() const
+    {
+        return updateInterval.load(std::memory_order_relaxed);
+    } // [any]
+    float getAttackCoefficient() const
+    {
+        return attackCoef.load(std::memory_order_relaxed);
+    } // [any]
+    float getReleaseCoefficient() const
+    {
+        return releaseCoef.load(std::memory_order_relaxed);
+    } // [any]
+    // The raw offset-encoded state and target (value + 5.0), for diagnostics and tests.
+    float getEncodedState() const { return state.load(std::memory_order_relaxed); }   // [any]
+    float getEncodedTarget() const { return target.load(std::memory_order_relaxed); } // [any]
+
+    // Pole of a one-pole smoother: time t seconds, an update every n samples, rate r.
+    // A time of 0 (or a negative or non-finite one) gives 0: the target is reached at the
+    // next update.
+    static float coefficientFor(float t, int n, float r); // [any]
+
+    static constexpr float kOffset = 5.0f;
+
+protected:
+    // One update from target T; c chosen by the caller.
+    float step(float T, float c);
+
+    std::atomic<float> attackTime{0.005f};
+    std::atomic<float> releaseTime{0.005f};
+    std::atomic<int> updateInterval{1};
+    std::atomic<float> attackCoef;
+    std::atomic<float> releaseCoef;
+    std::atomic<float> state{kOffset};
+    // A fresh smoother rests where it is: advance() before any target keeps the value 0.
+    std::atomic<float> target{kOffset};
+};
+
+static_assert(std::atomic<float>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "smoother fields must be plain machine words");
+
+// One-pole smoother with one time for both directions (the attack time and coefficient;
+// the release fields keep their defaults).
+class zksp_smoother : public zksp_smoother_lag_processor
+{
+public:
+    zksp_smoother() = default;
+
+    float process(float x) override;    // [audio]
+    float advance() override;           // [audio]
+    void updateCoefficients() override; // [any]
+    // The same as setAttackTime.
+    virtual void setTime(float seconds); // [any]
+};
+
+inline float zksp_smoother_lag_processor::step(float T, float c)
+{
+    float S = state.load(std::memory_order_relaxed);
+    S = (S - T) * c + T;
+    // A non-finite value (a NaN handed in as a target) must not stick: fall back to the
+    // target, or to rest at 0 when the target itself is unusable.
+    if (!(S - S == 0.0f)) {
+        S = (T - T == 0.0f) ? T : kOffset;
+        target.store(S, std::memory_order_relaxed);
+    }
+    state.store(S, std::memory_order_relaxed);
+    return S - kOffset;
+}
+
+inline float zksp_smoother_lag_processor::process(float x) // [audio]
+{
+    const float T = x + kOffset;
+    target.store(T, std::memory_order_relaxed);
+    const float S = state.load(std::memory_order_relaxed);
+    // Rising uses the attack pole; equal values count as falling.
+    const float c = T > S ? attackCoef.load(std::memory_order_relaxed)
+                          : releaseCoef.load(std::memory_order_relaxed);
+    return step(T, c);
+}
+
+inline float zksp_smoother_lag_processor::advance() // [audio]
+{
+    const float T = target.load(std::memory_order_relaxed);
+    const float S = state.load(std::memory_order_relaxed);
+    const float c = T > S ? attackCoef.load(std::memory_order_relaxed)
+                          : releaseCoef.load(std::memory_order_relaxed);
+    return step(T, c);
+}
+
+inline float zksp_smoother_lag_processor::current() const // [any]
+{
+    return state.load(std::memory_order_relaxed) - kOffset;
+}
+
+inline float zksp_smoother::process(float x) // [audio]
+{
+    const float T = x + kOffset;
+    target.store(T, std::memory_order_relaxed);
+    return step(T, attackCoef.load(std::memory_order_relaxed));
+}
+
+inline float zksp_smoother::advance() // [audio]
+{
+    return step(target.load(std::memory_order_relaxed), attackCoef.load(std::memory_order_relaxed));
+}
