@@ -1,8 +1,22 @@
 #include "vst/AEffEditor.h"
 
-AEffEditor::AEffEditor(AudioEffect* effect) : effect(effect) {}
+#include "vst/AudioEffect.h"
 
-AEffEditor::~AEffEditor() = default;
+// An editor registers itself with its plug-in, which from then on owns it and announces it to the
+// host through effFlagsHasEditor.
+AEffEditor::AEffEditor(AudioEffect* effect) : effect(effect)
+{
+    if (effect) {
+        effect->setEditor(this);
+    }
+}
+
+AEffEditor::~AEffEditor()
+{
+    if (effect) {
+        effect->editorDestroyed(this);
+    }
+}
 
 bool AEffEditor::getRect(ERect** rect)
 {
