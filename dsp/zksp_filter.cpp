@@ -1,0 +1,361 @@
+#include "dsp/zksp_filter.h"
+
+#include <algorithm>
+#include <cmath>
+
+void zksp_filter::setSampleRate(float rate) // [ui] while suspended, or [audio]
+{
+    zksp_block::setSampleRate(rate);
+    reset();
+    updateCoefficients();
+}
+
+// ---------------------------------------------------------------------------------------
+// Biquads
+
+void zksp_filter_rbj::reset() // [ui] while suspended, or [audio]
+{
+    x1 = x2 = 0.0f;
+    y1 = y2 = 0.0f;
+}
+
+void zksp_filter_rbj::setBypass(bool on) // [audio]
+{
+    if (on) {
+        b0 = 1.0f;
+        a1 = a2 = b1 = b2 = 0.0f;
+    } else {
+        reset();
+        updateCoefficients();
+    }
+}
+
+void zksp_filter_rbj::setFrequency(float hz) // [audio]
+{
+    // A NaN cutoff is ignored, like any bad value handed to a block.
+    if (hz != frequency && !std::isnan(hz)) {
+        frequency = hz;
+        updateCoefficients();
+    }
+}
+
+void zksp_filter_rbj::setQ(float q) // [audio]
+{
+    // Q 0 makes alpha infinite and a huge Q puts the poles on the unit circle; the stored
+    // Q is the usable one, so the band-pass output gain that reads it stays finite too.
+    if (std::isnan(q))
+        return;
+    q = std::clamp(q, kMinQ, kMaxQ);
+    if (q != Q) {
+        Q = q;
+        updateCoefficients();
+    }
+}
+
+void zksp_filter_rbj::updateCoefficients() // [audio]
+{
+    double w = 2.0 * 3.14159265358979323846 * static_cast<double>(frequency) /
+               static_cast<double>(sampleRate);
+    // Above Nyquist the design aliases and at it the poles sit on the unit circle; far
+    // down cosf rounds to 1 and a pole creeps out. Both ends are held inside.
+    if (std::isnan(w))
+        w = kMinW0;
+    w = std::clamp(w, kMinW0, kMaxW0);
+    const float w0 = static_cast<float>(w);
+    const float q = Q;
+
+    const float cs = cosf(w0);
+    const float sn = sinf(w0);
+    // The band-width form of alpha with 1/(2Q) as the argument, not sn / (2Q).
+    const float alpha = sn * sinhf(1.0f / (2.0f * q));
+    const float n = 1.0f / (1.0f + alpha);
+    a1 = -2.0f * cs * n;
+    a2 = (1.0f - alpha) * n;
+    computeNumerator(cs, alpha, n);
+}
+
+float zksp_filter_rbj::processNoOffset(float x) // [audio]
+{
+    const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    if (!std::isfinite(y)) {
+        reset();
+        return 0.0f;
+    }
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+}
+
+zksp_filter_rbj_low_pass::zksp_filter_rbj_low_pass()
+{
+    updateCoefficients();
+}
+
+void zksp_filter_rbj_low_pass::setResonance(float r) // [audio]
+{
+    setQ(r * 10.0f + 1.0f);
+}
+
+void zksp_filter_rbj_low_pass::computeNumerator(float cs, float, float n)
+{
+    b0 = b2 = (1.0f - cs) * 0.5f * n;
+    b1 = (1.0f - cs) * n;
+}
+
+zksp_filter_rbj_high_pass::zksp_filter_rbj_high_pass()
+{
+    updateCoefficients();
+}
+
+void zksp_filter_rbj_high_pass::setResonance(float r) // [audio]
+{
+    setQ(r * 10.0f + 1.0f);
+}
+
+void zksp_filter_rbj_high_pass::computeNumerator(float cs, float, float n)
+{
+    b0 = b2 = (1.0f + cs) * 0.5f * n;
+    b1 = (-1.0f - cs) * n;
+}
+
+zksp_filter_rbj_band_pass::zksp_filter_rbj_band_pass()
+{
+    updateCoefficients();
+}
+
+void zksp_filter_rbj_band_pass::setResonance(float r) // [audio]
+{
+    setQ(r * 7.0f + 1.0f);
+}
+
+void zksp_filter_rbj_band_pass::computeNumerator(float, float alpha, float n)
+{
+    b0 = alpha * n;
+    b1 = 0.0f;
+    b2 = -alpha * n;
+}
+
+float zksp_filter_rbj_band_pass_gain_comp::processNoOffset(float x) // [audio]
+{
+    return zksp_filter_rbj::processNoOffset(x) * ((Q - 0.8f) * 0.2f + 1.2f);
+}
+
+// ---------------------------------------------------------------------------------------
+// Four-pole high-pass
+
+zksp_filter_4PHP::zksp_filter_4PHP()
+{
+    fixed.setQ(1.0f);
+}
+
+void zksp_filter_4PHP::reset() // [ui] while suspended, or [audio]
+{
+    resonant.reset();
+    fixed.reset();
+}
+
+void zksp_filter_4PHP::setSampleRate(float rate) // [ui] while suspended, or [audio]
+{
+    zksp_block::setSampleRate(rate);
+    resonant.setSampleRate(rate);
+    fixed.setSampleRate(rate);
+}
+
+void zksp_filter_4PHP::setFrequency(float hz) // [audio]
+{
+    frequency = hz;
+    resonant.setFrequency(hz);
+    fixed.setFrequency(hz);
+}
+
+void zksp_filter_4PHP::setQ(float q) // [audio]
+{
+    Q = q;
+    resonant.setQ(q);
+}
+
+void zksp_filter_4PHP::setResonance(float r) // [audio]
+{
+    setQ(r * 12.0f + 1.0f);
+}
+
+// ---------------------------------------------------------------------------------------
+// Ladder
+
+zksp_filter_zk_moog::zksp_filter_zk_moog()
+{
+    frequency = 20.0f;
+    Q = 0.0f; // the resonance
+    updateCoefficients();
+}
+
+void zksp_filter_zk_moog::reset() // [ui] while suspended, or [audio]
+{
+    for (int i = 0; i < 4; ++i) {
+        in[i] = 0.0;
+        out[i] = 0.0;
+    }
+}
+
+void zksp_filter_zk_moog::setFrequency(float hz) // [audio]
+{
+    if (hz != frequency && !std::isnan(hz)) {
+        frequency = hz;
+        updateCoefficients();
+    }
+}
+
+void zksp_filter_zk_moog::setQ(float q) // [audio]
+{
+    if (std::isnan(q))
+        return;
+    Q = q * 0.4f;
+    updateCoefficients();
+}
+
+void zksp_filter_zk_moog::setResonance(float r) // [audio]
+{
+    setQ(r * 10.5f);
+}
+
+void zksp_filter_zk_moog::updateCoefficients() // [audio]
+{
+    double hz = frequency;
+    // Past half the rate the pole factor 1 - f drops below -1 and every stage diverges;
+    // up to it the factor stays at or above -0.16. A negative or NaN cutoff would push the
+    // pole above 1, so the bottom is held at 1 Hz.
+    const double nyquist = 0.5 * static_cast<double>(sampleRate);
+    if (!(hz >= 1.0))
+        hz = 1.0;
+    if (hz > nyquist)
+        hz = nyquist;
+    normalisedFrequency = 2.0 * hz * static_cast<double>(samplePeriod);
+    f = normalisedFrequency * 1.16;
+    oneMinusF = 1.0 - f;
+    f4 = (f * f) * (f * f);
+    feedback = (1.0 - 0.15 * f * f) * Q;
+}
+
+float zksp_filter_zk_moog::process(float x) // [audio]
+{
+    const double xd = x;
+    const double res = Q;
+    double v = xd - out[3] * feedback + xd * (1.0 + 0.75 * res);
+    // The clamp bounds the loop at any resonance; written so NaN and infinities land on
+    // the bounds rather than in the state.
+    v = std::max(-0.99, std::min(0.99, v));
+    v += denormalOffset;
+    denormalOffset = -denormalOffset;
+    v *= 0.35013 * f4;
+    // Each stage reads its previous input before replacing it.
+    out[0] = v + 0.3 * in[0] + oneMinusF * out[0];
+    in[0] = v;
+    out[1] = out[0] + 0.3 * in[1] + oneMinusF * out[1];
+    in[1] = out[0];
+    out[2] = out[1] + 0.3 * in[2] + oneMinusF * out[2];
+    in[2] = out[1];
+    out[3] = out[2] + 0.3 * in[3] + oneMinusF * out[3];
+    in[3] = out[2];
+    return static_cast<float>(out[3]);
+}
+
+// ---------------------------------------------------------------------------------------
+// Creakbox
+
+namespace {
+
+double g_creakTable[65];
+
+bool fillCreakTable()
+{
+    const double h = 1.5707963265;
+    for (int k = 0; k <= 64; ++k)
+        g_creakTable[k] = std::sin(h * std::sin(h * std::sin(h * std::sin(h * k / 64.0))));
+    return true;
+}
+
+} // namespace
+
+const double* zksp_filter_creakbox::table() // [any]
+{
+    // Filled once, under the thread-safe guard of a function-local static, so instances
+    // built on different threads never write the shared table at the same time.
+    static const bool filled = fillCreakTable();
+    (void)filled;
+    return g_creakTable;
+}
+
+zksp_filter_creakbox::zksp_filter_creakbox()
+{
+    table();
+    frequency = 1000.0f;
+    Q = 0.0f;
+    normalisedFrequency = frequency * samplePeriod;
+}
+
+void zksp_filter_creakbox::reset() // [ui] while suspended, or [audio]
+{
+    s0 = 0.0;
+    s1 = 0.0;
+}
+
+void zksp_filter_creakbox::setSampleRate(float rate) // [ui] while suspended, or [audio]
+{
+    zksp_filter::setSampleRate(rate);
+    // Otherwise the old rate's step would stay until the next frequency change.
+    normalisedFrequency = frequency * samplePeriod;
+}
+
+void zksp_filter_creakbox::setFrequency(float hz) // [audio]
+{
+    if (hz != frequency)
+        frequency = hz;
+    normalisedFrequency = hz * samplePeriod;
+}
+
+void zksp_filter_creakbox::setQ(float q) // [audio]
+{
+    if (q != Q)
+        Q = q;
+}
+
+void zksp_filter_creakbox::setResonance(float r) // [audio]
+{
+    setQ(r);
+}
+
+float zksp_filter_creakbox::process(float x) // [audio]
+{
+    const double* T = g_creakTable;
+    // Both clamps map NaN onto a bound.
+    const double a = std::max(static_cast<double>(0.01f),
+                              std::min(static_cast<double>(0.7f), double(normalisedFrequency)));
+    const double b = std::max(0.0, std::min(1.0, double(Q)));
+    const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
+    // The damping's frequency term uses a fixed 44.1 kHz reference whatever the rate.
+    const double l = static_cast<double>(frequency) * (1.0 / 44100.0);
+    const double a64 = a * 64.0;
+    const int i = static_cast<int>(a64);
+    const double t = T[i] + (T[i + 1] - T[i]) * (a64 - i);
+    double k = (t * (l * static_cast<double>(0.42f) + static_cast<double>(0.023f)) +
+                (static_cast<double>(0.965f) - l * static_cast<double>(0.975f)) * b) *
+               static_cast<double>(1.01f);
+    if (a < static_cast<double>(0.05f))
+        k = k * (2.0 * a + static_cast<double>(0.9f));
+    const double G = 1.0 - k;
+    const double e1 = (in - G * s1 - s0) * a + s1;
+    const double e2 = e1 - e1 * G * a;
+    const double e3 = e2 - e2 * G * a;
+    const double e4 = e3 - e3 * G * a;
+    const double e5 = e4 - e4 * G * a;
+    s1 = e5;
+    s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
+    // A NaN or infinity in the state would never leave it.
+    if (!std::isfinite(s0) || !std::isfinite(s1)) {
+        reset();
+        return 0.0f;
+    }
+    return static_cast<float>(s0);
+}

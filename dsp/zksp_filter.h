@@ -1,0 +1,232 @@
+#pragma once
+
+#include "dsp/zksp_block.h"
+
+#include <cmath>
+
+// Single-channel filters of the filter and delay modules. All share one interface so the
+// filter engine can switch between them behind one pointer.
+//
+// Threads: a filter belongs to one engine on the audio thread. Its setters run there (the
+// control tick); reset and setSampleRate run on the audio thread or while the plug-in is
+// suspended.
+//
+// Stability: every class limits the cutoff it computes with (not the value it stores) to
+// just below half the sample rate and to a small positive minimum, so any frequency,
+// including NaN, gives a stable filter at any rate from 8 kHz to 384 kHz.
+// Non-finite input: a biquad or creakbox whose output turns non-finite clears its state
+// and returns 0; the ladder's input clamp already maps NaN and infinities into range.
+class zksp_filter : public zksp_block
+{
+public:
+    // Base storage, then reset, then updateCoefficients.
+    void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
+
+    virtual void setFrequency(float hz) = 0;                 // [audio]
+    virtual void setQ(float q) = 0;                          // [audio]
+    virtual float getFrequency() const { return frequency; } // [any]
+    virtual float getQ() const { return Q; }                 // [any]
+    // r is the normalised resonance 0..1; each class maps it to its own Q.
+    virtual void setResonance(float r) = 0; // [audio]
+    // Recomputes from frequency, Q and the sample rate.
+    virtual void updateCoefficients() {} // [audio]
+
+protected:
+    float frequency = 1000.0f;
+    float Q = 0.707f;
+};
+
+// Biquad after the well-known audio-EQ cookbook, direct form I, single precision.
+class zksp_filter_rbj : public zksp_filter
+{
+public:
+    void reset() override; // [ui] while suspended, or [audio]
+    // on: the filter passes its input (state kept); off: state cleared, coefficients back.
+    void setBypass(bool on) override; // [audio]
+    // Stores and recomputes only when the value changes.
+    void setFrequency(float hz) override; // [audio]
+    void setQ(float q) override;          // [audio]
+    void updateCoefficients() override;   // [audio]
+
+    float process(float x) override { return processBiquad(x); } // [audio]
+    // The same biquad without the alternating offset in its feedback state.
+    virtual float processNoOffset(float x); // [audio]
+
+    float getA1() const { return a1; } // [any]
+    float getA2() const { return a2; } // [any]
+    float getB0() const { return b0; } // [any]
+    float getB1() const { return b1; } // [any]
+    float getB2() const { return b2; } // [any]
+    // State value i: 0 x1, 1 x2, 2 y1, 3 y2 (for tests of decay and denormals).
+    float stateValue(int i) const // [any]
+    {
+        return i == 0 ? x1 : i == 1 ? x2 : i == 2 ? y1 : y2;
+    }
+
+    // The cutoff is limited to this fraction of the sample rate (w0 = 0.98 pi) ...
+    static constexpr double kMaxW0 = 0.98 * 3.14159265358979323846;
+    // ... and w0 kept above the point where cosf(w0) rounds to 1 and a pole leaves the
+    // unit circle (about 24 Hz at 384 kHz, 3 Hz at 44.1 kHz).
+    static constexpr double kMinW0 = 4e-4;
+    // Q outside this range makes alpha infinite (Q 0) or the poles touch the unit circle.
+    static constexpr float kMinQ = 0.1f;
+    static constexpr float kMaxQ = 100.0f;
+
+protected:
+    zksp_filter_rbj() = default;
+    // The numerator, the variant's own part of the coefficients.
+    virtual void computeNumerator(float cs, float alpha, float n) = 0;
+
+    inline float processBiquad(float x);
+
+    float a1 = 0.0f, a2 = 0.0f;
+    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f;
+    float x1 = 0.0f, x2 = 0.0f;
+    float y1 = 0.0f, y2 = 0.0f;
+    float denormalOffset = 1e-12f;
+};
+
+inline float zksp_filter_rbj::processBiquad(float x)
+{
+    const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    // A NaN or infinity would stay in the feedback state forever: drop it and start over.
+    if (!std::isfinite(y)) {
+        reset();
+        return 0.0f;
+    }
+    x2 = x1;
+    x1 = x;
+    // The tiny offset of alternating sign keeps the recursion off subnormal numbers.
+    y2 = y1 + denormalOffset;
+    y1 = y;
+    denormalOffset = -denormalOffset;
+    return y;
+}
+
+class zksp_filter_rbj_low_pass : public zksp_filter_rbj
+{
+public:
+    zksp_filter_rbj_low_pass();
+    // Q = r * 10 + 1.
+    void setResonance(float r) override; // [audio]
+
+protected:
+    void computeNumerator(float cs, float alpha, float n) override;
+};
+
+class zksp_filter_rbj_high_pass : public zksp_filter_rbj
+{
+public:
+    zksp_filter_rbj_high_pass();
+    // Q = r * 10 + 1.
+    void setResonance(float r) override; // [audio]
+
+protected:
+    void computeNumerator(float cs, float alpha, float n) override;
+};
+
+// Constant 0 dB peak gain band-pass.
+class zksp_filter_rbj_band_pass : public zksp_filter_rbj
+{
+public:
+    zksp_filter_rbj_band_pass();
+    // Q = r * 7 + 1.
+    void setResonance(float r) override; // [audio]
+
+protected:
+    void computeNumerator(float cs, float alpha, float n) override;
+};
+
+// Band-pass whose output gain rises with Q: (Q - 0.8) * 0.2 + 1.2, 1.24 at Q 1, 2.64 at Q 8.
+class zksp_filter_rbj_band_pass_gain_comp : public zksp_filter_rbj_band_pass
+{
+public:
+    zksp_filter_rbj_band_pass_gain_comp() = default;
+    float process(float x) override // [audio]
+    {
+        return processBiquad(x) * ((Q - 0.8f) * 0.2f + 1.2f);
+    }
+    float processNoOffset(float x) override; // [audio]
+};
+
+// Four-pole high-pass: a fixed Q 1 stage feeding a resonant stage. Both stages follow the
+// host's sample rate so the filter sounds alike at every rate.
+class zksp_filter_4PHP : public zksp_filter
+{
+public:
+    zksp_filter_4PHP();
+    void reset() override; // [ui] while suspended, or [audio]
+    // Base storage, then both stages take the rate (each resets and recomputes).
+    void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
+    void setFrequency(float hz) override;    // [audio]
+    // The resonant stage only.
+    void setQ(float q) override; // [audio]
+    // Q = r * 12 + 1 on the resonant stage.
+    void setResonance(float r) override;                                           // [audio]
+    float process(float x) override { return resonant.process(fixed.process(x)); } // [audio]
+
+    const zksp_filter_rbj_high_pass& resonantStage() const { return resonant; } // [any]
+    const zksp_filter_rbj_high_pass& fixedStage() const { return fixed; }       // [any]
+
+private:
+    zksp_filter_rbj_high_pass resonant;
+    zksp_filter_rbj_high_pass fixed;
+};
+
+// Four-pole resonant ladder low-pass in double precision. Its DC gain at resonance 0 is 2.
+class zksp_filter_zk_moog : public zksp_filter
+{
+public:
+    zksp_filter_zk_moog();
+    void reset() override; // [ui] while suspended, or [audio]
+    // Stores and recomputes only when the value changes.
+    void setFrequency(float hz) override; // [audio]
+    // Resonance := q * 0.4 (read back through getQ).
+    void setQ(float q) override; // [audio]
+    // q = r * 10.5, so the resonance runs 0 .. 4.2.
+    void setResonance(float r) override; // [audio]
+    void updateCoefficients() override;  // [audio]
+    float process(float x) override;     // [audio]
+
+    double poleFactor() const { return oneMinusF; }    // [any]
+    double feedbackAmount() const { return feedback; } // [any]
+    // Stage states: 0..3 in1..in4, 4..7 out1..out4.
+    double stateValue(int i) const { return i < 4 ? in[i] : out[i - 4]; } // [any]
+
+private:
+    double normalisedFrequency = 0.0;
+    double f = 0.0;
+    double oneMinusF = 1.0;
+    double f4 = 0.0;
+    double feedback = 0.0;
+    double in[4] = {0.0, 0.0, 0.0, 0.0};
+    double out[4] = {0.0, 0.0, 0.0, 0.0};
+    double denormalOffset = 1e-5;
+};
+
+// Resonant three-pole low-pass with its own damping curve. Unity gain at DC.
+class zksp_filter_creakbox : public zksp_filter
+{
+public:
+    zksp_filter_creakbox();
+    void reset() override; // [ui] while suspended, or [audio]
+    // Also recomputes the normalised frequency for the new rate.
+    void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
+    // Stores when changed; the normalised frequency is recomputed in every case.
+    void setFrequency(float hz) override; // [audio]
+    void setQ(float q) override;          // [audio]
+    // Q = r.
+    void setResonance(float r) override; // [audio]
+    float process(float x) override;     // [audio]
+
+    double stateValue(int i) const { return i == 0 ? s0 : s1; }          // [any]
+    float getNormalisedFrequency() const { return normalisedFrequency; } // [any]
+
+    // The shared 65-entry curve that shapes the damping.
+    static const double* table(); // [any]
+
+private:
+    double s0 = 0.0, s1 = 0.0;
+    float normalisedFrequency = 1000.0f / 44100.0f;
+    float inputOffset = 1e-12f;
+};
