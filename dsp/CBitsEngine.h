@@ -1,0 +1,56 @@
+#pragma once
+
+#include "dsp/Morvek2Engine.h"
+
+#include <cstdint>
+
+// Bit crusher: a sample-and-hold at a fraction of the host rate, then quantisation to fewer
+// bits, with "error" made by OR-ing into every sample the bits of an older held sample. A level
+// factor pulls the output down at very low bit depths. The crushed signal is crossfaded with the
+// dry input by the module's gate level.
+//
+// Control tick (once every 32 samples, audio thread), the three modulated settings:
+//   setBitDepth(d)  "Bits Bit Depth": 24, or 1..17
+//   setError(e)     "Bits Error": 0..100, samples between two refreshes of the error mask
+//   setRate(r)      "Bits Rate": hold-phase increment per sample, 1.0 down to 0.01
+// reset() keeps the state; setSampleRate() only stores the rate.
+class CBitsEngine : public Morvek2Engine
+{
+public:
+    CBitsEngine() = default;
+
+    // shift := trunc(24 - d); level := 10^(-0.15 (6 - trunc(d))) for d <= 6, else 1.
+    // d is limited to 0..24 so the shift stays a valid shift count; a NaN counts as 24.
+    void setBitDepth(float d); // [audio] control tick
+    // error period := trunc(e); limited to 0..1e6, a NaN counts as 0 (no error).
+    void setError(float e); // [audio] control tick
+    // Limited to 0.01..1 (below, the hold phase would stall; above, it would run away); a NaN
+    // counts as 1.
+    void setRate(float r); // [audio] control tick
+
+    void reset() override {}                          // [any] the hold, mask and countdown persist
+    float processGated(float x, float gate) override; // [audio]
+
+    // Read-back for the owner's display and for tests.
+    int getShift() const { return shift; }             // [audio]
+    float getLevel() const { return level; }           // [audio]
+    int getErrorPeriod() const { return errorPeriod; } // [audio]
+    float getRate() const { return rate; }             // [audio]
+    float getLastOutput() const { return lastOutput; } // [audio]
+    float getHeldSample() const { return heldSample; } // [audio]
+    float getHoldPhase() const { return holdPhase; }   // [audio]
+
+private:
+    std::int32_t shift = 0;
+    float lastOutput = 0.0f;
+    std::int32_t errorPeriod = 100;
+    std::int32_t errorCountdown = 1;
+    std::int32_t errorMask = 0;
+    float rate = 1.0f;
+    float holdPhase = 0.0f;
+    float heldSample = 0.0f;
+    float bitDepth = 24.0f;
+    float rateSetting = 1.0f;
+    float errorSetting = 100.0f;
+    float level = 1.0f;
+};
