@@ -1,0 +1,66 @@
+#pragma once
+
+#include "dsp/Morvek2Engine.h"
+#include "dsp/zksp_smoother.h"
+
+#include <atomic>
+
+// Amplitude module: the signal times an envelope that follows the module's gate level
+// through an attack/decay lag, scaled by the depth and a parabolic pan law. The left and
+// right engines differ only in their channel constant (0 left, 1 right).
+//
+// The processing loop sets, at every control tick and on both engines, the modulated
+// values of the VCA parameters:
+//   setDepth(d)        "VCA Depth", 0..1: how far the gain drops with the gate closed;
+//   setPan(p)          "VCA Pan", 0..1 (0 left, 0.5 centre, 1 right);
+//   setAttackTime(s)   "VCA Attack", 0.001..0.150 s: envelope time for rising gain;
+//   setDecayTime(s)    "VCA Decay", 0.001..0.200 s: envelope time for falling gain.
+// setParameter also passes a changed attack or decay time from any thread.
+// Setters ignore NaN and infinities, so a damaged value never reaches the envelope.
+class CVCAEngine : public Morvek2Engine
+{
+public:
+    CVCAEngine() = default;
+
+    // The envelope keeps its value: nothing to clear.
+    void reset() override {} // [any]
+    // Passed to the envelope only.
+    void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
+
+    // level = (1 - depth)(1 - gate) + gate, times 1 - (pan - channel)^2, through the
+    // envelope, times x.
+    float processGated(float x, float gate) override; // [audio]
+
+    void setDepth(float depth01);      // [any]
+    void setPan(float pan01);          // [any]
+    void setAttackTime(float seconds); // [any]
+    void setDecayTime(float seconds);  // [any]
+    // 0.0 for the left engine, 1.0 for the right; the plug-in sets it once after building.
+    void setChannelConstant(float c); // [any]
+
+    float getDepth() const { return depth.load(std::memory_order_relaxed); }         // [any]
+    float getPan() const { return pan.load(std::memory_order_relaxed); }             // [any]
+    float getPanOffset() const { return panOffset.load(std::memory_order_relaxed); } // [any]
+    float getChannelConstant() const                                                 // [any]
+    {
+        return channelConstant.load(std::memory_order_relaxed);
+    }
+    const zksp_smoother_lag_processor& getEnvelope() const { return envelope; } // [any]
+
+private:
+    zksp_smoother_lag_processor envelope;
+    std::atomic<float> depth{0.0f};
+    std::atomic<float> channelConstant{0.0f};
+    std::atomic<float> panOffset{0.5f};
+    std::atomic<float> pan{0.5f};
+};
+
+inline float CVCAEngine::processGated(float x, float gate) // [audio]
+{
+    const float d = depth.load(std::memory_order_relaxed);
+    const float p = panOffset.load(std::memory_order_relaxed);
+    float level = (1.0f - d) * (1.0f - gate) + gate;
+    level = level * (1.0f - p * p);
+    const float e = envelope.process(level);
+    return e * x;
+}
