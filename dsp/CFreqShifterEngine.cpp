@@ -1,0 +1,36 @@
+#include "dsp/CFreqShifterEngine.h"
+
+#include "dsp/zksp_sample_guard.h"
+
+void CFreqShifterEngine::setShiftFrequency(float hz) // [audio] control tick
+{
+    shifter.setFrequency(hz);
+}
+
+void CFreqShifterEngine::setFeedback(float amount) // [audio] control tick
+{
+    shifter.setFeedback(amount);
+}
+
+void CFreqShifterEngine::setMix(float m) // [audio] control tick
+{
+    mix = zksp_clamp_setting(m, 0.0f, 1.0f, 0.0f);
+}
+
+void CFreqShifterEngine::setSampleRate(float rate) // [ui] while suspended
+{
+    zksp_block::setSampleRate(rate);
+    shifter.setSampleRate(rate);
+}
+
+float CFreqShifterEngine::processGated(float x, float gate) // [audio]
+{
+    float m = gate * mix;
+    if (!(m > 0.0f))
+        return x;
+    if (m > 1.0f)
+        m = 1.0f;
+    x = zksp_guard_sample(x);
+    const float y = shifter.process(x);
+    return y * m + (1.0f - m) * x;
+}

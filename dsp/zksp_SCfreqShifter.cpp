@@ -1,0 +1,89 @@
+#include "dsp/zksp_SCfreqShifter.h"
+
+#include "dsp/zksp_sample_guard.h"
+
+#include <cmath>
+
+namespace {
+// Pole frequencies (Hz) of a published pair of allpass chains whose outputs differ by 90
+// degrees over the audio band: chain A, then chain B.
+constexpr float kPoles[12] = {0.3609f, 2.7412f, 11.1573f, 44.7581f, 179.6242f, 798.4578f,
+                              1.2524f, 5.5671f, 22.3423f, 89.6271f, 364.7914f, 2770.1113f};
+// Which two first-order coefficients form each section: A1 A2 A3 B1 B2 B3.
+constexpr int kPairs[6][2] = {{0, 5}, {1, 4}, {2, 3}, {6, 11}, {7, 10}, {8, 9}};
+} // namespace
+
+zksp_SCfreqShifter::zksp_SCfreqShifter()
+{
+    computeNetwork();
+}
+
+void zksp_SCfreqShifter::computeNetwork()
+{
+    for (int k = 0; k < 12; ++k) {
+        const float u = kPoles[k] * 47.12389f * samplePeriod; // 15 pi
+        coefficients[k] = (1.0f - u) / (1.0f + u);
+    }
+    for (int s = 0; s < 6; ++s) {
+        const float a = coefficients[kPairs[s][0]];
+        const float b = coefficients[kPairs[s][1]];
+        Section& sec = sections[s];
+        sec.a1 = -(a + b);
+        sec.a2 = a * b;
+        sec.b0 = a * b;
+        sec.b1 = -(a + b);
+        sec.b2 = 1.0f;
+    }
+}
+
+void zksp_SCfreqShifter::computeIncrement()
+{
+    float inc = frequency * kTwoPi * samplePeriod;
+    // A shift of a whole sample rate or more aliases to the same oscillator; folding the
+    // increment keeps the single wrap in process() sufficient.
+    if (!(std::fabs(inc) < kTwoPi))
+        inc = std::fmod(inc, kTwoPi);
+    phaseIncrement = inc;
+}
+
+void zksp_SCfreqShifter::setSampleRate(float rate) // [ui] while suspended
+{
+    zksp_block::setSampleRate(rate);
+    computeNetwork();
+    computeIncrement();
+}
+
+void zksp_SCfreqShifter::setFrequency(float hz) // [audio] control tick
+{
+    frequency = std::isfinite(hz) ? hz : 0.0f;
+    computeIncrement();
+}
+
+void zksp_SCfreqShifter::setFeedback(float amount) // [audio] control tick
+{
+    feedbackGain = zksp_clamp_setting(amount, 0.0f, 1.0f, 0.0f) * 0.4999f + 0.0001f;
+}
+
+float zksp_SCfreqShifter::process(float x) // [audio]
+{
+    // A NaN or infinite sample would stick in the sections and the DC blocker for good.
+    const float in = zksp_guard_sample(x) + feedbackGain * feedbackState;
+
+    const float A = sections[2].process(sections[1].process(sections[0].process(in)));
+    const float B = sections[5].process(sections[4].process(sections[3].process(in)));
+
+    phase += phaseIncrement;
+    if (phase >= kTwoPi)
+        phase -= kTwoPi;
+    if (phase < 0.0f)
+        phase += kTwoPi;
+    const float out = std::sin(phase) * B + std::cos(phase) * A;
+
+    // DC blocker with pole 0.995, then a clamp to [-1, 1] and a parabolic soft saturation.
+    const float acc = dcAccumulator * 0.995f + out;
+    const float d = acc - dcAccumulator;
+    dcAccumulator = acc;
+    const float c = (std::fabs(d + 1.0f) - std::fabs(d - 1.0f)) * 0.5f;
+    feedbackState = 2.0f * c - std::fabs(c) * c;
+    return out;
+}

@@ -1,0 +1,143 @@
+#include "dsp/zksp_delay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace {
+constexpr int kInitialSize = 4096;
+}
+
+zksp_delay::zksp_delay()
+{
+    buffer = new (std::nothrow) float[kInitialSize]();
+    if (buffer) {
+        size = kInitialSize;
+    } else {
+        buffer = fallbackSample;
+        size = 1;
+        delaySamples = 0;
+        writeIndex = 0;
+    }
+    lastIndex = size - 1;
+}
+
+zksp_delay::~zksp_delay()
+{
+    if (buffer != fallbackSample)
+        delete[] buffer;
+}
+
+void zksp_delay::reset() // [ui] while suspended
+{
+    std::fill(buffer, buffer + size, 0.0f);
+    readIndex = 0;
+    writeIndex = wrapIndex(delaySamples);
+}
+
+void zksp_delay::setSampleRate(float rate) // [ui] while suspended
+{
+    const float old = sampleRate;
+    zksp_block::setSampleRate(rate);
+    if (sampleRate == old)
+        return; // unchanged, or a rate the base refused
+    // Same length in seconds, plus four samples of headroom.
+    float n = static_cast<float>(size) * sampleRate / old + 4.0f + 0.5f;
+    if (!(n <= static_cast<float>(kMaxSize)))
+        n = static_cast<float>(kMaxSize);
+    resize(static_cast<int>(n));
+    setDelayMs(delayMs);
+}
+
+float zksp_delay::process(float x) // [audio]
+{
+    buffer[writeIndex] = x;
+    if (++writeIndex >= size)
+        writeIndex = 0;
+    const float y = buffer[readIndex];
+    if (++readIndex >= size)
+        readIndex = 0;
+    return y;
+}
+
+void zksp_delay::resize(int samples) // [ui] while suspended
+{
+    // Sizes beyond kMaxSize are refused like a failed allocation: zeroing gigabytes on a
+    // garbage request would stall the host.
+    if (samples >= 1 && samples <= kMaxSize && samples != size) {
+        float* fresh = new (std::nothrow) float[static_cast<std::size_t>(samples)];
+        if (fresh) {
+            // Keep what fits; reset() below clears it all the same.
+            const int keep = std::min(samples, size);
+            std::copy(buffer, buffer + keep, fresh);
+            if (buffer != fallbackSample)
+                delete[] buffer;
+            buffer = fresh;
+            size = samples;
+            lastIndex = samples - 1;
+        }
+    }
+    if (delaySamples >= size)
+        delaySamples = size - 1;
+    reset();
+}
+
+void zksp_delay::setDelaySamples(int samples) // [audio]
+{
+    if (samples < 0)
+        samples = 0;
+    delaySamples = samples;
+    writeIndex = wrapIndex(static_cast<std::int64_t>(readIndex) + samples);
+    delayMs = static_cast<float>(samples) / samplesPerMs;
+}
+
+float zksp_delay::msToSamples(float ms) const
+{
+    const float d = ms * samplesPerMs;
+    if (d >= 0.0f && d <= kMaxDelaySamples)
+        return d;
+    return d > kMaxDelaySamples ? kMaxDelaySamples : 0.0f; // negative or NaN: no delay
+}
+
+void zksp_delay::setDelayMs(float ms) // [audio]
+{
+    delayMs = ms;
+    // setDelaySamples stores the milliseconds of the whole samples actually taken.
+    setDelaySamples(static_cast<int>(msToSamples(ms)));
+}
+
+float zksp_delay_allpass::process(float x) // [audio]
+{
+    const int r = readIndex;
+    // The sample at r and the one written just before it (at the end of the buffer for r = 0).
+    const float older = r > 0 ? buffer[r - 1] : buffer[lastIndex];
+    const float y = (buffer[r] - allpassState) * allpassCoefficient + older;
+    allpassState = y;
+    readIndex = r + 1 > lastIndex ? 0 : r + 1;
+    buffer[writeIndex] = x;
+    if (++writeIndex >= size)
+        writeIndex = 0;
+    return y;
+}
+
+void zksp_delay_allpass::setDelayMs(float ms) // [audio]
+{
+    // Kept for setSampleRate, which re-applies it; a NaN or negative time is kept as 0.
+    delayMs = ms >= 0.0f ? ms : 0.0f;
+    setDelayFractional(msToSamples(ms));
+}
+
+void zksp_delay_allpass::setDelayFractional(float d) // [audio]
+{
+    if (!(d >= 0.0f))
+        d = 0.0f; // negative or NaN
+    else if (d > kMaxDelaySamples)
+        d = kMaxDelaySamples;
+    if (d < 1.0f)
+        d += 1.0f;
+    const float ip = std::trunc(d);
+    const float fr = d - ip;
+    delaySamples = static_cast<int>(ip);
+    allpassCoefficient = 1.0f - fr;
+    readIndex = wrapIndex(static_cast<std::int64_t>(writeIndex) - (delaySamples + std::int64_t{1}));
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "dsp/zksp_block.h"
+
+#include <cstdint>
+
+// Circular delay line with an integer delay. The sample memory is allocated only in the
+// constructor, resize() and setSampleRate(), never while processing.
+//
+// Every index stays inside the buffer whatever the caller hands in: negative, NaN or infinite
+// delays count as 0, delays of a buffer length or more wrap modulo the buffer length, and a
+// failed allocation keeps the previous buffer.
+class zksp_delay : public zksp_block
+{
+public:
+    zksp_delay();
+    ~zksp_delay() override;
+    zksp_delay(const zksp_delay&) = delete;
+    zksp_delay& operator=(const zksp_delay&) = delete;
+
+    // All samples := 0; read index := 0; write index := the delay in samples (modulo the size).
+    void reset() override; // [ui] while suspended
+    // Keeps the line's length in seconds (plus four samples) and its delay in milliseconds.
+    void setSampleRate(float rate) override; // [ui] while suspended
+    // Write, then read: returns the sample written `delay samples` calls ago.
+    float process(float x) override; // [audio]
+
+    // New capacity of n samples, then reset(). n < 1, n > kMaxSize or a failed allocation keeps
+    // the old buffer and size. A delay that no longer fits becomes size - 1.
+    virtual void resize(int samples);          // [ui] while suspended
+    virtual void setDelaySamples(int samples); // [audio]
+    virtual void setDelayMs(float ms);         // [audio]
+
+    int getSize() const { return size; }                 // [any]
+    int getReadIndex() const { return readIndex; }       // [any]
+    int getWriteIndex() const { return writeIndex; }     // [any]
+    int getDelaySamples() const { return delaySamples; } // [any]
+    float getDelayMs() const { return delayMs; }         // [any]
+    const float* data() const { return buffer; }         // [any] for tests and diagnostics
+
+    // Longest delay taken, in samples; longer requests are limited to it (and then wrap).
+    static constexpr float kMaxDelaySamples = 1073741824.0f; // 2^30
+    // Largest capacity taken: 2^26 samples (256 MB), over 10 minutes at 96 kHz.
+    static constexpr int kMaxSize = 1 << 26;
+
+protected:
+    // Index i + offset folded into [0, size); offset may be any 64-bit value.
+    int wrapIndex(std::int64_t i) const
+    {
+        if (i >= 0 && i < size)
+            return static_cast<int>(i);
+        std::int64_t r = i % size;
+        if (r < 0)
+            r += size;
+        return static_cast<int>(r);
+    }
+    // Milliseconds to samples with NaN, negative and huge values made safe.
+    float msToSamples(float ms) const;
+
+    float* buffer;
+    int size;
+    int readIndex = 0;
+    int writeIndex = 2048;
+    int lastIndex;
+    int delaySamples = 2048;
+    float delayMs = 2048.0f / 44.1f;
+
+private:
+    // Used only if even the first allocation fails, so the line always has memory to index.
+    float fallbackSample[1] = {0.0f};
+};
+
+// Base of the interpolating lines; adds nothing of its own.
+class zksp_delay_interp : public zksp_delay
+{
+protected:
+    zksp_delay_interp() = default;
+};
+
+// Delay line read through a first-order allpass, so the delay can be fractional and glide
+// smoothly. setDelayFractional sets the read position afresh from the write position on every
+// call, which is what lets a delay that changes every sample move without clicks.
+class zksp_delay_allpass : public zksp_delay_interp
+{
+public:
+    zksp_delay_allpass() = default;
+
+    // Reads, then writes: the output holds the sample written ip + 1 calls ago and the one before
+    // it, blended through the allpass.
+    float process(float x) override;    // [audio]
+    void setDelayMs(float ms) override; // [audio]
+    // d < 1 becomes d + 1; delays beyond the buffer wrap modulo its length.
+    virtual void setDelayFractional(float samples); // [audio]
+
+    float getAllpassCoefficient() const { return allpassCoefficient; } // [any]
+    float getAllpassState() const { return allpassState; }             // [any]
+
+private:
+    float allpassCoefficient = 1.0f;
+    float allpassState = 0.0f;
+};
