@@ -1,0 +1,79 @@
+// The host against plug-ins nobody here wrote: Debian's LSP VST2 build, when it is installed.
+#include "host/morvek2_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+
+using namespace morvek2::host;
+
+namespace {
+
+// Stereo effects that pass signal with their default settings.
+std::string findStereoLspPlugin()
+{
+    const char* candidates[] = {"comp-delay-stereo.so", "compressor-stereo.so",
+                                "para-equalizer-x8-stereo.so"};
+    for (const char* name : candidates) {
+        const std::string path = std::string("/usr/lib/vst/lsp-plugins/") + name;
+        if (std::filesystem::exists(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(ThirdPartyPlugin, LspStereoEffectLoadsNamesAndProcesses)
+{
+    const std::string path = findStereoLspPlugin();
+    if (path.empty()) {
+        GTEST_SKIP() << "no LSP VST2 plug-in under /usr/lib/vst/lsp-plugins "
+                        "(Debian package lsp-plugins-vst)";
+    }
+    std::string error;
+    auto plugin = Plugin::load(path, error);
+    ASSERT_NE(plugin, nullptr) << error;
+    EXPECT_EQ(plugin->magic(), kEffectMagic);
+    EXPECT_EQ(plugin->numInputs(), 2);
+    EXPECT_EQ(plugin->numOutputs(), 2);
+    ASSERT_GT(plugin->numParams(), 0);
+    EXPECT_GE(plugin->numPrograms(), 0);
+    EXPECT_NE(plugin->flags() & effFlagsCanReplacing, 0);
+    EXPECT_FALSE(plugin->effectName().empty());
+    EXPECT_FALSE(plugin->vendorString().empty());
+    for (int32_t i = 0; i < plugin->numParams(); ++i) {
+        EXPECT_FALSE(plugin->parameterName(i).empty()) << "parameter " << i;
+        const float v = plugin->getParameter(i);
+        EXPECT_TRUE(std::isfinite(v)) << "parameter " << i;
+    }
+
+    plugin->start(48000.0f, 1024);
+    constexpr std::size_t kFrames = 48000;
+    AudioChannels in(2, std::vector<float>(kFrames));
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const float s =
+            0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * i / 48000.0));
+        in[0][i] = s;
+        in[1][i] = -s;
+    }
+    const AudioChannels out = render(*plugin, in, {.blockSizes = hostLikeBlockSizes()});
+    ASSERT_EQ(out.size(), 2u);
+    for (int c = 0; c < 2; ++c) {
+        double energy = 0.0;
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            ASSERT_TRUE(std::isfinite(out[c][i])) << "channel " << c << " frame " << i;
+            if (i >= kFrames / 2) {
+                energy += static_cast<double>(out[c][i]) * out[c][i];
+            }
+        }
+        const double rms = std::sqrt(energy / (kFrames / 2));
+        EXPECT_GT(rms, 0.01) << "channel " << c << " of " << plugin->effectName();
+        EXPECT_LT(rms, 10.0) << "channel " << c << " of " << plugin->effectName();
+    }
+    EXPECT_GT(plugin->log().count(audioMasterGetTime) + plugin->log().requests().size(), 0u);
+    plugin->close();
+}
