@@ -68,8 +68,8 @@ public:
     static constexpr float kOffset = 5.0f;
 
 protected:
-    // One update from target T; c chosen by the caller.
-    float step(float T, float c);
+    // One update from state `before` toward target T with pole c (chosen by the caller).
+    float step(float before, float T, float c);
 
     std::atomic<float> attackTime{0.005f};
     std::atomic<float> releaseTime{0.005f};
@@ -98,9 +98,8 @@ public:
     virtual void setTime(float seconds); // [any]
 };
 
-inline float zksp_smoother_lag_processor::step(float T, float c)
+inline float zksp_smoother_lag_processor::step(float before, float T, float c)
 {
-    const float before = state.load(std::memory_order_relaxed);
     float S = (before - T) * c + T;
     // Close to its target the step rounds away in single precision and the value would
     // stall short of it for good (2 % short for a 0.2 s fall at 384 kHz): creep on by one
@@ -125,7 +124,7 @@ inline float zksp_smoother_lag_processor::process(float x) // [audio]
     // Rising uses the attack pole; equal values count as falling.
     const float c = T > S ? attackCoef.load(std::memory_order_relaxed)
                           : releaseCoef.load(std::memory_order_relaxed);
-    return step(T, c);
+    return step(S, T, c);
 }
 
 inline float zksp_smoother_lag_processor::advance() // [audio]
@@ -134,7 +133,7 @@ inline float zksp_smoother_lag_processor::advance() // [audio]
     const float S = state.load(std::memory_order_relaxed);
     const float c = T > S ? attackCoef.load(std::memory_order_relaxed)
                           : releaseCoef.load(std::memory_order_relaxed);
-    return step(T, c);
+    return step(S, T, c);
 }
 
 inline float zksp_smoother_lag_processor::current() const // [any]
@@ -146,10 +145,12 @@ inline float zksp_smoother::process(float x) // [audio]
 {
     const float T = x + kOffset;
     target.store(T, std::memory_order_relaxed);
-    return step(T, attackCoef.load(std::memory_order_relaxed));
+    return step(state.load(std::memory_order_relaxed), T,
+                attackCoef.load(std::memory_order_relaxed));
 }
 
 inline float zksp_smoother::advance() // [audio]
 {
-    return step(target.load(std::memory_order_relaxed), attackCoef.load(std::memory_order_relaxed));
+    return step(state.load(std::memory_order_relaxed), target.load(std::memory_order_relaxed),
+                attackCoef.load(std::memory_order_relaxed));
 }
