@@ -1,0 +1,86 @@
+#include "gui/AEffGUIEditor.h"
+
+#include "gui/platform/PlatformFactory.h"
+#include "vst/AudioEffect.h"
+
+std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kCircularMode};
+
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
+{
+    VSTGUI::installDefaultPlatform();
+}
+
+AEffGUIEditor::~AEffGUIEditor()
+{
+    // A host that never closed the window must not leave a window or a connection behind.
+    if (frame) {
+        VSTGUI::CFrame* old = frame;
+        frame = nullptr;
+        old->forget();
+    }
+}
+
+bool AEffGUIEditor::getRect(ERect** outRect)
+{
+    if (!outRect) {
+        return false;
+    }
+    *outRect = &rect;
+    return true;
+}
+
+bool AEffGUIEditor::open(void* parentWindow)
+{
+    return AEffEditor::open(parentWindow);
+}
+
+void AEffGUIEditor::close()
+{
+    if (frame) {
+        VSTGUI::CFrame* old = frame;
+        frame = nullptr;
+        old->forget();
+    }
+    AEffEditor::close();
+}
+
+void AEffGUIEditor::idle()
+{
+    if (inIdleStuff) {
+        return;
+    }
+    inIdleStuff = true;
+    if (frame) {
+        frame->idle();
+    }
+    inIdleStuff = false;
+}
+
+void AEffGUIEditor::doIdleStuff()
+{
+    idle();
+}
+
+void AEffGUIEditor::beginEdit(int32_t index)
+{
+    if (effect) {
+        effect->beginEdit(index);
+    }
+}
+
+void AEffGUIEditor::endEdit(int32_t index)
+{
+    if (effect) {
+        effect->endEdit(index);
+    }
+}
+
+bool AEffGUIEditor::setKnobMode(int32_t mode)
+{
+    if (mode != VSTGUI::kCircularMode && mode != VSTGUI::kRelativCircularMode &&
+        mode != VSTGUI::kLinearMode) {
+        return false;
+    }
+    knobMode.store(mode, std::memory_order_relaxed);
+    return true;
+}

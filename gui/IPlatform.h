@@ -1,0 +1,102 @@
+// The two narrow interfaces the framework core stands on, free of any window-system or graphics
+// library type: a draw device (what a drawing context renders with) and a platform frame (the
+// native child window that holds a frame). Backends under gui/platform/ implement them and
+// install a factory; without one, bitmaps load empty and frames have no window.
+#pragma once
+
+#include "gui/CGeometry.h"
+
+#include <cstddef>
+#include <memory>
+
+namespace VSTGUI {
+
+// A decoded image with straight or premultiplied alpha, as the backend prefers.
+class IPlatformBitmap
+{
+public:
+    virtual ~IPlatformBitmap() = default;
+    virtual CCoord getWidth() const = 0;
+    virtual CCoord getHeight() const = 0;
+};
+
+// How a shape is stroked and filled; geometry arrives in device pixels.
+struct DevicePaint
+{
+    CColor frameColor = kBlackCColor;
+    CColor fillColor = kWhiteCColor;
+    CCoord lineWidth = 1;
+    bool antialias = false;
+};
+
+class IDrawDevice
+{
+public:
+    virtual ~IDrawDevice() = default;
+
+    // Every later operation is confined to `clip`, which is already within the device.
+    virtual void setClip(const CRect& clip) = 0;
+    virtual void drawLine(const CPoint& from, const CPoint& to, const DevicePaint& paint) = 0;
+    virtual void drawRect(const CRect& rect, CDrawStyle style, const DevicePaint& paint) = 0;
+    virtual void drawEllipse(const CRect& rect, CDrawStyle style, const DevicePaint& paint) = 0;
+    // Angles in degrees, clockwise from 3 o'clock; the arc runs from `startAngle` clockwise to
+    // `endAngle`. `pie` closes the path through the ellipse's centre.
+    virtual void drawArc(const CRect& rect, double startAngle, double endAngle, bool pie,
+                         CDrawStyle style, const DevicePaint& paint) = 0;
+    // Draws the part of `bitmap` starting at `source` into `dest`, composited over what is there
+    // by the bitmap's own alpha and then by `alpha` (0..255).
+    virtual void drawBitmap(const IPlatformBitmap& bitmap, const CRect& dest, const CPoint& source,
+                            uint8_t alpha) = 0;
+};
+
+// What a platform frame calls back into: the frame that owns it.
+class IPlatformFrameOwner
+{
+public:
+    virtual ~IPlatformFrameOwner() = default;
+    // Paint `updateRect` (window pixels) into `device`.
+    virtual void platformDrawRect(IDrawDevice& device, const CRect& updateRect) = 0;
+    virtual CMouseEventResult platformOnMouseDown(CPoint where, int32_t buttons) = 0;
+    virtual CMouseEventResult platformOnMouseMoved(CPoint where, int32_t buttons) = 0;
+    virtual CMouseEventResult platformOnMouseUp(CPoint where, int32_t buttons) = 0;
+    virtual bool platformOnMouseWheel(CPoint where, float distance, int32_t buttons) = 0;
+};
+
+class IPlatformFrame
+{
+public:
+    virtual ~IPlatformFrame() = default;
+
+    // Marks part of the window for the next `paint`.
+    virtual void invalidRect(const CRect& rect) = 0;
+    // Handles every event waiting for the window, calling the owner for mouse input.
+    virtual void pumpEvents() = 0;
+    // Repaints what was invalidated since the last call, through the owner, and shows it.
+    virtual void paint() = 0;
+    // While captured, the window keeps receiving pointer events outside its area.
+    virtual void setMouseCapture(bool captured) = 0;
+    virtual void setCursor(CCursorType type) = 0;
+    // Buttons and modifier keys held right now (kLButton, kShift, ...).
+    virtual int32_t getCurrentButtons() const = 0;
+    virtual bool getCurrentMousePosition(CPoint& where) const = 0;
+    virtual bool setSize(CCoord width, CCoord height) = 0;
+    // The window-system handle (an X11 window id), or null offscreen.
+    virtual void* getNativeHandle() const = 0;
+};
+
+class IPlatformFactory
+{
+public:
+    virtual ~IPlatformFactory() = default;
+    // A child window of `parent` (the host's window); a null parent asks for an offscreen frame.
+    virtual std::unique_ptr<IPlatformFrame> createFrame(IPlatformFrameOwner& owner, void* parent,
+                                                        CCoord width, CCoord height) = 0;
+    // Null when the data is not a decodable PNG.
+    virtual std::unique_ptr<IPlatformBitmap> decodePNG(const void* data, std::size_t size) = 0;
+};
+
+// The process-wide factory; the platform library installs its own at start-up.
+void setPlatformFactory(IPlatformFactory* factory); // [ui]
+IPlatformFactory* getPlatformFactory();             // [any]
+
+} // namespace VSTGUI

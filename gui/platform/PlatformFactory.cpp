@@ -1,0 +1,55 @@
+#include "gui/platform/PlatformFactory.h"
+
+#include "gui/IPlatform.h"
+#include "gui/platform/cairo/CairoDrawDevice.h"
+#include "gui/platform/offscreen/OffscreenFrame.h"
+#include "gui/platform/x11/X11Frame.h"
+
+#include <cstdint>
+
+namespace VSTGUI {
+
+namespace {
+
+class DefaultPlatformFactory : public IPlatformFactory
+{
+public:
+    std::unique_ptr<IPlatformFrame> createFrame(IPlatformFrameOwner& owner, void* parent,
+                                                CCoord width, CCoord height) override
+    {
+        if (parent) {
+            const auto window = static_cast<XID>(reinterpret_cast<uintptr_t>(parent));
+            if (auto frame = X11Frame::create(owner, window, width, height)) {
+                return frame;
+            }
+            // Without a usable display or parent the views still work, just unseen.
+        }
+        return std::make_unique<OffscreenFrame>(owner, width, height);
+    }
+
+    std::unique_ptr<IPlatformBitmap> decodePNG(const void* data, std::size_t size) override
+    {
+        return decodePNGWithCairo(data, size);
+    }
+};
+
+DefaultPlatformFactory& defaultFactory()
+{
+    static DefaultPlatformFactory factory;
+    return factory;
+}
+
+// Installs the platform before any editor or bitmap can be created.
+const bool installed = [] {
+    installDefaultPlatform();
+    return true;
+}();
+
+} // namespace
+
+void installDefaultPlatform()
+{
+    setPlatformFactory(&defaultFactory());
+}
+
+} // namespace VSTGUI

@@ -1,0 +1,69 @@
+// A platform frame on X11: a child window of the host's window on the frame's own Display
+// connection. Drawing goes to an offscreen image that is copied to the window, events are
+// handled from the frame's idle, and X errors on this connection (a host window destroyed under
+// us) are caught instead of reaching the process's error handler.
+#pragma once
+
+#include "gui/IPlatform.h"
+#include "gui/platform/DirtyRegion.h"
+
+#include <cairo.h>
+#include <memory>
+
+typedef struct _XDisplay Display;
+typedef unsigned long XID;
+union _XEvent;
+
+namespace VSTGUI {
+
+class X11Frame : public IPlatformFrame
+{
+public:
+    // Null when no display can be opened or the parent window does not exist.
+    static std::unique_ptr<X11Frame> create(IPlatformFrameOwner& owner, XID parent, CCoord width,
+                                            CCoord height);
+    ~X11Frame() override;
+    X11Frame(const X11Frame&) = delete;
+    X11Frame& operator=(const X11Frame&) = delete;
+
+    void invalidRect(const CRect& rect) override;
+    void pumpEvents() override;
+    void paint() override;
+    void setMouseCapture(bool captured) override;
+    void setCursor(CCursorType type) override;
+    int32_t getCurrentButtons() const override;
+    bool getCurrentMousePosition(CPoint& where) const override;
+    bool setSize(CCoord width, CCoord height) override;
+    void* getNativeHandle() const override;
+
+    Display* getDisplay() const { return display; }
+    XID getWindow() const { return window; }
+    // True once the window was destroyed from outside (with its parent).
+    bool isWindowGone() const { return windowGone; }
+
+private:
+    X11Frame(IPlatformFrameOwner& owner, CCoord width, CCoord height);
+    bool open(XID parent);
+    void handleEvent(_XEvent& event);
+    void present(const CRect& rect);
+    bool createSurfaces();
+    void destroySurfaces();
+
+    IPlatformFrameOwner& owner;
+    CCoord width;
+    CCoord height;
+    Display* display = nullptr;
+    XID window = 0;
+    XID cursor = 0;
+    bool windowGone = false;
+    bool captured = false;
+    cairo_surface_t* backBuffer = nullptr;
+    cairo_surface_t* windowSurface = nullptr;
+    DirtyRegion dirty;
+    DirtyRegion exposed;
+    unsigned long lastPressTime = 0;
+    unsigned int lastPressButton = 0;
+    CPoint lastPressPoint;
+};
+
+} // namespace VSTGUI
