@@ -30,10 +30,13 @@ public:
     // Length of one beat in Delay mode (the processing loop writes 60000 / tempo), or the
     // delay range in ms in Chorus (50) and Flange (10) mode.
     float getDelayTimeBase() const { return delayTimeBase.load(std::memory_order_relaxed); }
-    void setDelayTimeBase(float ms)
+    // Ignores values that are not a positive finite length (e.g. 60000 / tempo at tempo 0),
+    // keeping the last usable one.
+    void setDelayTimeBase(float ms) // [audio]
     {
-        delayTimeBase.store(ms, std::memory_order_relaxed);
-    } // [audio]
+        if (ms > 0.0f && ms <= 3.0e38f)
+            delayTimeBase.store(ms, std::memory_order_relaxed);
+    }
 
     // Length of one step of each step-size position, in 1/64 notes.
     static const float kStepLengths64[10];

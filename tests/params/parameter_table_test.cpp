@@ -270,6 +270,9 @@ TEST(Morvek2Params, DelayModeSwitchesDelayTimeBetweenDivisionsAndMilliseconds)
     EXPECT_EQ(display(m, 44), "1/1  ");
     m.setDelayTimeBase(500.0f);
     EXPECT_FLOAT_EQ(m.getModulatedValue(44, 0.0f), 4.0f * 500.0f);
+    for (float bad : {0.0f, -1.0f, kInf, kNaN}) // a tempo of 0 or garbage from the host
+        m.setDelayTimeBase(bad);
+    EXPECT_EQ(m.getDelayTimeBase(), 500.0f);
 
     // The working-value path applies the same rule.
     m.setWorkingValue(46, 2.0f);
