@@ -1,4 +1,4 @@
-#include "alloc_counter.h"
+#include "support/alloc_counter.h"
 
 #include <cerrno>
 #include <cstdlib>
