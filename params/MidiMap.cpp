@@ -56,6 +56,7 @@ template <typename Edit> const MidiMap::Snapshot* MidiMap::change(Edit edit)
         if (current.compare_exchange_strong(old, next, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
             retire(const_cast<Snapshot*>(old));
+            changeCount.fetch_add(1, std::memory_order_release);
             return next;
         }
         delete next;
@@ -141,6 +142,8 @@ void MidiMap::learnToggle(int parameter) // [ui]
         return true;
     });
     // The file is rewritten even when there was nothing to forget.
+    if (!published)
+        changeCount.fetch_add(1, std::memory_order_release);
     listener.midiMapChanged(published ? published->entries : entries());
     listener.midiUnmarkParameter(parameter);
     learnState.store(0, kRelaxed);

@@ -55,7 +55,8 @@ public:
     MidiMap(const MidiMap&) = delete;
     MidiMap& operator=(const MidiMap&) = delete;
 
-    // One short MIDI message from the host (status byte and two data bytes, any channel).
+    // One short MIDI message from the host (status byte and two data bytes, any channel;
+    // pass the bytes of a VstMidiEvent as unsigned values).
     // Only control changes act; controllers 123 and 126 and malformed data bytes (high bit
     // set) are skipped.
     void handleMidiMessage(int status, int data1, int data2); // [audio]
@@ -76,6 +77,10 @@ public:
 
     // The current map; valid until the map is destroyed, never changed afterwards.
     const std::vector<MidiMapEntry>& entries() const; // [any]
+    // Grows by one with every published change, so an owner that prefers to write the file
+    // off the audio thread can poll it (e.g. from the editor's idle) instead of writing in
+    // midiMapChanged.
+    unsigned getChangeCount() const { return changeCount.load(std::memory_order_acquire); }
 
 private:
     struct Snapshot
@@ -93,6 +98,7 @@ private:
     const int parameterCount;
     std::atomic<const Snapshot*> current;
     std::atomic<Snapshot*> retired{nullptr};
+    std::atomic<unsigned> changeCount{0};
     std::atomic<int> learnState{0};
     std::atomic<int> learnParameter{0};
     std::atomic<int> lastLearnController{kNoController};

@@ -169,6 +169,7 @@ TEST(MidiMap, LearnToggleSwitchesAndClears)
     map.learnToggle(2);
     EXPECT_EQ(map.getLearnState(), 0);
     EXPECT_EQ(map.entries(), E({{20, 3}}));
+    EXPECT_EQ(map.getChangeCount(), 4u); // three learned, one cleared
     ASSERT_EQ(r.changes.size(), changesBefore + 1);
     EXPECT_EQ(r.changes.back(), E({{20, 3}}));
     EXPECT_EQ(r.unmarks.back(), 2);
