@@ -113,6 +113,33 @@ constexpr double stepSixtyFourths(int index)
 {
     return isValidStepSize(index) ? kStepSizes[static_cast<std::size_t>(index)].sixtyFourths : 0.0;
 }
+// Spacing of the lane's clock grid in quarter notes: 1/16 for 0x80, 1/8 for 0x01, ..., 1 for
+// 0x08, and the triplet spacings 1/6, 1/3, 2/3. 0 for a size outside the table.
+constexpr double stepQuarterNotes(int index)
+{
+    switch (stepClockBit(index)) {
+    case 0x80:
+        return 1.0 / 16.0;
+    case 0x01:
+        return 1.0 / 8.0;
+    case 0x02:
+        return 1.0 / 4.0;
+    case 0x04:
+        return 1.0 / 2.0;
+    case 0x08:
+        return 1.0;
+    case 0x10:
+        return 1.0 / 6.0;
+    case 0x20:
+    case 0x100:
+        return 1.0 / 3.0;
+    case 0x40:
+    case 0x200:
+        return 2.0 / 3.0;
+    default:
+        return 0.0;
+    }
+}
 
 // Relaxed whole-field access for fields of lanes shared between threads. The lanes are never
 // const objects, so reading through a const reference is sound.

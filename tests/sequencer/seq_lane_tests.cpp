@@ -107,6 +107,12 @@ TEST(SeqStepSizes, TableMatchesTheClockGridAndGateLengths)
         seen.insert(seq::stepClockBit(i));
     }
     EXPECT_EQ(seen.size(), 10u) << "each size needs its own grid bit";
+    // The dotted sizes move on the triplet spacings: 1/16D with 1/8T, 1/8D with 1/4T.
+    EXPECT_DOUBLE_EQ(seq::stepQuarterNotes(3), seq::stepQuarterNotes(5));
+    EXPECT_DOUBLE_EQ(seq::stepQuarterNotes(6), seq::stepQuarterNotes(9));
+    EXPECT_DOUBLE_EQ(seq::stepQuarterNotes(4), 0.25);
+    EXPECT_DOUBLE_EQ(seq::stepQuarterNotes(2), 1.0 / 6.0);
+    EXPECT_EQ(seq::stepQuarterNotes(10), 0.0);
     EXPECT_EQ(seq::stepClockBit(10), 0u);
     EXPECT_EQ(seq::stepClockBit(-1), 0u);
     EXPECT_EQ(seq::stepSixtyFourths(10), 0.0);

@@ -1,0 +1,338 @@
+#include "tools/morvek2/commands.h"
+
+#include "tools/morvek2/audio_io.h"
+#include "tools/morvek2/demo.h"
+#include "tools/morvek2/errors.h"
+#include "tools/morvek2/files.h"
+#include "tools/morvek2/lanes.h"
+#include "tools/morvek2/plot.h"
+#include "tools/morvek2/preset_file.h"
+#include "tools/morvek2/presets.h"
+#include "tools/morvek2/render.h"
+#include "tools/morvek2/session.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvek2::cli {
+
+namespace {
+
+constexpr double kDefaultRate = 44100.0;
+
+std::string modulePathOf(const Options& options)
+{
+    return options.modulePath.empty() ? Session::defaultModulePath() : options.modulePath;
+}
+
+// Every file the command line reads, so no output can be written over one of them.
+std::vector<std::pair<std::string, std::string>> readPaths(const Options& options)
+{
+    std::vector<std::pair<std::string, std::string>> paths;
+    if (options.input) {
+        paths.emplace_back(*options.input, "input");
+    }
+    if (options.loadFxb) {
+        paths.emplace_back(*options.loadFxb, "bank file");
+    }
+    if (options.loadFxp) {
+        paths.emplace_back(*options.loadFxp, "program file");
+    }
+    return paths;
+}
+
+// All outputs are checked before any work starts: none may be an input or another output.
+void checkOutputs(const Options& options)
+{
+    std::vector<std::pair<std::string, std::string>> outputs;
+    if (options.command == Command::Render) {
+        outputs.emplace_back(options.output, "output");
+    }
+    if (options.plot) {
+        outputs.emplace_back(*options.plot, "plot");
+    }
+    if (options.saveFxp) {
+        outputs.emplace_back(*options.saveFxp, "--save-fxp file");
+    }
+    if (options.saveFxb) {
+        outputs.emplace_back(*options.saveFxb, "--save-fxb file");
+    }
+    const auto inputs = readPaths(options);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (const auto& [path, what] : inputs) {
+            if (samePath(outputs[i].first, path)) {
+                fail(Exit::Usage, outputs[i].second + " '" + outputs[i].first + "' is the " + what +
+                                      "; choose another file name");
+            }
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (samePath(outputs[i].first, outputs[j].first)) {
+                fail(Exit::Usage, outputs[i].second + " and " + outputs[j].second +
+                                      " are the same file '" + outputs[i].first + "'");
+            }
+        }
+        checkWritable(outputs[i].first, outputs[i].second);
+    }
+}
+
+// Bank, program, program file, single parameters: in that order, so a program file lands in
+// the selected program and --set has the last word.
+void applyState(Session& session, const Options& options)
+{
+    if (options.loadFxb) {
+        loadPreset(session, *options.loadFxb, true);
+    }
+    if (options.program) {
+        session.plugin().setProgram(session.findProgram(*options.program));
+    }
+    if (options.loadFxp) {
+        loadPreset(session, *options.loadFxp, false);
+    }
+    for (const ParamSetting& setting : options.settings) {
+        session.applySetting(setting);
+    }
+}
+
+// Preset files to write once everything else has worked.
+std::vector<PendingFile> preparePresets(Session& session, const Options& options)
+{
+    std::vector<PendingFile> files;
+    if (options.saveFxp) {
+        files.emplace_back(*options.saveFxp);
+        files.back().write(savePreset(session, false));
+    }
+    if (options.saveFxb) {
+        files.emplace_back(*options.saveFxb);
+        files.back().write(savePreset(session, true));
+    }
+    return files;
+}
+
+void commitAll(std::vector<PendingFile>& files)
+{
+    for (PendingFile& file : files) {
+        file.commit();
+    }
+}
+
+// Loads the module, starts it and applies the state options: the common start of every command.
+std::unique_ptr<Session> openSession(const Options& options, double rate)
+{
+    checkOutputs(options);
+    auto session = std::make_unique<Session>(modulePathOf(options));
+    session->start(rate, options.blockSize);
+    applyState(*session, options);
+    return session;
+}
+
+// Displays are often padded for the host's fixed-width fields.
+std::string trimmed(const std::string& s)
+{
+    const auto first = s.find_first_not_of(' ');
+    return first == std::string::npos ? std::string()
+                                      : s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string flagsText(int32_t flags)
+{
+    static const std::pair<int32_t, const char*> names[] = {
+        {effFlagsHasEditor, "editor"},
+        {effFlagsCanReplacing, "replacing"},
+        {effFlagsProgramChunks, "program-chunks"},
+        {effFlagsIsSynth, "synth"},
+        {effFlagsNoSoundInStop, "no-sound-in-stop"},
+        {effFlagsCanDoubleReplacing, "double-replacing"},
+    };
+    std::string text;
+    for (const auto& [bit, name] : names) {
+        if (flags & bit) {
+            text += (text.empty() ? "" : ", ") + std::string(name);
+        }
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(flags));
+    return text.empty() ? hex : text + " (" + hex + ")";
+}
+
+std::string categoryText(VstIntPtr category)
+{
+    static const char* const names[] = {"unknown",     "effect",          "synth",   "analysis",
+                                        "mastering",   "spatializer",     "room fx", "surround fx",
+                                        "restoration", "offline process", "shell",   "generator"};
+    if (category >= 0 && category < static_cast<VstIntPtr>(std::size(names))) {
+        return names[category];
+    }
+    return std::to_string(category);
+}
+
+} // namespace
+
+void runInfo(const Options& options)
+{
+    const auto session = openSession(options, kDefaultRate);
+    host::Plugin& p = session->plugin();
+    std::printf("Module:       %s (entry %s)\n", session->modulePath().c_str(),
+                p.module().entryName().c_str());
+    std::printf("Effect name:  %s\n", p.effectName().c_str());
+    std::printf("Product:      %s\n", p.productString().c_str());
+    std::printf("Vendor:       %s (version %ld)\n", p.vendorString().c_str(),
+                static_cast<long>(p.vendorVersion()));
+    std::printf("Unique ID:    %s, version %d\n", idText(p.uniqueId()).c_str(), p.version());
+    std::printf("VST version:  %ld\n", static_cast<long>(p.vstVersion()));
+    std::printf("Category:     %s\n", categoryText(p.plugCategory()).c_str());
+    std::printf("Audio:        %d in, %d out; latency %d samples, tail %ld samples\n",
+                p.numInputs(), p.numOutputs(), p.initialDelay(), static_cast<long>(p.tailSize()));
+    std::printf("Programs:     %d (current %d: %s)\n", p.numPrograms(), p.program(),
+                p.programName().c_str());
+    std::printf("Parameters:   %d\n", p.numParams());
+    std::printf("Flags:        %s\n", flagsText(p.flags()).c_str());
+    static const char* const canDos[] = {
+        "sendVstEvents",
+        "sendVstMidiEvent",
+        "receiveVstEvents",
+        "receiveVstMidiEvent",
+        "receiveVstTimeInfo",
+        "offline",
+        "midiProgramNames",
+        "bypass",
+        "1in1out",
+        "1in2out",
+        "2in1out",
+        "2in2out",
+        "2in4out",
+        "4in2out",
+        "4in4out",
+        "plugAsChannelInsert",
+        "plugAsSend",
+        "mixDryWet",
+        "noRealTime",
+        "multipass",
+    };
+    std::string yes;
+    for (const char* what : canDos) {
+        if (p.canDo(what) > 0) {
+            yes += (yes.empty() ? "" : ", ") + std::string(what);
+        }
+    }
+    std::printf("Can do:       %s\n", yes.empty() ? "(nothing asked for)" : yes.c_str());
+    std::vector<PendingFile> presets = preparePresets(*session, options);
+    commitAll(presets);
+}
+
+void runPrograms(const Options& options)
+{
+    const auto session = openSession(options, kDefaultRate);
+    const std::vector<std::string> names = session->programNames();
+    const int current = session->plugin().program();
+    if (names.empty()) {
+        std::printf("(the module has no programs)\n");
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::printf("%c %3zu  %s\n", static_cast<int>(i) == current ? '*' : ' ', i,
+                    names[i].c_str());
+    }
+    std::vector<PendingFile> presets = preparePresets(*session, options);
+    commitAll(presets);
+}
+
+void runParams(const Options& options)
+{
+    const auto session = openSession(options, kDefaultRate);
+    const std::vector<ParamInfo> params = session->parameters();
+    const bool longNames = !params.empty() && !params.front().longName.empty();
+    std::printf("%5s  %-10s %s%-12s %-8s %s\n", "index", "name",
+                longNames ? "long name              " : "", "display", "label", "value");
+    for (const ParamInfo& p : params) {
+        std::string longName = p.longName;
+        if (longNames) {
+            longName.resize(std::max<std::size_t>(longName.size(), 22), ' ');
+            longName += ' ';
+        }
+        std::printf("%5d  %-10s %s%-12s %-8s %.6g\n", p.index, p.name.c_str(), longName.c_str(),
+                    trimmed(p.display).c_str(), trimmed(p.label).c_str(),
+                    static_cast<double>(p.value));
+    }
+    std::vector<PendingFile> presets = preparePresets(*session, options);
+    commitAll(presets);
+}
+
+void runRender(const Options& options)
+{
+    checkOutputs(options);
+    std::unique_ptr<AudioSource> source;
+    if (options.input) {
+        source = openAudioFile(*options.input);
+        if (options.sampleRate && *options.sampleRate != source->sampleRate()) {
+            fail(Exit::Usage, "--sample-rate does not apply to '" + *options.input +
+                                  "': it has its own rate of " +
+                                  std::to_string(static_cast<long>(source->sampleRate())) +
+                                  " Hz and is not resampled");
+        }
+    } else {
+        DemoSpec demo;
+        demo.sampleRate = options.sampleRate.value_or(kDefaultRate);
+        demo.bpm = options.bpm;
+        demo.timeSigNumerator = options.timeSigNumerator;
+        demo.timeSigDenominator = options.timeSigDenominator;
+        source = std::make_unique<MemorySource>(synthesizeDemo(demo), 2, demo.sampleRate,
+                                                "built-in demo (8 bars of drums and a pad)");
+    }
+
+    const auto session = openSession(options, source->sampleRate());
+    host::Plugin& plugin = session->plugin();
+    std::vector<PendingFile> pending = preparePresets(*session, options);
+    std::optional<ProgramLanes> lanes;
+    if (options.plot) {
+        lanes = readProgramLanes(*session);
+    }
+    const std::string programName = plugin.numPrograms() > 0 ? plugin.programName() : "";
+
+    PendingFile output(options.output);
+    WavWriter writer(output, outputChannelsFor(plugin), source->sampleRate(), options.pcm24);
+    const RenderReport report = renderSource(*session, *source, writer, options, plotColumns());
+    writer.finish();
+
+    std::vector<PendingFile> files;
+    files.push_back(std::move(output));
+    if (options.plot) {
+        PendingFile plot(*options.plot);
+        PlotInfo info;
+        std::string name = plugin.effectName();
+        if (name.empty()) {
+            name = plugin.productString();
+        }
+        info.title = name + (programName.empty() ? "" : "  -  " + programName);
+        char subtitle[512];
+        std::snprintf(subtitle, sizeof subtitle, "%s  |  %.6g bpm  %d/%d  |  %.2f s at %ld Hz%s",
+                      source->description().c_str(), options.bpm, options.timeSigNumerator,
+                      options.timeSigDenominator,
+                      static_cast<double>(report.totalFrames) / report.sampleRate,
+                      static_cast<long>(report.sampleRate),
+                      lanes ? "  |  lanes as the program lays them out" : "");
+        info.subtitle = subtitle;
+        info.startPpq = options.startPpq;
+        info.bpm = options.bpm;
+        info.timeSigNumerator = options.timeSigNumerator;
+        info.timeSigDenominator = options.timeSigDenominator;
+        info.stopped = options.stopped;
+        info.lanes = lanes;
+        drawPlot(plot.path(), report, info);
+        files.push_back(std::move(plot));
+    }
+    for (PendingFile& file : pending) {
+        files.push_back(std::move(file));
+    }
+    commitAll(files);
+
+    std::printf("%s: %.3f s at %ld Hz, %d channel%s%s -> %s\n", source->description().c_str(),
+                static_cast<double>(report.totalFrames) / report.sampleRate,
+                static_cast<long>(report.sampleRate), report.outputChannels,
+                report.outputChannels == 1 ? "" : "s",
+                programName.empty() ? "" : (", program '" + programName + "'").c_str(),
+                options.output.c_str());
+}
+
+} // namespace morvek2::cli

@@ -1,0 +1,204 @@
+#include "tools/morvek2/session.h"
+
+#include "params/Morvek2ParameterManager.h"
+#include "tools/morvek2/errors.h"
+#include "tools/morvek2/names.h"
+#include "tools/morvek2/param_values.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace morvek2::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<long> wholeNumber(const std::string& text)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno != 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+std::string Session::defaultModulePath()
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return "Morvek2.so";
+    }
+    return (self.parent_path().parent_path() / "lib" / "Morvek2.so").string();
+}
+
+Session::Session(const std::string& modulePath) : path_(modulePath)
+{
+    std::string error;
+    host::HostConfig config;
+    // The renderer's transport is the only time information the plug-in sees.
+    config.product = "morvek2 command line";
+    plugin_ = host::Plugin::load(path_, error, config);
+    if (!plugin_) {
+        fail(Exit::Module, "cannot use module: " + error);
+    }
+    if (plugin_->flags() & effFlagsIsSynth) {
+        fail(Exit::Module, "'" + path_ + "' is an instrument, not an audio effect");
+    }
+    if (plugin_->numInputs() < 1 || plugin_->numOutputs() < 1) {
+        fail(Exit::Module, "'" + path_ + "' has " + std::to_string(plugin_->numInputs()) +
+                               " inputs and " + std::to_string(plugin_->numOutputs()) +
+                               " outputs; an audio effect needs at least one of each");
+    }
+    if (isMorvek2()) {
+        // Our own module shows the host 8-character names; its full names come from the same
+        // parameter table it is built from.
+        Morvek2ParameterManager table;
+        if (table.getCount() == plugin_->numParams()) {
+            for (int i = 0; i < plugin_->numParams(); ++i) {
+                longNames_.push_back(table.getLongName(i));
+            }
+        }
+    }
+}
+
+bool Session::isMorvek2() const
+{
+    return plugin_->uniqueId() == kMorvek2Id;
+}
+
+void Session::start(double sampleRate, int maxBlock)
+{
+    plugin_->start(static_cast<float>(sampleRate), maxBlock);
+}
+
+std::vector<std::string> Session::programNames()
+{
+    std::vector<std::string> names;
+    const int count = plugin_->numPrograms();
+    const int current = plugin_->program();
+    for (int i = 0; i < count; ++i) {
+        if (std::optional<std::string> name = plugin_->programNameIndexed(i)) {
+            names.push_back(*name);
+            continue;
+        }
+        // A plug-in without effGetProgramNameIndexed: switch to the program to ask its name.
+        plugin_->setProgram(i);
+        names.push_back(plugin_->programName());
+    }
+    if (count > 0 && plugin_->program() != current) {
+        plugin_->setProgram(current);
+    }
+    return names;
+}
+
+int Session::findProgram(const std::string& text)
+{
+    const int count = plugin_->numPrograms();
+    if (count <= 0) {
+        fail(Exit::Usage, "'" + path_ + "' has no programs to select");
+    }
+    if (const std::optional<long> index = wholeNumber(text)) {
+        if (*index < 0 || *index >= count) {
+            fail(Exit::Usage,
+                 "program " + text + " is out of range (0.." + std::to_string(count - 1) + ")");
+        }
+        return static_cast<int>(*index);
+    }
+    const std::vector<std::string> names = programNames();
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+            const bool same = pass == 0 ? names[i] == text : nameKey(names[i]) == nameKey(text);
+            if (same) {
+                return i;
+            }
+        }
+    }
+    fail(Exit::Usage, "no program named '" + text + "'" + suggestionText(text, names));
+}
+
+std::vector<ParamInfo> Session::parameters()
+{
+    std::vector<ParamInfo> list;
+    for (int i = 0; i < plugin_->numParams(); ++i) {
+        ParamInfo info;
+        info.index = i;
+        info.name = plugin_->parameterName(i);
+        if (i < static_cast<int>(longNames_.size())) {
+            info.longName = longNames_[i];
+        }
+        info.label = plugin_->parameterLabel(i);
+        info.display = plugin_->parameterDisplay(i);
+        info.value = plugin_->getParameter(i);
+        list.push_back(std::move(info));
+    }
+    return list;
+}
+
+int Session::findParameter(const std::string& name)
+{
+    const int count = plugin_->numParams();
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        names.push_back(plugin_->parameterName(i));
+    }
+    // Exact spellings first, then the forgiving key; long names before short ones, since a
+    // short name may equal another parameter's long name.
+    for (int pass = 0; pass < 2; ++pass) {
+        auto same = [&](const std::string& candidate) {
+            return pass == 0 ? candidate == name : nameKey(candidate) == nameKey(name);
+        };
+        for (int i = 0; i < static_cast<int>(longNames_.size()); ++i) {
+            if (same(longNames_[i])) {
+                return i;
+            }
+        }
+        for (int i = 0; i < count; ++i) {
+            if (same(names[i])) {
+                return i;
+            }
+        }
+    }
+    if (const std::optional<long> index = wholeNumber(name)) {
+        if (*index >= 0 && *index < count) {
+            return static_cast<int>(*index);
+        }
+        fail(Exit::Usage,
+             "parameter index " + name + " is out of range (0.." + std::to_string(count - 1) + ")");
+    }
+    std::vector<std::string> all = longNames_;
+    all.insert(all.end(), names.begin(), names.end());
+    fail(Exit::Usage, "no parameter named '" + name + "'" + suggestionText(name, all));
+}
+
+std::string Session::parameterTitle(int index)
+{
+    if (index < static_cast<int>(longNames_.size())) {
+        return longNames_[static_cast<std::size_t>(index)];
+    }
+    return plugin_->parameterName(index);
+}
+
+float Session::resolveValue(int index, const std::string& text)
+{
+    return resolveParameterValue(*plugin_, index, text, parameterTitle(index));
+}
+
+void Session::applySetting(const ParamSetting& setting)
+{
+    const int index = findParameter(setting.name);
+    plugin_->setParameter(index, resolveValue(index, setting.value));
+}
+
+} // namespace morvek2::cli

@@ -1,0 +1,64 @@
+// One loaded module as the command line uses it: loading by path, identity checks, programs and
+// parameters by name, and the values a --set may give.
+#pragma once
+
+#include "host/plugin.h"
+#include "tools/morvek2/args.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvek2::cli {
+
+// The unique identifier of our own module.
+inline constexpr std::int32_t kMorvek2Id = 0x5A4B6D32; // 'ZKm2'
+
+struct ParamInfo
+{
+    int index = 0;
+    std::string name;     // what the host sees (effGetParamName)
+    std::string longName; // Morvek2 only: the full name ("Filter Freq"); else empty
+    std::string label;
+    std::string display;
+    float value = 0.0f;
+};
+
+class Session
+{
+public:
+    // The Morvek2 module installed beside this program: ../lib/Morvek2.so from its folder.
+    static std::string defaultModulePath();
+
+    // Loads the module and creates its plug-in; throws Error(Exit::Module) when the file is
+    // missing, is not a VST 2.4 module, returns no plug-in or is not an audio effect.
+    explicit Session(const std::string& modulePath);
+
+    host::Plugin& plugin() { return *plugin_; }
+    const std::string& modulePath() const { return path_; }
+    bool isMorvek2() const;
+
+    // open, sample rate, block size, resume.
+    void start(double sampleRate, int maxBlock);
+
+    std::vector<std::string> programNames();
+    // A program by index (from 0) or by name; throws Error(Exit::Usage) with suggestions.
+    int findProgram(const std::string& text);
+
+    std::vector<ParamInfo> parameters();
+    // A parameter by its name (short or, for Morvek2, long; blanks and case do not matter) or
+    // index; throws Error(Exit::Usage) with the closest names.
+    int findParameter(const std::string& name);
+    // The normalised value a --set VALUE stands for; throws Error(Exit::Usage).
+    float resolveValue(int index, const std::string& text);
+    void applySetting(const ParamSetting& setting);
+
+private:
+    std::string parameterTitle(int index);
+
+    std::string path_;
+    std::unique_ptr<host::Plugin> plugin_;
+    std::vector<std::string> longNames_;
+};
+
+} // namespace morvek2::cli
