@@ -334,8 +334,10 @@ float zksp_filter_creakbox::process(float x) // [audio]
                               std::min(static_cast<double>(0.7f), double(normalisedFrequency)));
     const double b = std::max(0.0, std::min(1.0, double(Q)));
     const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
-    // The damping's frequency term uses a fixed 44.1 kHz reference whatever the rate.
-    const double l = static_cast<double>(frequency) * (1.0 / 44100.0);
+    // The damping's frequency term uses a fixed 44.1 kHz reference whatever the rate. Held
+    // to 0..1 (cutoffs up to 44.1 kHz): far beyond, the damping turns negative and the
+    // core diverges; NaN lands on a bound.
+    const double l = std::max(0.0, std::min(1.0, static_cast<double>(frequency) * (1.0 / 44100.0)));
     const double a64 = a * 64.0;
     const int i = static_cast<int>(a64);
     const double t = T[i] + (T[i + 1] - T[i]) * (a64 - i);
