@@ -318,30 +318,38 @@ float Morvek2ParameterManager::normalisedToWorking(int index, float n) // [any]
 
 float Morvek2ParameterManager::getEngineValue(int index) // [any]
 {
+    // Values in range give the documented results. A stored value outside 0..1 (a careless
+    // host) is taken at the nearest end, so no engine sees a negative time, a pan beyond a
+    // side or a bit depth below 1.
+    const float n = limit01(getValue(index));
+    const auto limitedWorking = [this, index] {
+        const float w = getWorkingValue(index);
+        const float maximum = getMax(index);
+        const float minimum = getMin(index);
+        return w > maximum ? maximum : (w < minimum ? minimum : w);
+    };
     switch (index) {
     case kVcaAttack:
     case kVcaDecay:
-        return getWorkingValue(index) * 0.001f;
+        return limitedWorking() * 0.001f;
     case kVcaDepth:
-        return getWorkingValue(index) * 0.01f;
+        return limitedWorking() * 0.01f;
     case kVcaPan:
-        return getValue(index);
+        return n;
     case 14:
     case 41:
     case 57:
     case 73:
     case 87:
-        return getValue(index) * 0.5f;
+        return n * 0.5f;
     case kFilterSmoothing:
-        return getValue(index) * 0.5f + 0.005f;
+        return n * 0.5f + 0.005f;
     case kBitsRate:
-        return 1.0f - getValue(index) * 0.99f;
-    case kBitsDepth: {
-        const float n = getValue(index);
+        return 1.0f - n * 0.99f;
+    case kBitsDepth:
         return n == 0.0f ? 24.0f : (1.0f - n) * 16.0f + 1.0f;
-    }
     case kBitsError:
-        return getValue(index) * 100.0f;
+        return n * 100.0f;
     default:
         // Output Gain (decibel curve at n), Delay Time (beats or ms), percent kinds and
         // everything else follow the kind.

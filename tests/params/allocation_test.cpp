@@ -11,7 +11,13 @@
 
 namespace {
 std::atomic<long> gAllocations{0};
+
+// Out of line so the compiler does not pair a visible new with this free and warn.
+[[gnu::noinline]] void release(void* p) noexcept
+{
+    std::free(p);
 }
+} // namespace
 
 void* operator new(std::size_t size)
 {
@@ -23,12 +29,12 @@ void* operator new(std::size_t size)
 
 void operator delete(void* p) noexcept
 {
-    std::free(p);
+    release(p);
 }
 
 void operator delete(void* p, std::size_t) noexcept
 {
-    std::free(p);
+    release(p);
 }
 
 TEST(ParamAllocation, ValuePathsDoNotAllocateAfterConstruction)

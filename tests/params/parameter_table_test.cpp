@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -455,6 +456,19 @@ TEST(Morvek2Params, HostileValuesStayBoundedAndFinite)
     for (int mode : {0, 1, 2}) {
         Morvek2ParameterManager m;
         m.setWorkingValue(46, static_cast<float>(mode));
+        // Engine values at the ends of the range; hostile values must land between them.
+        float low[93];
+        float high[93];
+        for (int i = 0; i < 93; ++i) {
+            if (i == 46)
+                continue;
+            m.setValue(i, 0.0f);
+            const float e0 = m.getEngineValue(i);
+            m.setValue(i, 1.0f);
+            const float e1 = m.getEngineValue(i);
+            low[i] = std::min(e0, e1);
+            high[i] = std::max(e0, e1);
+        }
         for (int i = 0; i < 93; ++i) {
             for (float v : values) {
                 for (bool working : {false, true}) {
@@ -468,6 +482,11 @@ TEST(Morvek2Params, HostileValuesStayBoundedAndFinite)
                         m.setValue(i, v);
                     EXPECT_TRUE(std::isfinite(m.getValue(i)));
                     EXPECT_TRUE(std::isfinite(m.getWorkingValue(i)));
+                    // Delay Time in milliseconds is handed on unlimited.
+                    if (!working && !(i == 44 && mode != 0)) {
+                        EXPECT_GE(m.getEngineValue(i), low[i]);
+                        EXPECT_LE(m.getEngineValue(i), high[i]);
+                    }
                     if (std::fabs(v) < 1e20f) {
                         EXPECT_TRUE(std::isfinite(m.getEngineValue(i)));
                         for (float x : steps)
