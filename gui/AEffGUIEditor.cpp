@@ -3,7 +3,7 @@
 #include "gui/platform/PlatformFactory.h"
 #include "vst/AudioEffect.h"
 
-std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kCircularMode};
+std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kKnobModeCircular};
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
 {
@@ -77,8 +77,8 @@ void AEffGUIEditor::endEdit(int32_t index)
 
 bool AEffGUIEditor::setKnobMode(int32_t mode)
 {
-    if (mode != VSTGUI::kCircularMode && mode != VSTGUI::kRelativCircularMode &&
-        mode != VSTGUI::kLinearMode) {
+    if (mode != VSTGUI::kKnobModeCircular && mode != VSTGUI::kKnobModeRelativeCircular &&
+        mode != VSTGUI::kKnobModeLinear) {
         return false;
     }
     knobMode.store(mode, std::memory_order_relaxed);

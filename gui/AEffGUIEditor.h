@@ -35,8 +35,8 @@ public:
     void endEdit(int32_t index) override;   // [ui]
     void doIdleStuff() override;            // [ui]
 
-    // The process-wide knob handling: kCircularMode (0) or kLinearMode (2). Other values are
-    // refused.
+    // The process-wide knob handling: kKnobModeCircular (0) or kKnobModeLinear (2). Other values
+    // are refused.
     int32_t getKnobMode() const override { return knobMode.load(std::memory_order_relaxed); }
     static bool setKnobMode(int32_t mode); // [any]
     static int32_t getGlobalKnobMode() { return knobMode.load(std::memory_order_relaxed); }

@@ -34,7 +34,7 @@ private:
 #define MORVEK2_GUI_TYPE(name, base)                                                               \
     bool isTypeOf(const char* typeName) const override                                             \
     {                                                                                              \
-        return std::strcmp(typeName, #name) == 0 || base::isTypeOf(typeName);                      \
+        return (typeName && std::strcmp(typeName, #name) == 0) || base::isTypeOf(typeName);        \
     }                                                                                              \
     ::VSTGUI::CView* newCopy() const override                                                      \
     {                                                                                              \

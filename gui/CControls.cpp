@@ -98,7 +98,7 @@ float CKnob::valueFromPoint(const CPoint& where) const
 bool CKnob::isLinear(int32_t buttons) const
 {
     const CFrame* frame = getFrame();
-    return frame && frame->getKnobMode() == kLinearMode && !(buttons & kAlt);
+    return frame && frame->getKnobMode() == kKnobModeLinear && !(buttons & kAlt);
 }
 
 void CKnob::draw(CDrawContext* context)

@@ -104,7 +104,7 @@ void CFrame::updateDirtyViews()
 
 int32_t CFrame::getKnobMode() const
 {
-    return editor ? editor->getKnobMode() : kCircularMode;
+    return editor ? editor->getKnobMode() : kKnobModeCircular;
 }
 
 void CFrame::beginEdit(int32_t tag)

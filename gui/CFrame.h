@@ -16,10 +16,10 @@ class VSTGUIEditorInterface
 {
 public:
     virtual ~VSTGUIEditorInterface() = default;
-    virtual void doIdleStuff() {}                                 // [ui]
-    virtual int32_t getKnobMode() const { return kCircularMode; } // [ui]
-    virtual void beginEdit(int32_t /*index*/) {}                  // [ui]
-    virtual void endEdit(int32_t /*index*/) {}                    // [ui]
+    virtual void doIdleStuff() {}                                     // [ui]
+    virtual int32_t getKnobMode() const { return kKnobModeCircular; } // [ui]
+    virtual void beginEdit(int32_t /*index*/) {}                      // [ui]
+    virtual void endEdit(int32_t /*index*/) {}                        // [ui]
 };
 
 class CFrame : public CViewContainer, private IPlatformFrameOwner

@@ -172,6 +172,11 @@ enum CCursorType : int32_t {
     kCursorNotAllowed,
 };
 
-enum CKnobMode : int32_t { kCircularMode = 0, kRelativCircularMode = 1, kLinearMode = 2 };
+// The same numbers as the host interface's knob modes (0 circular, 1 relative circular, 2 linear).
+enum CKnobMode : int32_t {
+    kKnobModeCircular = 0,
+    kKnobModeRelativeCircular = 1,
+    kKnobModeLinear = 2,
+};
 
 } // namespace VSTGUI

@@ -1,0 +1,167 @@
+// The editor base bound to a real AudioEffect and a recording host callback, opened offscreen.
+#include "gui/AEffGUIEditor.h"
+#include "gui_test_support.h"
+#include "vst/AudioEffect.h"
+
+#include <gtest/gtest.h>
+
+using namespace guitest;
+
+namespace {
+
+std::vector<std::pair<VstInt32, VstInt32>> hostCalls; // (opcode, index)
+
+VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
+                                    float)
+{
+    if (opcode == audioMasterBeginEdit || opcode == audioMasterEndEdit) {
+        hostCalls.push_back({opcode, index});
+        return 1;
+    }
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+class Effect : public AudioEffect
+{
+public:
+    Effect() : AudioEffect(recordingHost, 1, 93) {}
+    void processReplacing(float**, float**, VstInt32) override {}
+};
+
+// A minimal editor in the way a plug-in's editor uses the base: the frame is built in open.
+class Editor : public AEffGUIEditor, public CControlListener
+{
+public:
+    explicit Editor(AudioEffect* effect) : AEffGUIEditor(effect)
+    {
+        rect = ERect{0, 0, 300, 400};
+        setKnobMode(kKnobModeLinear);
+    }
+    bool open(void* parent) override
+    {
+        AEffGUIEditor::open(parent);
+        auto* newFrame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parent, this);
+        for (int32_t tag : {0, 92, 93, 94, 200, -1}) {
+            auto* knob = new CKnob(CRect(tag == -1 ? 0 : 10, 10, 60, 60), this, tag, nullptr);
+            knobs.push_back(knob);
+            newFrame->addView(knob);
+            knob->setVisible(false);
+        }
+        frame = newFrame;
+        return true;
+    }
+    void close() override
+    {
+        knobs.clear();
+        AEffGUIEditor::close();
+    }
+    void valueChanged(CControl*) override
+    {
+        ++changes;
+        // A host may call idle from inside a parameter change; the guard stops the recursion.
+        idle();
+    }
+    void idle() override
+    {
+        ++idleCalls;
+        AEffGUIEditor::idle();
+    }
+
+    std::vector<CKnob*> knobs;
+    int changes = 0;
+    int idleCalls = 0;
+};
+
+void dragKnob(CFrame* frame, CKnob* knob)
+{
+    for (CKnob* k : {knob}) {
+        k->setVisible(true);
+    }
+    auto* window = offscreen(frame);
+    window->postEvent(OffscreenFrame::EventType::down, CPoint(20, 20), kLButton);
+    window->postEvent(OffscreenFrame::EventType::moved, CPoint(60, 20), kLButton);
+    window->postEvent(OffscreenFrame::EventType::up, CPoint(60, 20), kLButton);
+    knob->getFrame()->idle();
+    knob->setVisible(false);
+}
+
+} // namespace
+
+TEST(GuiEditor, RectIsStableAndKnobModeIsProcessWide)
+{
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    ERect* first = nullptr;
+    ERect* second = nullptr;
+    ASSERT_TRUE(editor->getRect(&first));
+    ASSERT_TRUE(editor->getRect(&second));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->right, 400);
+    EXPECT_EQ(first->bottom, 300);
+    EXPECT_FALSE(editor->getRect(nullptr));
+
+    EXPECT_EQ(AEffGUIEditor::getGlobalKnobMode(), kKnobModeLinear);
+    EXPECT_FALSE(AEffGUIEditor::setKnobMode(7));
+    EXPECT_EQ(editor->getKnobMode(), kKnobModeLinear);
+    EXPECT_TRUE(AEffGUIEditor::setKnobMode(kKnobModeCircular));
+    EXPECT_EQ(editor->getKnobMode(), kKnobModeCircular);
+    AEffGUIEditor::setKnobMode(kKnobModeLinear);
+    delete effect; // owns and deletes the editor
+}
+
+TEST(GuiEditor, BeginAndEndEditReachTheHostOnlyForParameterIndices)
+{
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    ASSERT_TRUE(editor->open(nullptr));
+    ASSERT_NE(editor->getFrame(), nullptr);
+    EXPECT_TRUE(editor->getFrame()->isOffscreen());
+    hostCalls.clear();
+    for (CKnob* knob : std::vector<CKnob*>(editor->knobs)) {
+        dragKnob(editor->getFrame(), knob);
+    }
+    const std::vector<std::pair<VstInt32, VstInt32>> expected{{audioMasterBeginEdit, 0},
+                                                              {audioMasterEndEdit, 0},
+                                                              {audioMasterBeginEdit, 92},
+                                                              {audioMasterEndEdit, 92}};
+    EXPECT_EQ(hostCalls, expected);
+    EXPECT_EQ(editor->changes, 6) << "every knob moved and told its listener";
+    editor->close();
+    EXPECT_EQ(editor->getFrame(), nullptr);
+    delete effect;
+}
+
+TEST(GuiEditor, IdleIsNotReenteredFromInsideAnEdit)
+{
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    editor->open(nullptr);
+    editor->idleCalls = 0;
+    editor->knobs[0]->setVisible(true);
+    auto* window = offscreen(editor->getFrame());
+    window->postEvent(OffscreenFrame::EventType::down, CPoint(20, 20), kLButton);
+    window->postEvent(OffscreenFrame::EventType::moved, CPoint(60, 20), kLButton);
+    window->postEvent(OffscreenFrame::EventType::up, CPoint(60, 20), kLButton);
+    editor->idle(); // the events arrive here; the listener calls idle again from inside
+    EXPECT_EQ(editor->changes, 1);
+    EXPECT_EQ(editor->idleCalls, 2);
+    EXPECT_FALSE(editor->isIdleGuardSet());
+    EXPECT_NEAR(editor->knobs[0]->getValue(), 0.2f, 1e-6);
+    delete effect; // still open: the editor's end releases the frame
+}
+
+TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
+{
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(editor->open(nullptr));
+        editor->idle();
+        editor->close();
+        EXPECT_FALSE(editor->isOpen());
+        EXPECT_EQ(editor->getFrame(), nullptr);
+    }
+    editor->close(); // closing twice is harmless
+    editor->idle();  // and so is an idle while closed
+    delete effect;
+}

@@ -1,0 +1,2 @@
+// placeholder until the X server tests land
+#include <gtest/gtest.h>
