@@ -176,10 +176,18 @@ BuiltFont buildFont(const FontRecipe& recipe)
                 rec.advance = 3;
             } else {
                 const int start = std::min(0, g.inkLeft);
-                // The large font keeps one blank column after the ink of each image, so glyphs
-                // whose ink fills their advance overlap that column with the next glyph.
-                const int trailing = recipe.blankColumnAfterInk ? 2 : 1;
-                const int end = std::max(g.inkRight + trailing, g.advance);
+                int end = 0;
+                if (recipe.blankColumnAfterInk) {
+                    // Each image runs to its advance and keeps one blank column after its ink,
+                    // so glyphs whose ink fills their advance overlap that column with the next.
+                    end = std::max(g.inkRight + 2, g.advance);
+                } else {
+                    // Images hold just their ink; at the small size the hinted advances let
+                    // some neighbours touch, so every glyph keeps a blank column before the
+                    // next one.
+                    end = g.inkRight + 1;
+                    rec.advance = static_cast<std::uint16_t>(std::max(g.advance, g.inkRight + 2));
+                }
                 rec.width = static_cast<std::uint16_t>(end - start);
                 rec.xOffset = static_cast<std::uint16_t>(-start);
             }
