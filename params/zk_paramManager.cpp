@@ -598,6 +598,9 @@ float zk_paramManager::normalisedToWorking(int index, float n) // [any]
     const float maximum = s->maximum;
     const bool synced = s->syncState.load(kRelaxed) != 0;
     const float lin = minimum + (maximum - minimum) * n;
+    // Positions in a list are taken from n limited to 0..1, so a value a host should not
+    // send still picks an entry of the list instead of a position past its end.
+    const float n01 = limit01(n);
     switch (s->kind) {
     case kSwitch:
         return n > 0.5f ? 1.0f : 0.0f;
@@ -605,13 +608,13 @@ float zk_paramManager::normalisedToWorking(int index, float n) // [any]
         return curveAt(s, n);
     case kStepped:
     case kMidiNote:
-        return std::floor(lin + 0.5f);
+        return std::floor(minimum + (maximum - minimum) * n01 + 0.5f);
     case kNoteDivision:
-        return std::floor(n * 0.99f * 15.0f);
+        return std::floor(n01 * 0.99f * 15.0f);
     case kTimeSync:
-        return synced ? std::floor(15.0f * n) : lin;
+        return synced ? std::floor(15.0f * n01) : lin;
     case kRateSync:
-        return synced ? std::floor(15.0f * (1.0f - n)) : curveAt(s, n);
+        return synced ? std::floor(15.0f * (1.0f - n01)) : curveAt(s, n);
     case kLinearSync:
     case kCurveSync:
         return n;

@@ -79,6 +79,17 @@ TEST_F(CoreFixture, SwitchAndSteppedThresholds)
     EXPECT_EQ(m.getWorkingValue(step), 3.0f);
     m.setValue(step, 0.49f);
     EXPECT_EQ(m.getWorkingValue(step), 2.0f);
+
+    // A position never leaves its list, even for values a host should not send; the
+    // normalised value is kept as given.
+    m.setValue(step, 2.0f);
+    EXPECT_EQ(m.getWorkingValue(step), 5.0f);
+    EXPECT_EQ(m.getValue(step), 2.0f);
+    m.setValue(step, -1.0f);
+    EXPECT_EQ(m.getWorkingValue(step), 0.0f);
+    m.setSynced(tsync, true);
+    m.setValue(tsync, 1.7f);
+    EXPECT_EQ(m.getWorkingValue(tsync), 15.0f);
 }
 
 TEST_F(CoreFixture, ExponentialEndsAndCurveShape)

@@ -482,6 +482,10 @@ TEST(Morvek2Params, HostileValuesStayBoundedAndFinite)
                         m.setValue(i, v);
                     EXPECT_TRUE(std::isfinite(m.getValue(i)));
                     EXPECT_TRUE(std::isfinite(m.getWorkingValue(i)));
+                    if (!working && m.getKind(i) == 6) { // list positions stay in the list
+                        EXPECT_GE(m.getWorkingValue(i), m.getMin(i));
+                        EXPECT_LE(m.getWorkingValue(i), m.getMax(i));
+                    }
                     // Delay Time in milliseconds is handed on unlimited.
                     if (!working && !(i == 44 && mode != 0)) {
                         EXPECT_GE(m.getEngineValue(i), low[i]);
