@@ -70,6 +70,8 @@ public:
 protected:
     // One update from state `before` toward target T with pole c (chosen by the caller).
     float step(float before, float T, float c);
+    // The rare endings of an update, kept out of line so the common path stays short.
+    float finishStep(float S, float T, float c);
 
     std::atomic<float> attackTime{0.005f};
     std::atomic<float> releaseTime{0.005f};
@@ -101,17 +103,10 @@ public:
 inline float zksp_smoother_lag_processor::step(float before, float T, float c)
 {
     float S = (before - T) * c + T;
-    // Close to its target the step rounds away in single precision and the value would
-    // stall short of it for good (2 % short for a 0.2 s fall at 384 kHz): creep on by one
-    // unit in the last place instead, which ends the approach smoothly.
-    if (S == before && S != T && c < 1.0f)
-        S = std::nextafter(S, T);
-    // A non-finite value (a NaN handed in as a target) must not stick: fall back to the
-    // target, or to rest at 0 when the target itself is unusable.
-    if (!(S - S == 0.0f)) {
-        S = (T - T == 0.0f) ? T : kOffset;
-        target.store(S, std::memory_order_relaxed);
-    }
+    // Two rare cases leave the fast path: an update that rounds back to the old state short
+    // of the target, and a non-finite result.
+    if ((S == before && S != T) || S - S != 0.0f) [[unlikely]]
+        S = finishStep(S, T, c);
     state.store(S, std::memory_order_relaxed);
     return S - kOffset;
 }
