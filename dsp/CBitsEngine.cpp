@@ -2,6 +2,7 @@
 
 #include "dsp/zksp_sample_guard.h"
 
+#include <algorithm>
 #include <cmath>
 
 void CBitsEngine::setBitDepth(float d) // [audio] control tick
@@ -34,12 +35,15 @@ float CBitsEngine::processGated(float x, float gate) // [audio]
 {
     x = zksp_guard_sample(x);
     // The loop hands 0..1; anything else (a NaN included) must not turn the mix non-finite.
-    gate = gate > 0.0f ? (gate < 1.0f ? gate : 1.0f) : 0.0f;
+    // max(0, NaN) is 0 in this argument order.
+    gate = std::min(std::max(0.0f, gate), 1.0f);
 
     holdPhase += rate;
     if (holdPhase >= 1.0f) {
         heldSample = x;
-        holdPhase = static_cast<float>(static_cast<double>(holdPhase) - 1.0);
+        // The phase is within [1, 2) here, so the float subtraction is exact: the same result
+        // as subtracting in double and rounding back.
+        holdPhase -= 1.0f;
     }
 
     // Full scale becomes a 24-bit signed integer. Louder samples are limited to the 32-bit range
@@ -60,7 +64,9 @@ float CBitsEngine::processGated(float x, float gate) // [audio]
 
     // Arithmetic shifts: the low bits are cleared with rounding toward negative infinity.
     const std::int32_t crushed = ((v | errorMask) >> shift) << shift;
-    const float q = static_cast<float>(static_cast<double>(crushed) * 1.1920928955e-7);
+    // One rounding of the integer to float, then an exact scaling by 2^-23: the same value as
+    // scaling in double and rounding once.
+    const float q = static_cast<float>(crushed) * 1.1920928955e-7f;
     lastOutput = q;
     return gate * level * q + (1.0f - gate) * x;
 }

@@ -2,7 +2,9 @@
 
 #include "dsp/zksp_fuzz_curve.h"
 #include "dsp/zksp_sample_guard.h"
+#include "dsp/zksp_sine.h"
 
+#include <algorithm>
 #include <cmath>
 
 void CDistortEngine::setFuzz(float f) // [audio] control tick
@@ -26,10 +28,8 @@ float CDistortEngine::processGated(float x, float gate) // [audio]
 
     float a = static_cast<float>((static_cast<double>(fuzz) * 31.415926536 + 1.0) *
                                  static_cast<double>(x));
-    if (a < -1.0f)
-        a = -1.0f;
-    else if (a > 1.0f)
-        a = 1.0f;
+    // Branch-free clamp: loud or heavily driven signals hit both ends at random.
+    a = std::min(std::max(a, -1.0f), 1.0f);
 
     // a in [-1, 1] puts b in [1, 511]: i + 1 is at most 512, the guard entry read with weight 0.
     const float b = a * 255.0f + 256.0f;
@@ -40,7 +40,9 @@ float CDistortEngine::processGated(float x, float gate) // [audio]
                      static_cast<double>(curveScale);
     lastCurveOutput = static_cast<float>(s);
 
-    const float e = static_cast<float>(std::sin(static_cast<double>(lastCurveOutput) * warpAngle));
+    // |s * warp angle| stays below 24 (|s| <= 0.85, angle <= 9 pi).
+    const float e =
+        static_cast<float>(zksp_sin_double(static_cast<double>(lastCurveOutput) * warpAngle));
     lastOutput = e;
     return (1.0f - gate) * x + e * 0.2f * gate;
 }

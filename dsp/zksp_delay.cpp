@@ -91,53 +91,9 @@ void zksp_delay::setDelaySamples(int samples) // [audio]
     delayMs = static_cast<float>(samples) / samplesPerMs;
 }
 
-float zksp_delay::msToSamples(float ms) const
-{
-    const float d = ms * samplesPerMs;
-    if (d >= 0.0f && d <= kMaxDelaySamples)
-        return d;
-    return d > kMaxDelaySamples ? kMaxDelaySamples : 0.0f; // negative or NaN: no delay
-}
-
 void zksp_delay::setDelayMs(float ms) // [audio]
 {
     delayMs = ms;
     // setDelaySamples stores the milliseconds of the whole samples actually taken.
     setDelaySamples(static_cast<int>(msToSamples(ms)));
-}
-
-float zksp_delay_allpass::process(float x) // [audio]
-{
-    const int r = readIndex;
-    // The sample at r and the one written just before it (at the end of the buffer for r = 0).
-    const float older = r > 0 ? buffer[r - 1] : buffer[lastIndex];
-    const float y = (buffer[r] - allpassState) * allpassCoefficient + older;
-    allpassState = y;
-    readIndex = r + 1 > lastIndex ? 0 : r + 1;
-    buffer[writeIndex] = x;
-    if (++writeIndex >= size)
-        writeIndex = 0;
-    return y;
-}
-
-void zksp_delay_allpass::setDelayMs(float ms) // [audio]
-{
-    // Kept for setSampleRate, which re-applies it; a NaN or negative time is kept as 0.
-    delayMs = ms >= 0.0f ? ms : 0.0f;
-    setDelayFractional(msToSamples(ms));
-}
-
-void zksp_delay_allpass::setDelayFractional(float d) // [audio]
-{
-    if (!(d >= 0.0f))
-        d = 0.0f; // negative or NaN
-    else if (d > kMaxDelaySamples)
-        d = kMaxDelaySamples;
-    if (d < 1.0f)
-        d += 1.0f;
-    const float ip = std::trunc(d);
-    const float fr = d - ip;
-    delaySamples = static_cast<int>(ip);
-    allpassCoefficient = 1.0f - fr;
-    readIndex = wrapIndex(static_cast<std::int64_t>(writeIndex) - (delaySamples + std::int64_t{1}));
 }

@@ -44,9 +44,15 @@ public:
     static constexpr int kMaxSize = 1 << 26;
 
 protected:
-    // Index i + offset folded into [0, size); offset may be any 64-bit value.
+    // Index i folded into [0, size); i may be any 64-bit value.
     int wrapIndex(std::int64_t i) const
     {
+        // One buffer length either way is the common case (a delay shorter than the line);
+        // only longer delays need the division.
+        if (i < 0)
+            i += size;
+        else if (i >= size)
+            i -= size;
         if (i >= 0 && i < size)
             return static_cast<int>(i);
         std::int64_t r = i % size;
@@ -55,7 +61,13 @@ protected:
         return static_cast<int>(r);
     }
     // Milliseconds to samples with NaN, negative and huge values made safe.
-    float msToSamples(float ms) const;
+    float msToSamples(float ms) const
+    {
+        const float d = ms * samplesPerMs;
+        if (d >= 0.0f && d <= kMaxDelaySamples)
+            return d;
+        return d > kMaxDelaySamples ? kMaxDelaySamples : 0.0f; // negative or NaN: no delay
+    }
 
     float* buffer;
     int size;
@@ -96,6 +108,53 @@ public:
     float getAllpassState() const { return allpassState; }             // [any]
 
 private:
+    // The delay of d samples, d already within 0..kMaxDelaySamples.
+    void applyDelay(float d);
+
     float allpassCoefficient = 1.0f;
     float allpassState = 0.0f;
 };
+
+// The per-sample operations are inline: the delay engine calls both on every sample.
+
+inline float zksp_delay_allpass::process(float x) // [audio]
+{
+    const int r = readIndex;
+    // The sample at r and the one written just before it (at the end of the buffer for r = 0).
+    const float older = r > 0 ? buffer[r - 1] : buffer[lastIndex];
+    const float y = (buffer[r] - allpassState) * allpassCoefficient + older;
+    allpassState = y;
+    readIndex = r + 1 > lastIndex ? 0 : r + 1;
+    buffer[writeIndex] = x;
+    if (++writeIndex >= size)
+        writeIndex = 0;
+    return y;
+}
+
+inline void zksp_delay_allpass::setDelayMs(float ms) // [audio]
+{
+    // Kept for setSampleRate, which re-applies it; a NaN or negative time is kept as 0.
+    delayMs = ms >= 0.0f ? ms : 0.0f;
+    applyDelay(msToSamples(ms));
+}
+
+inline void zksp_delay_allpass::setDelayFractional(float d) // [audio]
+{
+    if (!(d >= 0.0f))
+        d = 0.0f; // negative or NaN
+    else if (d > kMaxDelaySamples)
+        d = kMaxDelaySamples;
+    applyDelay(d);
+}
+
+inline void zksp_delay_allpass::applyDelay(float d)
+{
+    if (d < 1.0f)
+        d += 1.0f;
+    // d is within 1..2^30 here, so the conversion truncates exactly like trunc(d).
+    const int ip = static_cast<int>(d);
+    const float fr = d - static_cast<float>(ip);
+    delaySamples = ip;
+    allpassCoefficient = 1.0f - fr;
+    readIndex = wrapIndex(static_cast<std::int64_t>(writeIndex) - (ip + std::int64_t{1}));
+}
