@@ -11,6 +11,11 @@
 // An index inside 0..kCapacity-1 that was never defined reads as zeros and empty texts and
 // counts as defined from then on (getCount grows), without allocating. An index outside
 // that range reads as zeros and is never stored.
+//
+// Values a host should not send: setValue keeps a finite value as given (getValue returns
+// it) but stores NaN as 0 and an infinity as 0 or 1; setWorkingValue puts a non-finite
+// working value on the nearer end of the range. Whatever is stored, every curve lookup,
+// list position and table index derived from it stays inside its table.
 
 #include <atomic>
 #include <memory>
