@@ -47,17 +47,18 @@ struct TimedMidi
 // Audio as one vector of samples per channel.
 using AudioChannels = std::vector<std::vector<float>>;
 
+// Every member has a default, so designated initialisers may name only what they change.
 struct RenderOptions
 {
     // Block sizes, repeated in turn until the buffer is done (the last block is cut to what is
     // left). Zero-frame blocks are passed on as hosts do. Empty: the plug-in's block size.
-    std::vector<int32_t> blockSizes;
+    std::vector<int32_t> blockSizes = {};
     // Delivered with effProcessEvents before the block that contains their frame (events of a
     // zero-frame block wait for the next block with frames). Need not be sorted.
-    std::vector<TimedMidi> midi;
+    std::vector<TimedMidi> midi = {};
     // Called before each block with its first frame and length, on the rendering thread: the
     // place to automate parameters or move the transport.
-    std::function<void(Plugin& plugin, int64_t firstFrame, int32_t frames)> beforeBlock;
+    std::function<void(Plugin& plugin, int64_t firstFrame, int32_t frames)> beforeBlock = {};
 };
 
 // An irregular block sequence like the ones real hosts produce (tiny, odd, power-of-two and

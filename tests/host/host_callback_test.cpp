@@ -13,7 +13,7 @@ using morvek2::host::HostConfig;
 using morvek2::host::HostLog;
 using morvek2::host::HostRequest;
 
-#include "alloc_counter.h"
+#include "support/alloc_counter.h"
 
 namespace {
 
@@ -254,7 +254,7 @@ TEST(HostCallback, AnswersOnTheAudioPathAllocateNothing)
     FakeEffect fx;
     ASSERT_TRUE(host.attach(&fx.effect));
     char text[] = "sendVstEvents";
-    AllocationCounter counter;
+    morvek2::test::AllocationScope counter;
     for (int i = 0; i < 100; ++i) {
         call(&fx.effect, audioMasterGetTime, 0, 0x602);
         call(&fx.effect, audioMasterAutomate, 3, 0, nullptr, 0.5f);
@@ -262,6 +262,6 @@ TEST(HostCallback, AnswersOnTheAudioPathAllocateNothing)
         call(&fx.effect, audioMasterCanDo, 0, 0, text);
         call(&fx.effect, audioMasterGetCurrentProcessLevel);
     }
-    EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.count(), 0u);
     EXPECT_EQ(host.log().count(audioMasterAutomate), 100u);
 }

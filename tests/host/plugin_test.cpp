@@ -196,8 +196,12 @@ TEST(Render, IrregularBlocksMatchFixedBlocksAndTheTransportIsContinuous)
         p->start(48000.0f, 1024);
         p->setParameter(0, 0.25f); // gain 0.5
     }
-    const AudioChannels a = render(*fixed, in, {.blockSizes = {256}});
-    const AudioChannels b = render(*irregular, in, {.blockSizes = hostLikeBlockSizes()});
+    RenderOptions fixedBlocks;
+    fixedBlocks.blockSizes = {256};
+    RenderOptions hostBlocks;
+    hostBlocks.blockSizes = hostLikeBlockSizes();
+    const AudioChannels a = render(*fixed, in, fixedBlocks);
+    const AudioChannels b = render(*irregular, in, hostBlocks);
     ASSERT_EQ(a.size(), 2u);
     ASSERT_EQ(a[0].size(), kFrames);
     const double perFrame = 150.0 / 60.0 / 48000.0;
