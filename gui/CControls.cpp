@@ -152,7 +152,7 @@ CMouseEventResult CKnob::onMouseMoved(CPoint& where, const int32_t& buttons)
     if (!dragging || !(buttons & kLButton)) {
         return kMouseEventNotHandled;
     }
-    if (buttons != lastButtons) {
+    if ((buttons & kModifierMask) != (lastButtons & kModifierMask)) {
         // A modifier pressed or released mid-drag continues from here instead of jumping.
         firstPoint = where;
         startValue = value;

@@ -74,6 +74,19 @@ TEST_F(ControlsTest, ShiftPressedMidDragContinuesWithoutAJump)
     release(CPoint(190, 120), kLButton | kShift);
 }
 
+TEST_F(ControlsTest, ADoubleClickStartsAnOrdinaryDrag)
+{
+    // The second press of a double click carries the flag, the moves that follow do not; that is
+    // no change of modifiers and must not restart the drag.
+    auto* knob = add(new CKnob(CRect(100, 100, 150, 150), &listener, 5, nullptr));
+    knob->setValue(0.f);
+    press(CPoint(120, 120), kLButton | kDoubleClick);
+    drag(CPoint(160, 120));
+    drag(CPoint(180, 120));
+    release(CPoint(180, 120));
+    EXPECT_NEAR(knob->getValue(), 0.3f, 1e-6);
+}
+
 TEST_F(ControlsTest, AltOrACircularFrameTurnsTheKnobToThePointer)
 {
     auto* knob = add(new CKnob(CRect(100, 100, 200, 200), &listener, 5, nullptr));

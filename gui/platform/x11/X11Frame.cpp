@@ -315,9 +315,16 @@ void X11Frame::handleEvent(XEvent& event)
         break;
     }
     case MotionNotify: {
-        // Only the latest position of a burst of motion matters.
+        // Only the latest position of a burst of motion matters, but never past another event:
+        // a press or release in between must see the motion before it.
         XEvent latest = event;
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &latest)) {
+        while (XEventsQueued(display, QueuedAlready) > 0) {
+            XEvent next;
+            XPeekEvent(display, &next);
+            if (next.type != MotionNotify || next.xany.window != window) {
+                break;
+            }
+            XNextEvent(display, &latest);
         }
         const XMotionEvent& e = latest.xmotion;
         owner.platformOnMouseMoved(CPoint(e.x, e.y), buttonsFromState(e.state));
