@@ -173,6 +173,7 @@ std::string categoryText(VstIntPtr category)
 void runInfo(const Options& options)
 {
     const auto session = openSession(options, kDefaultRate);
+    std::vector<PendingFile> presets = preparePresets(*session, options);
     host::Plugin& p = session->plugin();
     std::printf("Module:       %s (entry %s)\n", session->modulePath().c_str(),
                 p.module().entryName().c_str());
@@ -185,8 +186,12 @@ void runInfo(const Options& options)
     std::printf("Category:     %s\n", categoryText(p.plugCategory()).c_str());
     std::printf("Audio:        %d in, %d out; latency %d samples, tail %ld samples\n",
                 p.numInputs(), p.numOutputs(), p.initialDelay(), static_cast<long>(p.tailSize()));
-    std::printf("Programs:     %d (current %d: %s)\n", p.numPrograms(), p.program(),
-                p.programName().c_str());
+    if (p.numPrograms() > 0) {
+        std::printf("Programs:     %d (current %d: %s)\n", p.numPrograms(), p.program(),
+                    p.programName().c_str());
+    } else {
+        std::printf("Programs:     none\n");
+    }
     std::printf("Parameters:   %d\n", p.numParams());
     std::printf("Flags:        %s\n", flagsText(p.flags()).c_str());
     static const char* const canDos[] = {
@@ -218,13 +223,13 @@ void runInfo(const Options& options)
         }
     }
     std::printf("Can do:       %s\n", yes.empty() ? "(nothing asked for)" : yes.c_str());
-    std::vector<PendingFile> presets = preparePresets(*session, options);
     commitAll(presets);
 }
 
 void runPrograms(const Options& options)
 {
     const auto session = openSession(options, kDefaultRate);
+    std::vector<PendingFile> presets = preparePresets(*session, options);
     const std::vector<std::string> names = session->programNames();
     const int current = session->plugin().program();
     if (names.empty()) {
@@ -234,13 +239,13 @@ void runPrograms(const Options& options)
         std::printf("%c %3zu  %s\n", static_cast<int>(i) == current ? '*' : ' ', i,
                     names[i].c_str());
     }
-    std::vector<PendingFile> presets = preparePresets(*session, options);
     commitAll(presets);
 }
 
 void runParams(const Options& options)
 {
     const auto session = openSession(options, kDefaultRate);
+    std::vector<PendingFile> presets = preparePresets(*session, options);
     const std::vector<ParamInfo> params = session->parameters();
     const bool longNames = !params.empty() && !params.front().longName.empty();
     std::printf("%5s  %-10s %s%-12s %-8s %s\n", "index", "name",
@@ -255,7 +260,6 @@ void runParams(const Options& options)
                     trimmed(p.display).c_str(), trimmed(p.label).c_str(),
                     static_cast<double>(p.value));
     }
-    std::vector<PendingFile> presets = preparePresets(*session, options);
     commitAll(presets);
 }
 

@@ -47,8 +47,10 @@ std::vector<std::string> closestNames(const std::string& typed,
         }
         const std::string other = nameKey(name);
         int score = editDistance(key, other);
-        if (!key.empty() &&
-            (other.find(key) != std::string::npos || key.find(other) != std::string::npos)) {
+        // One name inside the other counts as close, unless the inner one is too short to mean it.
+        const bool inside = (key.size() >= 3 && other.find(key) != std::string::npos) ||
+                            (other.size() >= 3 && key.find(other) != std::string::npos);
+        if (inside) {
             score = std::min<int>(score, 1);
         }
         // Too far to be a slip of the fingers: no suggestion beats a silly one.

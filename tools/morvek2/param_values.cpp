@@ -40,15 +40,15 @@ std::string number(double v)
     return text;
 }
 
-// Leaves the plug-in as it found it after trial settings: through its own chunk where it has
-// one (trial settings may have side effects on other state), else by putting back every
-// parameter that moved.
+// Leaves the plug-in as it found it after trial settings: by putting back every parameter that
+// moved and, where asked, first through the plug-in's own program chunk (for modules whose
+// parameters have side effects on other state, such as lane positions pulled back by a length).
 class StateGuard
 {
 public:
-    explicit StateGuard(host::Plugin& plugin) : plugin_(plugin)
+    StateGuard(host::Plugin& plugin, bool throughChunk) : plugin_(plugin)
     {
-        chunked_ = (plugin.flags() & effFlagsProgramChunks) != 0;
+        chunked_ = throughChunk && (plugin.flags() & effFlagsProgramChunks) != 0;
         if (chunked_) {
             chunk_ = plugin.getChunk(true);
         }
@@ -135,15 +135,18 @@ float matchNumber(host::Plugin& plugin, int index, const std::vector<Trial>& tri
 {
     // A step that shows the target exactly: take the middle of its run.
     for (std::size_t i = 0; i < trials.size(); ++i) {
-        if (*trials[i].number == target) {
+        if (trials[i].number == target) {
             std::size_t last = i;
-            while (last + 1 < trials.size() && *trials[last + 1].number == target) {
+            while (last + 1 < trials.size() && trials[last + 1].number == target) {
                 ++last;
             }
             return 0.5f * (trials[i].normalised + trials[last].normalised);
         }
     }
     for (std::size_t i = 0; i + 1 < trials.size(); ++i) {
+        if (!trials[i].number || !trials[i + 1].number) {
+            continue;
+        }
         const double a = *trials[i].number;
         const double b = *trials[i + 1].number;
         if ((target - a) * (target - b) > 0.0) {
@@ -210,7 +213,7 @@ bool unitFits(const std::string& unit, const std::string& label)
 }
 
 float resolveParameterValue(host::Plugin& plugin, int index, const std::string& text,
-                            const std::string& title)
+                            const std::string& title, bool restoreThroughChunk)
 {
     const std::optional<LeadingNumber> typed = parseLeadingNumber(text);
     if (typed && typed->rest.empty() && typed->value >= 0.0 && typed->value <= 1.0) {
@@ -222,13 +225,16 @@ float resolveParameterValue(host::Plugin& plugin, int index, const std::string& 
     std::optional<float> found;
     std::string problem;
     {
-        const StateGuard guard(plugin);
+        const StateGuard guard(plugin, restoreThroughChunk);
         for (int i = 0; i <= kSamples; ++i) {
             trials.push_back(tryValue(plugin, index, static_cast<float>(i) / kSamples));
         }
         found = matchText(trials, trim(text));
-        const bool numeric = std::all_of(trials.begin(), trials.end(),
-                                         [](const Trial& t) { return t.number.has_value(); });
+        // Numeric when nearly every setting shows a number: ends such as "-inf" or "off" are
+        // left out of the search.
+        const auto numbers = std::count_if(trials.begin(), trials.end(),
+                                           [](const Trial& t) { return t.number.has_value(); });
+        const bool numeric = numbers >= static_cast<long>(trials.size()) * 9 / 10;
         if (!found && typed && numeric) {
             if (!typed->rest.empty() && !unitFits(typed->rest, label)) {
                 problem = "unit '" + typed->rest + "' does not fit '" + title + "' (" +
@@ -236,11 +242,13 @@ float resolveParameterValue(host::Plugin& plugin, int index, const std::string& 
                                          : "its unit is '" + label + "'") +
                           ")";
             } else {
-                double lowest = *trials.front().number;
-                double highest = lowest;
+                double lowest = INFINITY;
+                double highest = -INFINITY;
                 for (const Trial& t : trials) {
-                    lowest = std::min(lowest, *t.number);
-                    highest = std::max(highest, *t.number);
+                    if (t.number) {
+                        lowest = std::min(lowest, *t.number);
+                        highest = std::max(highest, *t.number);
+                    }
                 }
                 // Displays are rounded: allow what rounding may hide at the ends.
                 const double slack = 1e-6 * std::max(1.0, std::fabs(highest - lowest));

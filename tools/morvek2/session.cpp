@@ -192,7 +192,8 @@ std::string Session::parameterTitle(int index)
 
 float Session::resolveValue(int index, const std::string& text)
 {
-    return resolveParameterValue(*plugin_, index, text, parameterTitle(index));
+    // Our module's Length parameters pull lane positions back, which only its chunk restores.
+    return resolveParameterValue(*plugin_, index, text, parameterTitle(index), isMorvek2());
 }
 
 void Session::applySetting(const ParamSetting& setting)

@@ -1,0 +1,572 @@
+// The morvek2 command as a user runs it: the built program (which finds the module in ../lib,
+// as after installation) on short generated files, checked against rendering in-process
+// through the host library, plus one line and one exit code for every kind of bad input.
+#include "host/plugin.h"
+#include "host/render.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using morvek2::host::AudioChannels;
+
+const fs::path kTool = MORVEK2_TOOL;
+const fs::path kMorvek2 = kTool.parent_path().parent_path() / "lib" / "Morvek2.so";
+
+std::string thirdPartyModule()
+{
+    for (const char* folder : {"/usr/lib/vst/lsp-plugins", "/usr/lib/lxvst/lsp-plugins",
+                               "/usr/local/lib/vst/lsp-plugins"}) {
+        const fs::path module = fs::path(folder) / "comp-delay-stereo.so";
+        if (fs::exists(module)) {
+            return module.string();
+        }
+    }
+    return {};
+}
+
+struct Result
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+std::string slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Audio
+{
+    int channels = 0;
+    int rate = 0;
+    int format = 0;
+    std::vector<float> samples; // interleaved
+    std::size_t frames() const { return channels ? samples.size() / channels : 0; }
+    AudioChannels split() const
+    {
+        AudioChannels out(static_cast<std::size_t>(channels), std::vector<float>(frames()));
+        for (std::size_t f = 0; f < frames(); ++f) {
+            for (int c = 0; c < channels; ++c) {
+                out[c][f] = samples[f * channels + c];
+            }
+        }
+        return out;
+    }
+};
+
+void writeAudio(const fs::path& path, const Audio& audio,
+                int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
+{
+    SF_INFO info{};
+    info.channels = audio.channels;
+    info.samplerate = audio.rate;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_writef_float(f, audio.samples.data(), static_cast<sf_count_t>(audio.frames()));
+    sf_close(f);
+}
+
+Audio readAudio(const fs::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    Audio audio;
+    if (f == nullptr) {
+        return audio;
+    }
+    audio.channels = info.channels;
+    audio.rate = info.samplerate;
+    audio.format = info.format;
+    audio.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(f, audio.samples.data(), info.frames);
+    sf_close(f);
+    return audio;
+}
+
+// A sine on the left, noise on the right (or the sine alone for mono).
+Audio testSignal(int channels, int rate, double seconds)
+{
+    Audio a;
+    a.channels = channels;
+    a.rate = rate;
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    std::uint32_t noise = 12345;
+    for (std::size_t f = 0; f < frames; ++f) {
+        a.samples.push_back(0.5f * static_cast<float>(std::sin(2.0 * M_PI * 330.0 * f / rate)));
+        if (channels == 2) {
+            noise = noise * 1664525u + 1013904223u;
+            a.samples.push_back(0.3f * (static_cast<float>(noise >> 8) / 8388608.0f - 1.0f));
+        }
+    }
+    return a;
+}
+
+struct Transport
+{
+    double bpm = 120.0;
+    int num = 4;
+    int den = 4;
+    double startPpq = 0.0;
+    bool playing = true;
+};
+
+// What the command should produce: the same module, started the same way, set up by `setup`,
+// rendered in one go through the host library.
+AudioChannels renderInProcess(const std::string& module, AudioChannels input, double rate,
+                              int maxBlock, const std::vector<int32_t>& sizes, const Transport& t,
+                              const std::function<void(morvek2::host::Plugin&)>& setup)
+{
+    std::string error;
+    auto plugin = morvek2::host::Plugin::load(module, error);
+    if (!plugin) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    plugin->start(static_cast<float>(rate), maxBlock);
+    if (setup) {
+        setup(*plugin);
+    }
+    auto& transport = plugin->transport();
+    transport.setSampleRate(rate);
+    transport.setTempo(t.bpm);
+    transport.setTimeSignature(t.num, t.den);
+    transport.locate(t.startPpq);
+    transport.setPlaying(t.playing);
+    return morvek2::host::render(*plugin, input, {.blockSizes = sizes});
+}
+
+void expectSameSamples(const Audio& file, const AudioChannels& expected)
+{
+    ASSERT_EQ(static_cast<std::size_t>(file.channels), expected.size());
+    ASSERT_EQ(file.frames(), expected.front().size());
+    const AudioChannels got = file.split();
+    for (std::size_t c = 0; c < expected.size(); ++c) {
+        for (std::size_t f = 0; f < expected[c].size(); ++f) {
+            ASSERT_EQ(got[c][f], expected[c][f]) << "channel " << c << " frame " << f;
+        }
+    }
+}
+
+class ToolCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("morvek2-cli-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path file(const std::string& name) const { return dir_ / name; }
+
+    Result run(const std::vector<std::string>& args) const
+    {
+        std::string command = quote(kTool.string());
+        for (const std::string& a : args) {
+            command += " " + quote(a);
+        }
+        const fs::path out = dir_ / ".stdout";
+        const fs::path err = dir_ / ".stderr";
+        command += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+        const int status = std::system(command.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = slurp(out);
+        r.err = slurp(err);
+        fs::remove(out);
+        fs::remove(err);
+        return r;
+    }
+
+    // Files in the test folder other than `keep`: what a failed command must not leave.
+    std::vector<std::string> strayFiles(const std::vector<std::string>& keep) const
+    {
+        std::vector<std::string> stray;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            const std::string name = entry.path().filename().string();
+            if (std::find(keep.begin(), keep.end(), name) == keep.end()) {
+                stray.push_back(name);
+            }
+        }
+        return stray;
+    }
+
+    static void needMorvek2()
+    {
+        if (!fs::exists(kMorvek2)) {
+            GTEST_SKIP() << "the Morvek2 module is not built beside the tool";
+        }
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ToolCommand, RenderEqualsInProcessRenderingSampleForSample)
+{
+    needMorvek2();
+    const Audio input = testSignal(2, 44100, 0.4);
+    writeAudio(file("in.wav"), input);
+    const Result r = run({"render",       file("in.wav").string(),
+                          "-o",           file("out.wav").string(),
+                          "--block-size", "256",
+                          "--bpm",        "140",
+                          "--time-sig",   "6/8",
+                          "--start-ppq",  "2",
+                          "--program",    "3",
+                          "--set",        "Filter Freq=0.25",
+                          "--set",        "VCA Pan=0.7",
+                          "--tail",       "0.1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "quiet when not on a terminal";
+    EXPECT_NE(r.out.find("44100 Hz"), std::string::npos) << "the file's rate is reported";
+    const Audio out = readAudio(file("out.wav"));
+    EXPECT_EQ(out.rate, 44100);
+    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    AudioChannels in = input.split();
+    for (auto& channel : in) {
+        channel.resize(channel.size() + 4410, 0.0f); // the tail
+    }
+    const AudioChannels expected =
+        renderInProcess(kMorvek2, in, 44100, 256, {256}, {140, 6, 8, 2.0, true}, [](auto& p) {
+            p.setProgram(3);
+            p.setParameter(17, 0.25f);
+            p.setParameter(3, 0.7f);
+        });
+    expectSameSamples(out, expected);
+}
+
+TEST_F(ToolCommand, IrregularBlocksAndAMonoFileMatchTheHostsIrregularRender)
+{
+    needMorvek2();
+    const Audio input = testSignal(1, 48000, 0.5);
+    writeAudio(file("mono.aiff"), input, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    const Result r = run({"render", file("mono.aiff").string(), "-o", file("out.wav").string(),
+                          "--irregular-blocks", "--block-size", "1024", "--stopped"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Audio out = readAudio(file("out.wav"));
+    EXPECT_EQ(out.rate, 48000) << "no resampling";
+    AudioChannels in{input.split()[0], input.split()[0]};
+    Transport stopped;
+    stopped.playing = false;
+    const AudioChannels expected = renderInProcess(
+        kMorvek2, in, 48000, 1024, morvek2::host::hostLikeBlockSizes(), stopped, nullptr);
+    expectSameSamples(out, expected);
+}
+
+TEST_F(ToolCommand, ThirdPartyEffectRendersLikeInProcess)
+{
+    const std::string module = thirdPartyModule();
+    if (module.empty()) {
+        GTEST_SKIP() << "lsp-plugins-vst is not installed";
+    }
+    const Audio input = testSignal(2, 44100, 0.3);
+    writeAudio(file("in.flac"), input, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    const Audio decoded = readAudio(file("in.flac"));
+    const Result r = run({"render", file("in.flac").string(), "-o", file("out.wav").string(),
+                          "--module", module, "--block-size", "128", "--set", "time=0.5"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const AudioChannels expected =
+        renderInProcess(module, decoded.split(), 44100, 128, {128}, {}, [](auto& p) {
+            for (int i = 0; i < p.numParams(); ++i) {
+                if (p.parameterName(i) == "time") {
+                    p.setParameter(i, 0.5f);
+                }
+            }
+        });
+    expectSameSamples(readAudio(file("out.wav")), expected);
+}
+
+TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
+{
+    needMorvek2();
+    const Result r = run({"render", "-o", file("demo.wav").string(), "--plot",
+                          file("demo.png").string(), "--pcm24", "--sample-rate", "48000"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Audio out = readAudio(file("demo.wav"));
+    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(out.rate, 48000);
+    EXPECT_EQ(out.frames(), 16u * 48000u) << "eight bars at 120 bpm";
+    double energy = 0.0;
+    for (float s : out.samples) {
+        energy += s * s;
+    }
+    EXPECT_GT(energy, 0.0);
+    const std::string png = slurp(file("demo.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // Width from the image header, big-endian at 16.
+    const auto* b = reinterpret_cast<const unsigned char*>(png.data());
+    EXPECT_EQ((b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19], 1600);
+}
+
+// Saves a program and a bank, loads each into a fresh instance and saves again: the files and
+// the chunks inside them must come back unchanged.
+void roundTrip(ToolCommand& test, const std::function<Result(const std::vector<std::string>&)>& run,
+               const std::vector<std::string>& module, const std::string& select)
+{
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), module.begin(), module.end());
+        return run(args);
+    };
+    std::vector<std::string> first = {"params", "--save-fxp", "a.fxp", "--save-fxb", "a.fxb"};
+    if (!select.empty()) {
+        first.insert(first.end(), {"--program", select});
+    }
+    Result r = with(first);
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = with({"params", "--load-fxp", "a.fxp", "--save-fxp", "b.fxp"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = with({"params", "--load-fxb", "a.fxb", "--save-fxb", "b.fxb"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    (void)test;
+}
+
+TEST_F(ToolCommand, PresetFilesRoundTripTheChunk)
+{
+    std::vector<std::pair<std::string, std::string>> modules;
+    if (fs::exists(kMorvek2)) {
+        modules.emplace_back(kMorvek2.string(), "3");
+    }
+    if (!thirdPartyModule().empty()) {
+        modules.emplace_back(thirdPartyModule(), "");
+    }
+    if (modules.empty()) {
+        GTEST_SKIP() << "no module with chunks available";
+    }
+    std::size_t skipped = 0;
+    for (const auto& [module, program] : modules) {
+        std::string error;
+        auto plugin = morvek2::host::Plugin::load(module, error);
+        ASSERT_TRUE(plugin) << error;
+        plugin->start(44100.0f, 512);
+        if (!program.empty()) {
+            plugin->setProgram(std::stoi(program));
+        }
+        const std::vector<std::uint8_t> chunk = plugin->getChunk(true);
+        const std::vector<std::uint8_t> bankChunk = plugin->getChunk(false);
+        if (chunk.empty() || bankChunk.empty()) {
+            // The command refuses to write an empty preset; that refusal is checked here, the
+            // round trip waits for a module that gives its state.
+            const Result r = run({"params", "--module", module, "--save-fxp", file("x.fxp")});
+            EXPECT_EQ(r.code, 1) << r.err;
+            EXPECT_NE(r.err.find("gave no chunk"), std::string::npos) << r.err;
+            EXPECT_FALSE(fs::exists(file("x.fxp")));
+            ++skipped;
+            continue;
+        }
+        const fs::path cwd = fs::current_path();
+        fs::current_path(dir_);
+        roundTrip(
+            *this, [&](const auto& args) { return run(args); }, {"--module", module}, program);
+        fs::current_path(cwd);
+        const std::string a = slurp(file("a.fxp"));
+        ASSERT_EQ(a.size(), 60u + chunk.size()) << module;
+        EXPECT_EQ(a.substr(0, 4), "CcnK");
+        EXPECT_EQ(a.substr(8, 4), "FPCh");
+        EXPECT_EQ(std::memcmp(a.data() + 60, chunk.data(), chunk.size()), 0)
+            << "the file holds the module's own program chunk";
+        EXPECT_EQ(slurp(file("b.fxp")), a) << module;
+        const std::string bank = slurp(file("a.fxb"));
+        ASSERT_EQ(bank.size(), 160u + bankChunk.size());
+        EXPECT_EQ(bank.substr(8, 4), "FBCh");
+        EXPECT_EQ(slurp(file("b.fxb")), bank) << module;
+        for (const char* name : {"a.fxp", "b.fxp", "a.fxb", "b.fxb"}) {
+            fs::remove(file(name));
+        }
+    }
+    if (skipped == modules.size()) {
+        GTEST_SKIP() << "no module gave a chunk to round-trip";
+    }
+}
+
+// One bad input: the exit code, one line naming the problem, and nothing written.
+struct BadCase
+{
+    std::string what;
+    std::vector<std::string> args;
+    int code;
+    std::string message;
+};
+
+TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
+{
+    needMorvek2();
+    writeAudio(file("in.wav"), testSignal(2, 44100, 0.05));
+    Audio six = testSignal(1, 44100, 0.01);
+    six.channels = 3;
+    six.samples.resize(six.samples.size() / 3 * 3);
+    writeAudio(file("three.wav"), six);
+    std::ofstream(file("text.wav")) << "this is not audio\n";
+    std::ofstream(file("garbage.fxp")) << "garbage that is no preset";
+    {
+        // A program file for a plug-in with another identifier.
+        std::string other(60 + 8, '\0');
+        std::memcpy(other.data(), "CcnK", 4);
+        std::memcpy(other.data() + 8, "FPCh", 4);
+        std::memcpy(other.data() + 16, "ABCD", 4);
+        other[59] = 8;
+        std::ofstream(file("other.fxp"), std::ios::binary) << other;
+        // Its chunk claims more bytes than the file has.
+        other[16] = 'Z', other[17] = 'K', other[18] = 'm', other[19] = '2';
+        other[58] = 1;
+        std::ofstream(file("short.fxp"), std::ios::binary) << other;
+    }
+    // An older output that a failed render must leave alone.
+    std::ofstream(file("out.wav")) << "previous render";
+
+    const std::string in = file("in.wav").string();
+    const std::string out = file("out.wav").string();
+    const std::vector<BadCase> cases = {
+        {"missing input", {"render", file("nope.wav").string(), "-o", out}, 3, "no such file"},
+        {"unsupported format",
+         {"render", file("text.wav").string(), "-o", out},
+         3,
+         "not a supported audio file"},
+        {"three channels",
+         {"render", file("three.wav").string(), "-o", out},
+         3,
+         "only mono and stereo"},
+        {"not a module",
+         {"render", in, "-o", out, "--module", file("text.wav").string()},
+         4,
+         "not a loadable module"},
+        {"no entry point",
+         {"render", in, "-o", out, "--module", "/lib/x86_64-linux-gnu/libsndfile.so.1"},
+         4,
+         "exports neither"},
+        {"entry returns nothing",
+         {"render", in, "-o", out, "--module", MORVEK2_NULL_EFFECT},
+         4,
+         "returned no plug-in"},
+        {"not an effect record",
+         {"render", in, "-o", out, "--module", MORVEK2_BAD_MAGIC},
+         4,
+         "without the VST magic"},
+        {"missing module", {"info", "--module", file("gone.so").string()}, 4, "no such file"},
+        {"unknown program",
+         {"render", in, "-o", out, "--program", "Zyxxy Qwerty"},
+         2,
+         "no program named 'Zyxxy Qwerty'"},
+        {"program index", {"render", in, "-o", out, "--program", "40"}, 2, "out of range (0..39)"},
+        {"unknown parameter",
+         {"render", in, "-o", out, "--set", "Filter Frq=0.5"},
+         2,
+         "did you mean 'Filter Freq'"},
+        {"normalised out of range",
+         {"render", in, "-o", out, "--set", "Filter Freq=1.5"},
+         2,
+         "out of range"},
+        {"working value out of range",
+         {"render", in, "-o", out, "--set", "Filter Freq=30000Hz"},
+         2,
+         "out of range"},
+        {"wrong unit", {"render", in, "-o", out, "--set", "Filter Freq=3ms"}, 2, "does not fit"},
+        {"preset for another plug-in",
+         {"render", in, "-o", out, "--load-fxp", file("other.fxp")},
+         5,
+         "is for plug-in 'ABCD'"},
+        {"bad preset header",
+         {"render", in, "-o", out, "--load-fxp", file("garbage.fxp")},
+         5,
+         "not a VST preset file"},
+        {"truncated preset",
+         {"render", in, "-o", out, "--load-fxp", file("short.fxp")},
+         5,
+         "damaged"},
+        {"program file as bank",
+         {"params", "--load-fxb", file("other.fxp").string()},
+         5,
+         "--load-fxp"},
+        {"output is the input",
+         {"render", in, "-o", file(".").string() + "/in.wav"},
+         2,
+         "is the input"},
+        {"output folder missing",
+         {"render", in, "-o", file("no/such/out.wav").string()},
+         6,
+         "does not exist"},
+        {"rate of a file", {"render", in, "-o", out, "--sample-rate", "48000"}, 2, "not resampled"},
+        {"bad option", {"render", in, "-o", out, "--time-sig", "7/5"}, 2, "power of two"},
+    };
+    for (const BadCase& c : cases) {
+        std::vector<std::string> args;
+        for (const auto& a : c.args) {
+            args.push_back(a);
+        }
+        const Result r = run(args);
+        EXPECT_EQ(r.code, c.code) << c.what << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("morvek2: error: ", 0), 0u) << c.what;
+        EXPECT_EQ(slurp(file("out.wav")), "previous render") << c.what;
+        EXPECT_EQ(strayFiles({"in.wav", "three.wav", "text.wav", "garbage.fxp", "other.fxp",
+                              "short.fxp", "out.wav"}),
+                  std::vector<std::string>{})
+            << c.what << ": a temporary or partial file was left";
+    }
+}
+
+TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
+{
+    needMorvek2();
+    Result r = run({"info"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("'ZKm2'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 in, 2 out"), std::string::npos);
+    r = run({"programs"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 40);
+    r = run({"params", "--set", "Filter Freq=800Hz", "--set", "VCA Length=8"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 94) << "a heading and 93 rows";
+    std::istringstream lines(r.out);
+    std::string line;
+    bool sawFreq = false;
+    bool sawLength = false;
+    while (std::getline(lines, line)) {
+        if (line.find(" FiltFreq ") != std::string::npos) {
+            sawFreq = true;
+            EXPECT_NE(line.find(" 800 "), std::string::npos) << line;
+            EXPECT_NE(line.find("Hz"), std::string::npos) << line;
+        }
+        if (line.find(" VCA Leng ") != std::string::npos) {
+            sawLength = true;
+            EXPECT_NE(line.find(" 8 "), std::string::npos) << line;
+        }
+    }
+    EXPECT_TRUE(sawFreq && sawLength) << r.out;
+}
+
+} // namespace
