@@ -235,7 +235,12 @@ float resolveParameterValue(host::Plugin& plugin, int index, const std::string& 
         const auto numbers = std::count_if(trials.begin(), trials.end(),
                                            [](const Trial& t) { return t.number.has_value(); });
         const bool numeric = numbers >= static_cast<long>(trials.size()) * 9 / 10;
-        if (!found && typed && numeric) {
+        // "800Hz" and "50 %" carry a unit; "1/8T" is a text that merely starts with a digit.
+        const bool unitLike =
+            typed &&
+            (typed->rest.empty() || std::isalpha(static_cast<unsigned char>(typed->rest[0])) ||
+             typed->rest[0] == '%' || static_cast<unsigned char>(typed->rest[0]) >= 0x80);
+        if (!found && typed && numeric && unitLike) {
             if (!typed->rest.empty() && !unitFits(typed->rest, label)) {
                 problem = "unit '" + typed->rest + "' does not fit '" + title + "' (" +
                           (label.empty() ? std::string("it has no unit")

@@ -140,17 +140,19 @@ void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double t
         cairo_rectangle(cr, kLeft, rowTop, kPlotWidth, rowHeight);
         cairo_fill(cr);
 
-        static const char* const directions[] = {"fwd", "back", "random"};
+        static const char* const directions[] = {"fwd", "back", "rand"};
         const char* direction =
             lane.direction >= 0 && lane.direction <= 2 ? directions[lane.direction] : "hold";
         setColour(cr, colour);
         text(cr, 8, rowTop + 17, kModuleNames[m], 13, true);
         cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
         char detail[64];
-        std::snprintf(detail, sizeof detail, "%d x %s %s%s", seq::safeLength(lane),
-                      seq::kStepSizes[static_cast<std::size_t>(lane.stepSize)].name, direction,
-                      lanes.muted[static_cast<std::size_t>(m)] ? " mute" : "");
-        text(cr, 8, rowTop + 33, detail, 10);
+        std::snprintf(detail, sizeof detail, "%d x %s %s", seq::safeLength(lane),
+                      seq::kStepSizes[static_cast<std::size_t>(lane.stepSize)].name, direction);
+        text(cr, 8, rowTop + 32, detail, 10);
+        if (lanes.muted[static_cast<std::size_t>(m)]) {
+            text(cr, 8, rowTop + 44, "muted", 10);
+        }
 
         // Stopped: the lanes hold their step for the whole render.
         const double to = info.stopped ? info.startPpq + 1e-6 : axis.endPpq();
