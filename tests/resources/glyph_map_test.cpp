@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 #include "png_image.h"
@@ -50,6 +51,11 @@ struct FontFacts
     int glyphHeight;
     std::vector<int> rowTops;
 };
+
+void PrintTo(const FontFacts& facts, std::ostream* os)
+{
+    *os << "font " << facts.id;
+}
 
 class GlyphMap : public ::testing::TestWithParam<FontFacts>
 {

@@ -157,7 +157,7 @@ void drawBackground(cairo_t* cr, bool muteCaption)
     // Lower right: output gain and the active switch.
     drawPanel(cr, kOutputPanel, "OUTPUT");
     drawText(cr, TextStyle::Caption, 529, 374, "active", palette::caption, Align::Centre);
-    drawText(cr, TextStyle::Caption, 473, 389, "gain", palette::caption, Align::Centre);
+    drawText(cr, TextStyle::Caption, 473, 388, "gain", palette::caption, Align::Centre);
 
     // Bottom: the wordmark doubles as the about button.
     drawWordmark(cr, 20, 394);
@@ -300,7 +300,7 @@ void drawOutputKnob(cairo_t* cr)
         const double cx = 36.0, cy = top + 36.0;
         const double value = frame / 64.0;
         const double angle = kStart + kSweep * value;
-        fillRect(cr, 0, frame * 72, 72, frame * 72 + 72, palette::panel);
+        // Transparent around the knob: the panel and the caption below show through.
         cairo_save(cr);
         cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         // Scale ticks.
