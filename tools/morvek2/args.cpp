@@ -155,11 +155,8 @@ Options parseArgs(const std::vector<std::string>& args)
         {"--sample-rate",
          {render,
           [&](const std::string& v) {
-              const double rate = parseNumber("--sample-rate", v);
-              if (rate < 8000.0 || rate > 384000.0) {
-                  usage("--sample-rate " + v + " is out of range (8000..384000)");
-              }
-              options.sampleRate = rate;
+              // WAV files carry whole-number rates.
+              options.sampleRate = parseInteger("--sample-rate", v, 8000, 384000);
           }}},
         {"--tail",
          {render,

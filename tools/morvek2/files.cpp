@@ -1,6 +1,7 @@
 #include "tools/morvek2/files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,57 @@ std::string folderOf(const std::string& path)
 {
     const fs::path parent = fs::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
+}
+
+// Temporary files still pending, so that an interrupted run (Ctrl-C, a kill) removes them too.
+// Fixed slots of plain characters: the signal handler may only read them and call unlink.
+constexpr int kPendingSlots = 16;
+constexpr std::size_t kPathBytes = 4096;
+char pendingPaths[kPendingSlots][kPathBytes];
+volatile std::sig_atomic_t pendingUsed[kPendingSlots];
+
+extern "C" void removePendingAndDie(int signal)
+{
+    for (int i = 0; i < kPendingSlots; ++i) {
+        if (pendingUsed[i] != 0) {
+            ::unlink(pendingPaths[i]);
+        }
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void installSignalCleanup()
+{
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            std::signal(signal, removePendingAndDie);
+        }
+    }
+}
+
+int registerPending(const std::string& path)
+{
+    if (path.size() >= kPathBytes) {
+        return -1;
+    }
+    for (int i = 0; i < kPendingSlots; ++i) {
+        if (pendingUsed[i] == 0) {
+            std::memcpy(pendingPaths[i], path.c_str(), path.size() + 1);
+            pendingUsed[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void unregisterPending(int slot)
+{
+    if (slot >= 0) {
+        pendingUsed[slot] = 0;
+    }
 }
 
 mode_t currentUmask()
@@ -39,16 +91,19 @@ PendingFile::PendingFile(std::string target) : target_(std::move(target))
         fail(Exit::Output, "cannot write '" + target_ + "': " + std::strerror(errno));
     }
     temp_ = pattern;
+    installSignalCleanup();
+    slot_ = registerPending(temp_);
     // mkstemp makes the file private; the finished file gets the usual permissions.
     ::fchmod(fd_, 0666 & ~currentUmask());
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : target_(std::move(other.target_)), temp_(std::move(other.temp_)), fd_(other.fd_),
-      committed_(other.committed_)
+      committed_(other.committed_), slot_(other.slot_)
 {
     other.fd_ = -1;
     other.committed_ = true;
+    other.slot_ = -1;
 }
 
 PendingFile::~PendingFile()
@@ -59,6 +114,7 @@ PendingFile::~PendingFile()
     if (!committed_ && !temp_.empty()) {
         ::unlink(temp_.c_str());
     }
+    unregisterPending(slot_);
 }
 
 void PendingFile::write(const std::vector<std::uint8_t>& bytes)
@@ -93,6 +149,8 @@ void PendingFile::commit()
         fail(Exit::Output, "cannot write '" + target_ + "': " + std::strerror(errno));
     }
     committed_ = true;
+    unregisterPending(slot_);
+    slot_ = -1;
 }
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path, Exit code, const std::string& what)

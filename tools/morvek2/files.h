@@ -12,7 +12,7 @@
 namespace morvek2::cli {
 
 // A temporary file in the target's folder, removed again unless commit() renames it over the
-// target. Move-only.
+// target, also when the program is interrupted by a signal. Move-only.
 class PendingFile
 {
 public:
@@ -35,6 +35,7 @@ private:
     std::string temp_;
     int fd_ = -1;
     bool committed_ = false;
+    int slot_ = -1; // in the list an interrupted run cleans up
 };
 
 // The whole file, or Error(code) naming `what` ("preset file", "input") and the reason.

@@ -1,6 +1,9 @@
 #include "tools/morvek2/lanes.h"
 
+#include "tools/morvek2/errors.h"
 #include "tools/morvek2/param_values.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <cstring>
@@ -34,13 +37,24 @@ std::optional<ProgramLanes> readProgramLanes(Session& session)
         return std::nullopt;
     }
     host::Plugin& plugin = session.plugin();
+    // Mutes and the reset interval only refine the picture: a module whose table lacks them
+    // still gets its lanes drawn.
+    auto parameter = [&](const std::string& name) -> std::optional<int> {
+        try {
+            return session.findParameter(name);
+        } catch (const Error&) {
+            return std::nullopt;
+        }
+    };
     for (std::size_t m = 1; m < 6; ++m) {
-        const int index = session.findParameter(std::string(kModuleNames[m]) + " Mute");
-        lanes->muted[m] = plugin.getParameter(index) > 0.5f;
+        if (const auto index = parameter(std::string(kModuleNames[m]) + " Mute")) {
+            lanes->muted[m] = plugin.getParameter(*index) > 0.5f;
+        }
     }
-    const int reset = session.findParameter("Reset Interval");
-    if (const auto n = parseLeadingNumber(plugin.parameterDisplay(reset))) {
-        lanes->resetBars = static_cast<int>(n->value);
+    if (const auto reset = parameter("Reset Interval")) {
+        if (const auto n = parseLeadingNumber(plugin.parameterDisplay(*reset))) {
+            lanes->resetBars = std::max(0, static_cast<int>(n->value));
+        }
     }
     return lanes;
 }
