@@ -195,7 +195,7 @@ TEST_F(Morvek2HostFace, ParametersGoThroughTheManagerWithinRangeOnly)
     EXPECT_EQ(params.getCount(), definedBefore) << "no stray manager entries for bad indices";
 }
 
-TEST(AllocationCounter, SeesAllocationsOnlyInsideItsScope)
+TEST(Morvek2AllocationCounter, SeesAllocationsOnlyInsideItsScope)
 {
     std::vector<int>* outside = new std::vector<int>(10);
     morvek2::test::AllocationScope scope;
@@ -207,7 +207,7 @@ TEST(AllocationCounter, SeesAllocationsOnlyInsideItsScope)
     delete outside;
 }
 
-TEST(AllocationCounter, HostParameterPathsAllocateNothingAfterConstruction)
+TEST(Morvek2AllocationCounter, HostParameterPathsAllocateNothingAfterConstruction)
 {
     Morvek2 plugin(&testHost);
     AEffect* e = plugin.getAeffect();

@@ -27,7 +27,7 @@ const VstInt32 kHostileIndices[] = {-1, kProbeParams, INT32_MIN, INT32_MAX, 1000
 
 } // namespace
 
-TEST(AudioEffectRecord, IsCompleteForTheHostAndLeavesHostFieldsZero)
+TEST(VstAudioEffectRecord, IsCompleteForTheHostAndLeavesHostFieldsZero)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -52,7 +52,7 @@ TEST(AudioEffectRecord, IsCompleteForTheHostAndLeavesHostFieldsZero)
     }
 }
 
-TEST(DispatcherGuards, ParameterOpcodesIgnoreIndicesOutsideTheRange)
+TEST(VstDispatcherGuards, ParameterOpcodesIgnoreIndicesOutsideTheRange)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -76,7 +76,7 @@ TEST(DispatcherGuards, ParameterOpcodesIgnoreIndicesOutsideTheRange)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(DispatcherGuards, ParameterTextsAreCutToEightCharactersAndTerminated)
+TEST(VstDispatcherGuards, ParameterTextsAreCutToEightCharactersAndTerminated)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -89,7 +89,7 @@ TEST(DispatcherGuards, ParameterTextsAreCutToEightCharactersAndTerminated)
     EXPECT_STREQ(text, "dB");
 }
 
-TEST(DispatcherGuards, HostParameterEntriesCheckIndexAndValue)
+TEST(VstDispatcherGuards, HostParameterEntriesCheckIndexAndValue)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -114,7 +114,7 @@ TEST(DispatcherGuards, HostParameterEntriesCheckIndexAndValue)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(DispatcherGuards, NoOpcodeCrashesOrLeaksBadArgumentsWhateverTheHostSends)
+TEST(VstDispatcherGuards, NoOpcodeCrashesOrLeaksBadArgumentsWhateverTheHostSends)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -150,7 +150,7 @@ TEST(DispatcherGuards, NoOpcodeCrashesOrLeaksBadArgumentsWhateverTheHostSends)
     EXPECT_GT(effect.getSampleRate(), 0.0f);
 }
 
-TEST(DispatcherGuards, ProgramNumberTravelsInValueAndIsChecked)
+TEST(VstDispatcherGuards, ProgramNumberTravelsInValueAndIsChecked)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -163,7 +163,7 @@ TEST(DispatcherGuards, ProgramNumberTravelsInValueAndIsChecked)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(DispatcherGuards, SampleRateAndBlockSizeRejectNonsense)
+TEST(VstDispatcherGuards, SampleRateAndBlockSizeRejectNonsense)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -183,7 +183,7 @@ TEST(DispatcherGuards, SampleRateAndBlockSizeRejectNonsense)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(DispatcherTexts, AnswersStayWithinTheHostsBuffers)
+TEST(VstDispatcherTexts, AnswersStayWithinTheHostsBuffers)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -212,7 +212,7 @@ TEST(DispatcherTexts, AnswersStayWithinTheHostsBuffers)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(DispatcherTexts, CanDoNeverReadsFarIntoAnUnterminatedString)
+TEST(VstDispatcherTexts, CanDoNeverReadsFarIntoAnUnterminatedString)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -226,7 +226,7 @@ TEST(DispatcherTexts, CanDoNeverReadsFarIntoAnUnterminatedString)
     EXPECT_EQ(dispatch(effect, effCanDo), 0);
 }
 
-TEST(Automation, SetParameterAutomatedStoresFirstThenTellsTheHost)
+TEST(VstAutomation, SetParameterAutomatedStoresFirstThenTellsTheHost)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -252,7 +252,7 @@ TEST(Automation, SetParameterAutomatedStoresFirstThenTellsTheHost)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(Automation, BeginAndEndEditReachTheHostForValidIndicesOnly)
+TEST(VstAutomation, BeginAndEndEditReachTheHostForValidIndicesOnly)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -268,7 +268,7 @@ TEST(Automation, BeginAndEndEditReachTheHostForValidIndicesOnly)
     EXPECT_EQ(ends[0].index, 2);
 }
 
-TEST(HostCallback, TimeInfoCarriesTheFilterAndPinsAnswerInverted)
+TEST(VstHostCallback, TimeInfoCarriesTheFilterAndPinsAnswerInverted)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -290,7 +290,7 @@ TEST(HostCallback, TimeInfoCarriesTheFilterAndPinsAnswerInverted)
     EXPECT_NE(pins[2].value, 0) << "outputs are asked with a non-zero value";
 }
 
-TEST(HostCallback, NoCallbackMeansHarmlessDefaults)
+TEST(VstHostCallback, NoCallbackMeansHarmlessDefaults)
 {
     ProbeEffect effect(nullptr);
     effect.setParameterAutomated(1, 0.5f);
@@ -303,7 +303,7 @@ TEST(HostCallback, NoCallbackMeansHarmlessDefaults)
     EXPECT_EQ(effect.canHostDo("sendVstTimeInfo"), 0);
 }
 
-TEST(Editor, RegistersItselfIsOwnedAndSetsTheEditorFlag)
+TEST(VstEditor, RegistersItselfIsOwnedAndSetsTheEditorFlag)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -332,7 +332,7 @@ TEST(Editor, RegistersItselfIsOwnedAndSetsTheEditorFlag)
     EXPECT_FALSE(thirdGone);
 }
 
-TEST(Editor, GetRectHandsOutMemoryThatOutlivesTheEditor)
+TEST(VstEditor, GetRectHandsOutMemoryThatOutlivesTheEditor)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -354,7 +354,7 @@ TEST(Editor, GetRectHandsOutMemoryThatOutlivesTheEditor)
     EXPECT_EQ(rect->right, 400);
 }
 
-TEST(Editor, OpenIdleCloseInAnyOrder)
+TEST(VstEditor, OpenIdleCloseInAnyOrder)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -378,7 +378,7 @@ TEST(Editor, OpenIdleCloseInAnyOrder)
     EXPECT_EQ(editor->idles, 1);
 }
 
-TEST(Lifecycle, MainsChangedAndCloseRequest)
+TEST(VstLifecycle, MainsChangedAndCloseRequest)
 {
     ScopedHost scope;
     bool effectGone = false;
@@ -401,7 +401,7 @@ TEST(Lifecycle, MainsChangedAndCloseRequest)
     EXPECT_EQ(closes, 1) << "an open window is closed while the plug-in still exists";
 }
 
-TEST(Chunks, PointerIsHandedOverAndSizesAreChecked)
+TEST(VstChunks, PointerIsHandedOverAndSizesAreChecked)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -425,7 +425,7 @@ TEST(Chunks, PointerIsHandedOverAndSizesAreChecked)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(Process, MissingChannelBuffersAreStoodInFor)
+TEST(VstProcess, MissingChannelBuffersAreStoodInFor)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -447,7 +447,7 @@ TEST(Process, MissingChannelBuffersAreStoodInFor)
     EXPECT_EQ(effect.violations, 0);
 }
 
-TEST(Process, AccumulatingProcessAddsToTheOutputs)
+TEST(VstProcess, AccumulatingProcessAddsToTheOutputs)
 {
     ScopedHost scope;
     ProbeEffect effect;
@@ -464,7 +464,7 @@ TEST(Process, AccumulatingProcessAddsToTheOutputs)
     }
 }
 
-TEST(Process, EmptyBlocksAndDoublePrecision)
+TEST(VstProcess, EmptyBlocksAndDoublePrecision)
 {
     ScopedHost scope;
     ProbeEffect effect;
