@@ -205,9 +205,30 @@ bool X11Frame::createSurfaces()
         return false;
     }
     backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(backBuffer) != CAIRO_STATUS_SUCCESS) {
+        destroySurfaces();
+        return false;
+    }
+    const Visual* visual = attributes.visual;
+    const bool directCopy = (attributes.depth == 24 || attributes.depth == 32) &&
+                            visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
+                            visual->blue_mask == 0x0000ff;
+    if (directCopy) {
+        image = XCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth),
+                             ZPixmap, 0,
+                             reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
+                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                             cairo_image_surface_get_stride(backBuffer));
+        if (image) {
+            // The back buffer holds native 32-bit words; Xlib converts if the server differs.
+            const uint32_t probe = 1;
+            image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
+            gc = XCreateGC(display, window, 0, nullptr);
+            return true;
+        }
+    }
     windowSurface = cairo_xlib_surface_create(display, window, attributes.visual, width, height);
-    if (cairo_surface_status(backBuffer) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_status(windowSurface) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_surface_status(windowSurface) != CAIRO_STATUS_SUCCESS) {
         destroySurfaces();
         return false;
     }
@@ -216,6 +237,15 @@ bool X11Frame::createSurfaces()
 
 void X11Frame::destroySurfaces()
 {
+    if (image) {
+        image->data = nullptr; // the pixels belong to the back buffer
+        XDestroyImage(image);
+        image = nullptr;
+    }
+    if (gc) {
+        XFreeGC(display, gc);
+        gc = nullptr;
+    }
     if (windowSurface) {
         cairo_surface_finish(windowSurface);
         cairo_surface_destroy(windowSurface);
@@ -373,12 +403,19 @@ void X11Frame::paint()
     for (const CRect& r : exposed.take()) {
         present(r);
     }
-    cairo_surface_flush(windowSurface);
+    if (windowSurface) {
+        cairo_surface_flush(windowSurface);
+    }
     XFlush(display);
 }
 
 void X11Frame::present(const CRect& rect)
 {
+    if (image) {
+        XPutImage(display, window, gc, image, rect.left, rect.top, rect.left, rect.top,
+                  static_cast<unsigned>(rect.width()), static_cast<unsigned>(rect.height()));
+        return;
+    }
     cairo_t* cr = cairo_create(windowSurface);
     cairo_rectangle(cr, rect.left, rect.top, rect.width(), rect.height());
     cairo_set_source_surface(cr, backBuffer, 0, 0);

@@ -13,6 +13,8 @@
 typedef struct _XDisplay Display;
 typedef unsigned long XID;
 union _XEvent;
+struct _XImage;
+struct _XGC;
 
 namespace VSTGUI {
 
@@ -58,6 +60,10 @@ private:
     bool windowGone = false;
     bool captured = false;
     cairo_surface_t* backBuffer = nullptr;
+    // Copies go straight from the back buffer with XPutImage when the window's visual stores
+    // pixels as the back buffer does (24-bit true colour); otherwise through a Cairo surface.
+    _XImage* image = nullptr;
+    _XGC* gc = nullptr;
     cairo_surface_t* windowSurface = nullptr;
     DirtyRegion dirty;
     DirtyRegion exposed;
