@@ -549,6 +549,17 @@ TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
     }
 }
 
+TEST_F(ToolCommand, AModuleThatCrashesLeavesNoFileBehind)
+{
+    writeAudio(file("in.wav"), testSignal(2, 44100, 0.05));
+    std::ofstream(file("out.wav")) << "previous render";
+    const Result r = run({"render", file("in.wav").string(), "-o", file("out.wav").string(),
+                          "--plot", file("out.png").string(), "--module", MORVEK2_CRASH});
+    EXPECT_NE(r.code, 0);
+    EXPECT_EQ(slurp(file("out.wav")), "previous render");
+    EXPECT_EQ(strayFiles({"in.wav", "out.wav"}), std::vector<std::string>{});
+}
+
 TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
 {
     needMorvek2();

@@ -27,6 +27,11 @@ constexpr std::size_t kPathBytes = 4096;
 char pendingPaths[kPendingSlots][kPathBytes];
 volatile std::sig_atomic_t pendingUsed[kPendingSlots];
 
+constexpr int kAsyncSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// A crashing module must not leave partial files either.
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+struct sigaction previousActions[NSIG];
+
 extern "C" void removePendingAndDie(int signal)
 {
     for (int i = 0; i < kPendingSlots; ++i) {
@@ -34,18 +39,33 @@ extern "C" void removePendingAndDie(int signal)
             ::unlink(pendingPaths[i]);
         }
     }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    ::sigaction(signal, &previousActions[signal], nullptr);
+    for (int fault : kFaultSignals) {
+        if (fault == signal && signal != SIGABRT) {
+            // Returning re-runs the faulting instruction under the previous handler, which
+            // then sees the fault where it happened.
+            return;
+        }
+    }
+    ::raise(signal);
 }
 
 void installSignalCleanup()
 {
     static bool installed = false;
-    if (!installed) {
-        installed = true;
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            std::signal(signal, removePendingAndDie);
-        }
+    if (installed) {
+        return;
+    }
+    installed = true;
+    struct sigaction action
+    {};
+    action.sa_handler = removePendingAndDie;
+    ::sigemptyset(&action.sa_mask);
+    for (int signal : kAsyncSignals) {
+        ::sigaction(signal, &action, &previousActions[signal]);
+    }
+    for (int signal : kFaultSignals) {
+        ::sigaction(signal, &action, &previousActions[signal]);
     }
 }
 
