@@ -1,5 +1,6 @@
 #include "dsp/CDistortEngine.h"
 #include "dsp/zksp_fuzz_curve.h"
+#include "dsp/zksp_sine.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,27 @@ TEST(FuzzCurve, IsSmoothAwayFromTheCrossingStep)
     // The flat stretch: entries 255..258 climb by the same small amount each.
     for (int i = 255; i < 258; ++i)
         EXPECT_NEAR(zksp_fuzz_curve[i + 1] - zksp_fuzz_curve[i], 0.001333f, 2e-6f);
+}
+
+TEST(WarpSine, MatchesTheLibrarySineOverTheWarpRange)
+{
+    // The warp stage's argument stays within about +-24; sweep a little beyond, including the
+    // multiples of pi/2 where the range reduction switches.
+    double worst = 0.0;
+    int floatMismatches = 0;
+    for (int i = -400000; i <= 400000; ++i) {
+        const double x = i * 7.5e-5 + 1e-7 * (i % 13);
+        const double a = zksp_sin_double(x);
+        const double b = std::sin(x);
+        worst = std::max(worst, std::fabs(a - b));
+        floatMismatches += static_cast<float>(a) != static_cast<float>(b);
+    }
+    for (int k = -16; k <= 16; ++k) {
+        const double x = k * 3.14159265358979323846 / 2.0;
+        worst = std::max(worst, std::fabs(zksp_sin_double(x) - std::sin(x)));
+    }
+    EXPECT_LT(worst, 1e-15);
+    EXPECT_EQ(floatMismatches, 0);
 }
 
 CDistortEngine makeEngine(float fuzz, float warp)
