@@ -39,13 +39,13 @@ void CControl::setDirty(bool dirty)
 {
     CView::setDirty(dirty);
     if (!dirty) {
-        oldValue = value;
+        oldValue = CControl::getValue();
     }
 }
 
 bool CControl::isDirty() const
 {
-    return CView::isDirty() || value != oldValue;
+    return CView::isDirty() || CControl::getValue() != oldValue;
 }
 
 void CControl::beginEdit()

@@ -5,6 +5,8 @@
 
 #include "gui/CView.h"
 
+#include <atomic>
+
 namespace VSTGUI {
 
 class CControl;
@@ -32,9 +34,17 @@ public:
     CControl(const CControl& other);
     ~CControl() override;
 
-    // Stores the value as given; `bounceValue` limits it.
-    virtual void setValue(float value) { this->value = value; } // [any]
-    virtual float getValue() const { return value; }            // [any]
+    // Stores the value as given; `bounceValue` limits it. The plug-in may set values from its
+    // audio thread while the editor draws them, so both go through a relaxed atomic access; a
+    // subclass that overrides setValue stores through CControl::setValue.
+    virtual void setValue(float v)
+    {
+        std::atomic_ref<float>(value).store(v, std::memory_order_relaxed);
+    } // [any]
+    virtual float getValue() const
+    {
+        return std::atomic_ref<float>(const_cast<float&>(value)).load(std::memory_order_relaxed);
+    } // [any]
     virtual void setMin(float v) { vmin = v; }
     virtual float getMin() const { return vmin; }
     virtual void setMax(float v) { vmax = v; }
@@ -79,7 +89,7 @@ protected:
 
     CControlListener* listener = nullptr;
     int32_t tag = 0;
-    float value = 0.f;
+    alignas(std::atomic_ref<float>::required_alignment) float value = 0.f;
     float oldValue = 1.f;
     float defaultValue = 0.5f;
     float vmin = 0.f;

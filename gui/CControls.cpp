@@ -65,7 +65,7 @@ CKnob::~CKnob()
 
 float CKnob::normalizedValue() const
 {
-    return normalize(value, vmin, vmax);
+    return normalize(CControl::getValue(), vmin, vmax);
 }
 
 CPoint CKnob::valueToPoint() const
@@ -227,7 +227,7 @@ COnOffButton::COnOffButton(const CRect& size_, CControlListener* listener_, int3
 
 bool COnOffButton::isOn() const
 {
-    return normalize(value, vmin, vmax) > 0.5f;
+    return normalize(CControl::getValue(), vmin, vmax) > 0.5f;
 }
 
 void COnOffButton::draw(CDrawContext* context)
@@ -269,7 +269,7 @@ CMovieButton::CMovieButton(const CRect& size_, CControlListener* listener_, int3
 void CMovieButton::draw(CDrawContext* context)
 {
     if (pBackground) {
-        const bool on = normalize(value, vmin, vmax) > 0.5f;
+        const bool on = normalize(CControl::getValue(), vmin, vmax) > 0.5f;
         const CPoint source(offset.x, offset.y + (on ? heightOfOneImage : 0));
         if (bTransparencyEnabled) {
             pBackground->drawTransparent(context, size, source);
@@ -349,7 +349,7 @@ float CSwitchBase::valueAt(const CPoint& where) const
 void CSwitchBase::draw(CDrawContext* context)
 {
     if (pBackground) {
-        const int32_t k = nearestImage(normalize(value, vmin, vmax), subPixmaps);
+        const int32_t k = nearestImage(normalize(CControl::getValue(), vmin, vmax), subPixmaps);
         const CPoint source(offset.x, offset.y + k * heightOfOneImage);
         if (bTransparencyEnabled) {
             pBackground->drawTransparent(context, size, source);
@@ -423,7 +423,7 @@ CMovieBitmap::CMovieBitmap(const CRect& size_, CControlListener* listener_, int3
 void CMovieBitmap::draw(CDrawContext* context)
 {
     if (pBackground) {
-        const int32_t k = nearestImage(normalize(value, vmin, vmax), subPixmaps);
+        const int32_t k = nearestImage(normalize(CControl::getValue(), vmin, vmax), subPixmaps);
         const CPoint source(offset.x, offset.y + k * heightOfOneImage);
         if (bTransparencyEnabled) {
             pBackground->drawTransparent(context, size, source);
@@ -511,7 +511,7 @@ CMouseEventResult CSplashScreen::onMouseDown(CPoint&, const int32_t& buttons)
     }
     CFrame* frame = getFrame();
     remember();
-    value = normalize(value, vmin, vmax) > 0.5f ? vmin : vmax;
+    value = normalize(CControl::getValue(), vmin, vmax) > 0.5f ? vmin : vmax;
     if (value == vmax && frame && !modalView) {
         CRect where = toDisplay;
         localToFrame(where);

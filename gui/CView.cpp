@@ -13,9 +13,9 @@ CView::CView(const CRect& size_) : size(size_), mouseableArea(size_) {}
 
 CView::CView(const CView& other)
     : CBaseObject(other), size(other.size), mouseableArea(other.mouseableArea),
-      pBackground(other.pBackground), bDirty(other.bDirty), bMouseEnabled(other.bMouseEnabled),
-      bTransparencyEnabled(other.bTransparencyEnabled), bVisible(other.bVisible),
-      attributes(other.attributes)
+      pBackground(other.pBackground), bDirty(other.bDirty.load(std::memory_order_relaxed)),
+      bMouseEnabled(other.bMouseEnabled), bTransparencyEnabled(other.bTransparencyEnabled),
+      bVisible(other.bVisible), attributes(other.attributes)
 {
     if (pBackground) {
         pBackground->remember();

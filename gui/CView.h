@@ -6,6 +6,7 @@
 #include "gui/CBaseObject.h"
 #include "gui/CGeometry.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -41,8 +42,12 @@ public:
     virtual bool onWheel(const CPoint& where, const float& distance,
                          const int32_t& buttons); // [ui]
 
-    virtual void setDirty(bool dirty = true) { bDirty = dirty; } // [any]
-    virtual bool isDirty() const { return bDirty; }              // [ui]
+    // The plug-in may mark views from its own threads; the frame's idle reads the mark.
+    virtual void setDirty(bool dirty = true)
+    {
+        bDirty.store(dirty, std::memory_order_relaxed);
+    }                                                                               // [any]
+    virtual bool isDirty() const { return bDirty.load(std::memory_order_relaxed); } // [ui]
     // Asks the frame to repaint the view's area (or `rect`, in the parent's coordinates).
     virtual void invalid() { invalidRect(size); } // [ui]
     virtual void invalidRect(const CRect& rect);  // [ui]
@@ -99,7 +104,7 @@ protected:
     CRect mouseableArea;
     CView* pParentView = nullptr;
     CBitmap* pBackground = nullptr;
-    bool bDirty = false;
+    std::atomic<bool> bDirty{false};
     bool bMouseEnabled = true;
     bool bTransparencyEnabled = false;
     bool bVisible = true;
