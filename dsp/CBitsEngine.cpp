@@ -64,9 +64,7 @@ float CBitsEngine::processGated(float x, float gate) // [audio]
 
     // Arithmetic shifts: the low bits are cleared with rounding toward negative infinity.
     const std::int32_t crushed = ((v | errorMask) >> shift) << shift;
-    // One rounding of the integer to float, then an exact scaling by 2^-23: the same value as
-    // scaling in double and rounding once.
-    const float q = static_cast<float>(crushed) * 1.1920928955e-7f;
+    const float q = static_cast<float>(static_cast<double>(crushed) * 1.1920928955e-7);
     lastOutput = q;
     return gate * level * q + (1.0f - gate) * x;
 }
