@@ -31,6 +31,12 @@ bool AEffGUIEditor::getRect(ERect** outRect)
 
 bool AEffGUIEditor::open(void* parentWindow)
 {
+    // A second open without a close in between must not leave the first window behind.
+    if (frame) {
+        VSTGUI::CFrame* old = frame;
+        frame = nullptr;
+        old->forget();
+    }
     return AEffEditor::open(parentWindow);
 }
 

@@ -20,7 +20,8 @@ public:
 
     // Points the host at `rect`, which lives as long as the editor.
     bool getRect(ERect** rect) override; // [ui]
-    // Records the parent window; a subclass then builds its frame on `systemWindow`.
+    // Records the parent window and releases a frame left from an open without close; a
+    // subclass calls this first and then builds its frame on `systemWindow`.
     bool open(void* parentWindow) override; // [ui]
     // Releases the frame if the subclass has not done so.
     void close() override; // [ui]

@@ -161,6 +161,15 @@ TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
         EXPECT_FALSE(editor->isOpen());
         EXPECT_EQ(editor->getFrame(), nullptr);
     }
+    // A host opening twice without closing: the first frame goes, its views with it.
+    ASSERT_TRUE(editor->open(nullptr));
+    CFrame* firstFrame = editor->getFrame();
+    firstFrame->remember();
+    ASSERT_TRUE(editor->open(nullptr));
+    EXPECT_NE(editor->getFrame(), firstFrame);
+    EXPECT_EQ(firstFrame->getNbReference(), 1) << "only this test still holds the first frame";
+    firstFrame->forget();
+    editor->close();
     editor->close(); // closing twice is harmless
     editor->idle();  // and so is an idle while closed
     delete effect;
