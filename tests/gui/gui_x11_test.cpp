@@ -290,3 +290,31 @@ TEST_F(X11Test, AMissingParentWindowFallsBackToAnInvisibleFrame)
     EXPECT_EQ(hostErrors, 0);
     EXPECT_EQ(childCount(), 0);
 }
+
+TEST_F(X11Test, TwoWindowsAtOnceCloseInEitherOrder)
+{
+    const Window secondParent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), 400, 0, 200, 200, 0, 0, 0);
+    XMapWindow(host, secondParent);
+    XSync(host, False);
+    const int fdsBefore = openFds();
+    for (int order = 0; order < 2; ++order) {
+        CFrame* a = new CFrame(CRect(0, 0, 100, 80), parentHandle(), nullptr);
+        CFrame* b =
+            new CFrame(CRect(0, 0, 100, 80),
+                       reinterpret_cast<void*>(static_cast<uintptr_t>(secondParent)), nullptr);
+        a->idle();
+        b->idle();
+        ASSERT_NE(a->getPlatformFrame()->getNativeHandle(),
+                  b->getPlatformFrame()->getNativeHandle());
+        EXPECT_EQ(childCount(), 1);
+        (order == 0 ? a : b)->forget();
+        (order == 0 ? b : a)->idle(); // the survivor keeps working
+        (order == 0 ? b : a)->forget();
+        EXPECT_EQ(childCount(), 0);
+    }
+    XDestroyWindow(host, secondParent);
+    XSync(host, False);
+    EXPECT_EQ(openFds(), fdsBefore);
+    EXPECT_EQ(hostErrors, 0);
+}
