@@ -182,7 +182,14 @@ AEffect* create(audioMasterCallback host)
     if (host == nullptr || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
         return nullptr;
     }
+#if defined(PROBE_BAD_MAGIC)
+    // A host must not talk to a record without the magic, so nobody will ever close this one:
+    // keep it static rather than leak it.
+    static Probe unclosable;
+    Probe* p = &unclosable;
+#else
     Probe* p = new Probe;
+#endif
     p->host = host;
     AEffect& e = p->effect;
 #if defined(PROBE_BAD_MAGIC)
