@@ -113,7 +113,7 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
     const std::int64_t perPass = cycle * std::max<std::int64_t>(1, std::llround(rate / cycle));
 
     const auto tailFrames = static_cast<std::int64_t>(std::llround(options.tailSeconds * rate));
-    std::int64_t expected = std::max<std::int64_t>(source.frames(), 0) + tailFrames;
+    const std::int64_t expected = std::max<std::int64_t>(source.frames(), 0) + tailFrames;
     const int sourceChannels = source.channels();
     const int outChannels = outputChannelsFor(plugin);
 
@@ -172,10 +172,6 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
     }
     progress.finish();
     report.totalFrames = done;
-    if (report.inputFrames == 0 && !sourceEnded) {
-        report.inputFrames = done;
-    }
-    (void)expected;
     return report;
 }
 
