@@ -299,3 +299,47 @@ TEST(Plugin, CloseIsFinalAndLaterCallsAreHarmless)
     Host::callback(effect, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
     EXPECT_EQ(Host::unroutedCalls(), before + 1);
 }
+
+TEST(Plugin, RepeatedLoadAndUnloadRecyclesEverything)
+{
+    // More rounds than the host has routing slots: each closed instance must give its slot back.
+    for (int round = 0; round < 1500; ++round) {
+        std::string error;
+        auto plugin = Plugin::load(probe("probe"), error);
+        ASSERT_NE(plugin, nullptr) << "round " << round << ": " << error;
+        plugin->start(44100.0f, 32);
+        plugin->setParameter(1, 0.5f);
+        ASSERT_EQ(plugin->log().automations().size(), 1u) << "round " << round;
+    }
+}
+
+TEST(Plugin, InstancesProcessingOnTwoThreadsEachSeeTheirOwnTransport)
+{
+    std::string error;
+    auto module = Module::load(probe("probe"), error);
+    ASSERT_NE(module, nullptr) << error;
+    auto slow = module->instantiate({}, error);
+    auto fast = module->instantiate({}, error);
+    ASSERT_NE(slow, nullptr) << error;
+    ASSERT_NE(fast, nullptr) << error;
+    slow->transport().setTempo(60.0);
+    fast->transport().setTempo(240.0);
+    fast->transport().locate(100.0);
+    AudioChannels outSlow, outFast;
+    std::thread a([&] {
+        slow->start(1000.0f, 16);
+        outSlow = render(*slow, ramp(5000), {.blockSizes = {16, 7}});
+    });
+    std::thread b([&] {
+        fast->start(1000.0f, 16);
+        outFast = render(*fast, ramp(5000), {.blockSizes = {5, 16}});
+    });
+    a.join();
+    b.join();
+    for (std::size_t i = 0; i < 5000; i += 97) {
+        EXPECT_NEAR(outSlow[1][i], i / 1000.0, 1e-4) << i;
+        EXPECT_NEAR(outFast[1][i], 100.0 + i * 4.0 / 1000.0, 1e-3) << i;
+    }
+    EXPECT_FALSE(slow->editorRect().has_value()); // the probe has no editor
+    EXPECT_FALSE(slow->editorOpen(nullptr));
+}
