@@ -1,9 +1,29 @@
 #include "gui/AEffGUIEditor.h"
 
+#include "gui/CControl.h"
 #include "gui/platform/PlatformFactory.h"
 #include "vst/AudioEffect.h"
 
 std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kKnobModeCircular};
+
+namespace {
+
+// Controls about to go with the frame may still report (an edit in progress ends); their
+// listener, usually the editor subclass, is already gone when the base destructor runs.
+void detachListeners(VSTGUI::CViewContainer* container)
+{
+    for (int32_t i = 0; i < container->getNbViews(); ++i) {
+        VSTGUI::CView* view = container->getView(i);
+        if (auto* control = dynamic_cast<VSTGUI::CControl*>(view)) {
+            control->setListener(nullptr);
+        }
+        if (auto* inner = dynamic_cast<VSTGUI::CViewContainer*>(view)) {
+            detachListeners(inner);
+        }
+    }
+}
+
+} // namespace
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
 {
@@ -14,6 +34,7 @@ AEffGUIEditor::~AEffGUIEditor()
 {
     // A host that never closed the window must not leave a window or a connection behind.
     if (frame) {
+        detachListeners(frame);
         VSTGUI::CFrame* old = frame;
         frame = nullptr;
         old->forget();

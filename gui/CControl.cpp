@@ -99,6 +99,16 @@ bool CControl::checkDefaultValue(int32_t buttons)
     return true;
 }
 
+bool CControl::removed(CView* parent)
+{
+    if (editing) {
+        // The parent link is still in place here, so the end reaches the editor.
+        pParentView = parent;
+        endEdit();
+    }
+    return CView::removed(parent);
+}
+
 void CControl::valueChanged()
 {
     if (listener) {

@@ -80,6 +80,10 @@ public:
     // Tells the listener that the user changed the value.
     virtual void valueChanged(); // [ui]
 
+    // A control taken out of its window in the middle of an edit ends the edit first, so the
+    // host never waits for an end that cannot come.
+    bool removed(CView* parent) override; // [ui]
+
     MORVEK2_GUI_TYPE(CControl, CView)
 
 protected:

@@ -174,3 +174,20 @@ TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
     editor->idle();  // and so is an idle while closed
     delete effect;
 }
+
+TEST(GuiEditor, DestroyedInTheMiddleOfADragTheHostStillHearsTheEnd)
+{
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    editor->open(nullptr);
+    editor->knobs[0]->setVisible(true);
+    hostCalls.clear();
+    offscreen(editor->getFrame())
+        ->postEvent(OffscreenFrame::EventType::down, CPoint(20, 20), kLButton);
+    editor->idle();
+    ASSERT_EQ(hostCalls.size(), 1u);
+    delete effect; // the host removes the plug-in while the button is still held
+    const std::vector<std::pair<VstInt32, VstInt32>> expected{{audioMasterBeginEdit, 0},
+                                                              {audioMasterEndEdit, 0}};
+    EXPECT_EQ(hostCalls, expected);
+}
