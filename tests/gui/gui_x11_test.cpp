@@ -318,3 +318,44 @@ TEST_F(X11Test, TwoWindowsAtOnceCloseInEitherOrder)
     EXPECT_EQ(openFds(), fdsBefore);
     EXPECT_EQ(hostErrors, 0);
 }
+
+TEST_F(X11Test, AHostWindowOnA32BitVisualGetsAnOpaqueChild)
+{
+    XVisualInfo info{};
+    if (!XMatchVisualInfo(host, DefaultScreen(host), 32, TrueColor, &info)) {
+        GTEST_SKIP() << "the server offers no 32-bit visual";
+    }
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(host, DefaultRootWindow(host), info.visual, AllocNone);
+    attributes.border_pixel = 0;
+    attributes.background_pixel = 0;
+    const Window argbParent =
+        XCreateWindow(host, DefaultRootWindow(host), 0, 300, 120, 100, 0, 32, InputOutput,
+                      info.visual, CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+    XMapWindow(host, argbParent);
+    XSync(host, False);
+
+    const auto png = makePNG(120, 100, [](int, int) { return MakeCColor(30, 160, 90); });
+    auto* background = new CBitmap(png.data(), png.size());
+    CFrame* frame =
+        new CFrame(CRect(0, 0, 120, 100),
+                   reinterpret_cast<void*>(static_cast<uintptr_t>(argbParent)), nullptr);
+    frame->setBackground(background);
+    background->forget();
+    ASSERT_NE(frame->getPlatformFrame()->getNativeHandle(), nullptr)
+        << "the child window was created on the parent's visual";
+    for (int i = 0; i < 5; ++i) {
+        frame->idle();
+    }
+    XImage* image = XGetImage(host, argbParent, 60, 50, 1, 1, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    const unsigned long pixel = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    EXPECT_EQ(pixel & 0xffffff, 0x1ea05aul) << "the picture reached the window";
+    EXPECT_EQ(pixel >> 24, 0xfful) << "and it is opaque";
+    frame->forget();
+    XDestroyWindow(host, argbParent);
+    XFreeColormap(host, attributes.colormap);
+    XSync(host, False);
+    EXPECT_EQ(hostErrors, 0);
+}

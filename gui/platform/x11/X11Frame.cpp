@@ -210,9 +210,10 @@ bool X11Frame::createSurfaces()
         return false;
     }
     const Visual* visual = attributes.visual;
-    const bool directCopy = (attributes.depth == 24 || attributes.depth == 32) &&
-                            visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
-                            visual->blue_mask == 0x0000ff;
+    // A 32-bit visual would take the back buffer's unused top byte as alpha; Cairo's Xlib
+    // surface writes it properly there.
+    const bool directCopy = attributes.depth == 24 && visual->red_mask == 0xff0000 &&
+                            visual->green_mask == 0x00ff00 && visual->blue_mask == 0x0000ff;
     if (directCopy) {
         image = XCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth),
                              ZPixmap, 0,
