@@ -111,3 +111,15 @@ bool AEffGUIEditor::setKnobMode(int32_t mode)
     knobMode.store(mode, std::memory_order_relaxed);
     return true;
 }
+
+bool AEffGUIEditor::onKeyDown(int32_t character, int32_t virtualKey, int32_t modifiers)
+{
+    VSTGUI::CKeyCode key{character, virtualKey, modifiers};
+    return frame && frame->onKeyDown(key) != -1;
+}
+
+bool AEffGUIEditor::onKeyUp(int32_t character, int32_t virtualKey, int32_t modifiers)
+{
+    VSTGUI::CKeyCode key{character, virtualKey, modifiers};
+    return frame && frame->onKeyUp(key) != -1;
+}

@@ -28,6 +28,11 @@ public:
     // The frame's idle, unless an idle is already running further up the stack.
     void idle() override; // [ui]
 
+    // The host's key events, handed to the frame; true when a view used the key (otherwise the
+    // host keeps it for its own shortcuts).
+    virtual bool onKeyDown(int32_t character, int32_t virtualKey, int32_t modifiers); // [ui]
+    virtual bool onKeyUp(int32_t character, int32_t virtualKey, int32_t modifiers);   // [ui]
+
     // Called by the plug-in whenever a parameter changes; the default shows nothing.
     virtual void setParameter(VstInt32 /*index*/, float /*value*/) {} // [any]
 

@@ -252,6 +252,34 @@ bool CFrame::onWheel(const CPoint& where, const float& distance, const int32_t& 
     return CViewContainer::onWheel(where, distance, buttons);
 }
 
+int32_t CFrame::onKeyDown(CKeyCode& key)
+{
+    if (modalView) {
+        return modalView->onKeyDown(key);
+    }
+    for (int32_t i = getNbViews(); i-- > 0;) {
+        CView* view = getView(i);
+        if (view && view->isVisible() && view->onKeyDown(key) != -1) {
+            return 1;
+        }
+    }
+    return -1;
+}
+
+int32_t CFrame::onKeyUp(CKeyCode& key)
+{
+    if (modalView) {
+        return modalView->onKeyUp(key);
+    }
+    for (int32_t i = getNbViews(); i-- > 0;) {
+        CView* view = getView(i);
+        if (view && view->isVisible() && view->onKeyUp(key) != -1) {
+            return 1;
+        }
+    }
+    return -1;
+}
+
 void CFrame::drawRect(CDrawContext* context, const CRect& updateRect)
 {
     CViewContainer::drawRect(context, updateRect);

@@ -67,6 +67,10 @@ public:
     bool onWheel(const CPoint& where, const float& distance, const int32_t& buttons) override;
 
     void drawRect(CDrawContext* context, const CRect& updateRect) override;
+    // Keys go to the modal view if there is one, else to the children from the top until one
+    // takes it; -1 when none does.
+    int32_t onKeyDown(CKeyCode& key) override;
+    int32_t onKeyUp(CKeyCode& key) override;
 
     bool isTypeOf(const char* typeName) const override;
     CView* newCopy() const override { return nullptr; }

@@ -150,6 +150,14 @@ enum CButton : int32_t {
 };
 inline constexpr int32_t kModifierMask = kShift | kControl | kAlt | kApple;
 
+// A key as the host reports it: the character, a virtual key code and modifier bits.
+struct CKeyCode
+{
+    int32_t character = 0;
+    int32_t virt = 0;
+    int32_t modifier = 0;
+};
+
 enum CMouseEventResult : int32_t {
     kMouseEventNotImplemented = 0,
     kMouseEventHandled = 1,

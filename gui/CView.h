@@ -43,6 +43,10 @@ public:
                          const int32_t& buttons); // [ui]
 
     // The plug-in may mark views from its own threads; the frame's idle reads the mark.
+    // Keys: 1 when the view used the key, -1 when it leaves it to the host.
+    virtual int32_t onKeyDown(CKeyCode& /*key*/) { return -1; } // [ui]
+    virtual int32_t onKeyUp(CKeyCode& /*key*/) { return -1; }   // [ui]
+
     virtual void setDirty(bool dirty = true)
     {
         bDirty.store(dirty, std::memory_order_relaxed);

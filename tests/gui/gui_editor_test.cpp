@@ -150,6 +150,33 @@ TEST(GuiEditor, IdleIsNotReenteredFromInsideAnEdit)
     delete effect; // still open: the editor's end releases the frame
 }
 
+TEST(GuiEditor, KeysReachTheFrameAndUnusedOnesStayWithTheHost)
+{
+    struct KeyView : CView
+    {
+        KeyView() : CView(CRect(0, 0, 10, 10)) {}
+        int32_t onKeyDown(CKeyCode& key) override
+        {
+            last = key.character;
+            return key.character == 'x' ? 1 : -1;
+        }
+        int32_t last = 0;
+    };
+    auto* effect = new Effect;
+    auto* editor = new Editor(effect);
+    EXPECT_FALSE(editor->onKeyDown('x', 0, 0)) << "closed: nothing takes keys";
+    editor->open(nullptr);
+    auto* view = new KeyView;
+    editor->getFrame()->addView(view);
+    EXPECT_TRUE(editor->onKeyDown('x', 0, 0));
+    EXPECT_FALSE(editor->onKeyDown('y', 0, 0));
+    EXPECT_EQ(view->last, 'y');
+    EXPECT_FALSE(editor->onKeyUp('x', 0, 0));
+    view->setVisible(false);
+    EXPECT_FALSE(editor->onKeyDown('x', 0, 0)) << "hidden views take no keys";
+    delete effect;
+}
+
 TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
 {
     auto* effect = new Effect;
