@@ -281,3 +281,29 @@ TEST(GuiRender, ControlsMatchTheirGoldenImages)
     }));
     expectMatchesGolden(scene.render(), "controls");
 }
+
+TEST(GuiRender, OutlinesLieOnTheRectanglesEdgePixelsAndLinesIncludeTheirEnds)
+{
+    Scene scene(30, 30);
+    scene.frame->addView(new PaintView(CRect(0, 0, 30, 30), [](CDrawContext* c, const CRect&) {
+        c->setOffset(CPoint(c->getOffset().x + 2, c->getOffset().y + 2)); // views may shift
+        c->setFrameColor(kWhiteCColor);
+        c->setLineWidth(1);
+        c->drawRect(CRect(2, 2, 12, 12)); // window 4..13
+        c->setFrameColor(kRedCColor);
+        c->moveTo(CPoint(16, 4));
+        c->lineTo(CPoint(20, 4)); // window x 18..22 on y 6
+        EXPECT_EQ(c->getPenLocation(), CPoint(20, 4));
+        c->lineTo(CPoint(20, 8));
+    }));
+    OffscreenFrame& out = scene.render();
+    EXPECT_EQ(out.getPixel(4, 4), kWhiteCColor);
+    EXPECT_EQ(out.getPixel(13, 13), kWhiteCColor);
+    EXPECT_EQ(out.getPixel(9, 4), kWhiteCColor);
+    EXPECT_EQ(out.getPixel(14, 9).alpha, 0) << "nothing right of the rectangle";
+    EXPECT_EQ(out.getPixel(8, 8).alpha, 0) << "an outline is not filled";
+    EXPECT_EQ(out.getPixel(18, 6), kRedCColor);
+    EXPECT_EQ(out.getPixel(22, 6), kRedCColor);
+    EXPECT_EQ(out.getPixel(22, 10), kRedCColor);
+    EXPECT_EQ(out.getPixel(23, 6).alpha, 0);
+}
