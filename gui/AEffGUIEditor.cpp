@@ -27,7 +27,10 @@ void detachListeners(VSTGUI::CViewContainer* container)
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
 {
-    VSTGUI::installDefaultPlatform();
+    // Normally installed at start-up already; a platform a test put in place stays.
+    if (!VSTGUI::getPlatformFactory()) {
+        VSTGUI::installDefaultPlatform();
+    }
 }
 
 AEffGUIEditor::~AEffGUIEditor()
