@@ -52,6 +52,10 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     outputGainSmoother.setUpdateInterval(kControlInterval);
     soloIndex.store(0, std::memory_order_relaxed);
 
+    // MIDI map (empty; never read from a file), then the bank with the factory programs, and
+    // program 0 becomes the live state.
+    midiMap = std::make_unique<MidiMap>(static_cast<MidiMapListener&>(*this), kNumParams);
+    buildBank();
     setProgram(0);
 }
 
@@ -103,11 +107,6 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     std::memmove(outputs[0], inputs[0], bytes);
 }
 
-VstInt32 Morvek2::processEvents(VstEvents* /*events*/)
-{
-    return 1;
-}
-
 // ---- Parameters
 // -----------------------------------------------------------------------------------
 
@@ -145,23 +144,6 @@ void Morvek2::getParameterName(VstInt32 index, char* text)
 
 bool Morvek2::canParameterBeAutomated(VstInt32 /*index*/)
 {
-    return true;
-}
-
-// ---- Programs
-// -------------------------------------------------------------------------------------
-
-void Morvek2::getProgramName(char* name)
-{
-    std::snprintf(name, kVstMaxProgNameLen + 1, "init %d", getProgram() + 1);
-}
-
-bool Morvek2::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text)
-{
-    if (index < 0 || index >= kNumPrograms) {
-        return false;
-    }
-    std::snprintf(text, kVstMaxProgNameLen + 1, "init");
     return true;
 }
 

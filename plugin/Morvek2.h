@@ -3,7 +3,10 @@
 #pragma once
 
 #include "dsp/zksp_smoother.h"
+#include "params/MidiAssignmentsFile.h"
+#include "params/MidiMap.h"
 #include "params/Morvek2ParameterManager.h"
+#include "plugin/ProgramRecord.h"
 #include "sequencer/seq_lane.h"
 #include "vst/AudioEffectX.h"
 
@@ -11,8 +14,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
-class Morvek2 : public AudioEffectX
+class Morvek2 : public AudioEffectX, private MidiMapListener
 {
 public:
     static constexpr VstInt32 kNumPrograms = 40;
@@ -43,8 +47,13 @@ public:
     void setParameter(VstInt32 index, float value) override; // [any]
     float getParameter(VstInt32 index) override;             // [any]
 
+    // Programs, names and state chunks (Morvek2Programs.cpp).
+    void setProgram(VstInt32 program) override;                                         // [ui]
+    void setProgramName(const char* name) override;                                     // [ui]
     void getProgramName(char* name) override;                                           // [ui]
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override; // [ui]
+    VstInt32 getChunk(void** data, bool isPreset) override;                             // [ui]
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;           // [ui]
 
     void getParameterLabel(VstInt32 index, char* label) override;  // [any]
     void getParameterDisplay(VstInt32 index, char* text) override; // [any]
@@ -60,6 +69,10 @@ public:
     VstInt32 canDo(const char* text) override;  // [any]
     VstPlugCategory getPlugCategory() override; // [any]
 
+    // Takes a permutation of the module numbers 0..5 as the chain order, live and in the current
+    // program; anything else is rejected (false) and changes nothing.
+    bool setChainOrder(const std::uint16_t (&order)[kNumModules]); // [any]
+
     // ---- For the other parts of the plug-in ----
     Morvek2ParameterManager& getParameterManager() { return *params; } // [any]
     float getSampleRateReciprocal() const
@@ -74,6 +87,32 @@ public:
     int getSoloIndex() const { return soloIndex.load(std::memory_order_relaxed); } // [any]
     SeqLane& getLane(int module) { return lanes[clampModule(module)]; }            // [any]
 
+    // The record of the current program: setParameter, the editor and lane operations write the
+    // current values, lanes and chain order into it (fields through relaxed atomic_ref).
+    ProgramRecord& currentRecord() { return bank[clampProgram(getProgram())]; } // [any]
+    // Record k of the bank (an index outside 0..39 gives record 0).
+    ProgramRecord& getProgramRecord(int k) { return bank[clampProgram(k)]; } // [any]
+    // The editor page stored in the current record (the editor writes it on a module change).
+    void setEditorPage(int module); // [ui]
+
+    // ---- MIDI learn (Morvek2Midi.cpp) ----
+    // Learn toggle on parameter p: start learning p, switch to p, or (p again) forget p's
+    // controllers and stop. The editor calls it for a Control+Shift click on a control.
+    void midiLearnToggle(int parameter);       // [ui]
+    MidiMap& getMidiMap() { return *midiMap; } // [any]
+    // Folder of the assignments file (tests and tools); call before learning starts.
+    void setMidiAssignmentsFolder(const std::string& folder); // [ui]
+    // While deferred (an editor with an idle loop is open), a change made on the audio thread
+    // is written by saveMidiAssignmentsIfChanged instead of at once.
+    void setMidiAssignmentsDeferred(bool deferred); // [ui]
+    void saveMidiAssignmentsIfChanged();            // [ui]
+    // The parameter whose control the editor outlines while it is being learned, -1 for none.
+    // The editor's idle polls it (a learn may end on the audio thread).
+    int getMarkedParameter() const { return markedParameter.load(std::memory_order_relaxed); }
+    // Grows with every program applied (program change, chunk); the editor's idle then shows
+    // the current record's page and reloads its step controls.
+    unsigned getProgramsApplied() const { return programsApplied.load(std::memory_order_acquire); }
+
     // One-byte flags raised by the audio thread and polled by the editor's idle.
     std::atomic<std::uint8_t> stepMoved{0};
     std::atomic<std::uint8_t> lanesRandomised{0};
@@ -83,6 +122,20 @@ protected:
     {
         return (module >= 0 && module < kNumModules) ? module : 0;
     }
+    static int clampProgram(int k) { return (k >= 0 && k < kNumPrograms) ? k : 0; }
+
+    // Programs (Morvek2Programs.cpp).
+    void buildBank(); // construction: empty records, then the factory programs
+    // Applies a record that is already sane to the live state (setProgram's steps).
+    void applyProgram(int k); // [ui]
+    // Mends a record from outside; fallback values are the parameters' defaults.
+    unsigned repairIncoming(ProgramRecord& record); // [ui]
+
+    // MidiMapListener (Morvek2Midi.cpp).
+    void midiSetParameter(int index, float value) override;                 // [audio]
+    void midiMarkParameter(int index) override;                             // [any]
+    void midiUnmarkParameter(int index) override;                           // [any]
+    void midiMapChanged(const std::vector<MidiMapEntry>& entries) override; // [any]
 
     std::array<std::atomic<std::uint16_t>, kNumModules> chainOrder{};
     std::array<SeqLane, kNumModules> lanes{};
@@ -99,4 +152,9 @@ protected:
     std::atomic<int> outputMode{2};
 
     std::unique_ptr<Morvek2ParameterManager> params;
-};
+
+    // ---- Programs and MIDI (plugin/Morvek2Programs.cpp, plugin/Morvek2Midi.cpp) ----
+    // The bank of 40 programs. The chunk handed to the host is copied out of it (valid until the
+    // next getChunk of the same kind), and a chunk from the host is mended in chunkIn before any
+    // byte of it reaches the bank.
+    ProgramBank bank{};

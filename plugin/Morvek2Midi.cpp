@@ -1,0 +1,97 @@
+// MIDI input: control changes drive parameters through the MIDI map, and MIDI learn fills it.
+
+#include "plugin/Morvek2.h"
+
+namespace {
+
+// Set while processEvents runs on this thread, so a map change it causes (a learned controller)
+// knows it is on the audio thread.
+thread_local bool handlingEvents = false;
+
+struct EventsScope
+{
+    EventsScope() { handlingEvents = true; }
+    ~EventsScope() { handlingEvents = false; }
+    EventsScope(const EventsScope&) = delete;
+    EventsScope& operator=(const EventsScope&) = delete;
+};
+
+} // namespace
+
+VstInt32 Morvek2::processEvents(VstEvents* events) // [audio]
+{
+    // The list comes from the host as it is: a negative count or a missing event is skipped.
+    if (!events || events->numEvents <= 0) {
+        return 1;
+    }
+    const EventsScope scope;
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* e = events->events[i];
+        if (!e || e->type != kVstMidiType) {
+            continue;
+        }
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(e);
+        // Any channel: the map checks for a control change and skips 123 and 126.
+        midiMap->handleMidiMessage(midi->midiData[0], midi->midiData[1], midi->midiData[2]);
+    }
+    return 1;
+}
+
+void Morvek2::midiLearnToggle(int parameter) // [ui]
+{
+    midiMap->learnToggle(parameter);
+}
+
+void Morvek2::midiSetParameter(int index, float value) // [audio]
+{
+    // Straight to setParameter: MIDI moves are not recorded as host automation.
+    setParameter(index, value);
+}
+
+void Morvek2::midiMarkParameter(int index) // [any]
+{
+    markedParameter.store(index, std::memory_order_relaxed);
+    editorLearnMark(index, true);
+}
+
+void Morvek2::midiUnmarkParameter(int index) // [any]
+{
+    // Only the outline of that parameter goes; a newer mark stays.
+    int expected = index;
+    if (markedParameter.compare_exchange_strong(expected, -1, std::memory_order_relaxed)) {
+        editorLearnMark(index, false);
+    }
+}
+
+void Morvek2::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
+{
+    const unsigned count = midiMap->getChangeCount();
+    if (handlingEvents && midiFileDeferred.load(std::memory_order_relaxed)) {
+        // An editor idle is running: it writes the file off the audio thread.
+        return;
+    }
+    midiFile.save(entries);
+    midiFileWrittenCount.store(count, std::memory_order_relaxed);
+}
+
+void Morvek2::setMidiAssignmentsFolder(const std::string& folder) // [ui]
+{
+    midiFile = MidiAssignmentsFile(folder);
+}
+
+void Morvek2::setMidiAssignmentsDeferred(bool deferred) // [ui]
+{
+    midiFileDeferred.store(deferred, std::memory_order_relaxed);
+    if (!deferred) {
+        saveMidiAssignmentsIfChanged();
+    }
+}
+
+void Morvek2::saveMidiAssignmentsIfChanged() // [ui]
+{
+    const unsigned count = midiMap->getChangeCount();
+    if (count != midiFileWrittenCount.load(std::memory_order_relaxed)) {
+        midiFile.save(midiMap->entries());
+        midiFileWrittenCount.store(count, std::memory_order_relaxed);
+    }
+}

@@ -1,0 +1,203 @@
+// The bank of 40 programs: factory programs, program changes, names and the host's state chunks.
+
+#include "plugin/FactoryPrograms.h"
+#include "plugin/Morvek2.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A record's name, read field by field (another thread may be renaming it), always terminated.
+void readName(const ProgramRecord& record, char (&out)[kProgramNameSize])
+{
+    for (int i = 0; i < kProgramNameSize; ++i) {
+        out[i] = seq::load(record.name[i]);
+    }
+    out[kProgramNameSize - 1] = '\0';
+}
+
+// Writes a factory program into an empty record: the values, the chain order, the editor page,
+// and each lane from its header and steps.
+void writeFactoryProgram(ProgramRecord& r, int k)
+{
+    std::memset(r.name, 0, sizeof r.name);
+    std::strncpy(r.name, factory::kNames[k], kProgramNameSize - 1);
+    std::memcpy(r.values, factory::kValues[k], sizeof r.values);
+    for (int m = 0; m < kProgramLaneCount; ++m) {
+        r.chainOrder[m] = factory::kChainOrders[k][m];
+    }
+    r.editorPage = static_cast<std::int16_t>(factory::kEditorPages[k]);
+
+    for (int m = 0; m < kProgramLaneCount; ++m) {
+        SeqLane& lane = r.lanes[m];
+        const std::int16_t* h = factory::kLaneHeaders[k][m];
+        lane.length = h[1];
+        lane.position = h[0] < h[1] ? h[0] : static_cast<std::int16_t>(h[1] - 1);
+        lane.direction = h[2];
+        if (h[3] < seq::kStepSizeCount) {
+            lane.stepSize = h[3];
+        }
+        lane.reserved = h[4];
+        for (int s = 0; s < kSeqStepCount; ++s) {
+            const std::uint16_t flags = factory::kStepFlags[k][m][s];
+            SeqStep& step = lane.steps[s];
+            step.value = factory::kStepValues[k][m][s];
+            step.gate = (flags & factory::kFlagGate) ? 1 : 0;
+            step.valueLock = (flags & factory::kFlagValueLock) ? 1 : 0;
+            step.gateLock = (flags & factory::kFlagGateLock) ? 1 : 0;
+        }
+    }
+}
+
+} // namespace
+
+void Morvek2::buildBank()
+{
+    // Fallbacks for values a damaged chunk leaves undefined: the parameters' defaults.
+    for (int i = 0; i < kNumParams; ++i) {
+        defaultValues[i] = params->workingToNormalised(i, params->getDefault(i));
+    }
+    for (int k = 0; k < kNumPrograms; ++k) {
+        program::initRecord(bank[k]);
+        writeFactoryProgram(bank[k], k);
+        // The generator checks its data; this only keeps a bad table from reaching the engines.
+        repairIncoming(bank[k]);
+    }
+}
+
+unsigned Morvek2::repairIncoming(ProgramRecord& record) // [ui]
+{
+    return program::repairRecord(record, defaultValues.data());
+}
+
+void Morvek2::setProgram(VstInt32 program) // [ui]
+{
+    if (program < 0 || program >= kNumPrograms) {
+        return;
+    }
+    curProgram.store(program, std::memory_order_relaxed);
+    applyProgram(program);
+}
+
+void Morvek2::applyProgram(int k) // [ui]
+{
+    ProgramRecord& record = bank[clampProgram(k)];
+    // The parameters first: their Step Size, Length and Direction are written into the record's
+    // lanes, so they win over the lane headers copied next.
+    for (int i = 0; i < kNumParams; ++i) {
+        setParameter(i, seq::load(record.values[i]));
+    }
+    for (int m = 0; m < kNumModules; ++m) {
+        seq::copyLane(lanes[m], record.lanes[m]);
+    }
+    std::uint16_t order[kNumModules];
+    for (int m = 0; m < kNumModules; ++m) {
+        order[m] = seq::load(record.chainOrder[m]);
+    }
+    if (!setChainOrder(order)) {
+        // Records in the bank are mended on the way in, so this is only a last guard.
+        const std::uint16_t straight[kNumModules] = {0, 1, 2, 3, 4, 5};
+        setChainOrder(straight);
+    }
+    // The editor's idle shows the record's page and reloads its step controls on this count.
+    programsApplied.fetch_add(1, std::memory_order_release);
+    editorProgramChanged();
+}
+
+void Morvek2::setEditorPage(int module) // [ui]
+{
+    if (module >= 0 && module < kNumModules) {
+        seq::store(currentRecord().editorPage, module);
+    }
+}
+
+// ---- Names
+// ----------------------------------------------------------------------------------------
+
+void Morvek2::setProgramName(const char* name) // [ui]
+{
+    if (!name) {
+        return;
+    }
+    ProgramRecord& record = currentRecord();
+    const std::size_t n = strnlen(name, kProgramNameSize - 1);
+    for (int i = 0; i < kProgramNameSize; ++i) {
+        seq::store(record.name[i], static_cast<std::size_t>(i) < n ? name[i] : '\0');
+    }
+}
+
+void Morvek2::getProgramName(char* name) // [ui]
+{
+    const int k = clampProgram(getProgram());
+    char stored[kProgramNameSize];
+    readName(bank[k], stored);
+    // Programs nobody has named yet tell themselves apart by their number.
+    if (std::strcmp(stored, "init") == 0) {
+        std::snprintf(name, kVstMaxProgNameLen + 1, "init %d", k + 1);
+    } else {
+        std::snprintf(name, kVstMaxProgNameLen + 1, "%s", stored);
+    }
+}
+
+bool Morvek2::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) // [ui]
+{
+    if (index < 0 || index >= kNumPrograms) {
+        return false;
+    }
+    char stored[kProgramNameSize];
+    readName(bank[index], stored);
+    std::snprintf(text, kVstMaxProgNameLen + 1, "%s", stored);
+    return true;
+}
+
+// ---- State chunks
+// ---------------------------------------------------------------------------------
+
+VstInt32 Morvek2::getChunk(void** data, bool isPreset) // [ui]
+{
+    if (!data) {
+        return 0;
+    }
+    // A copy of our own, so the host reads a stable image even while the audio thread moves
+    // the current record's positions; it stays valid until the next getChunk of the same kind.
+    if (isPreset) {
+        program::copyRecord(programOut, currentRecord());
+        *data = &programOut;
+        return kProgramChunkSize;
+    }
+    for (int k = 0; k < kNumPrograms; ++k) {
+        program::copyRecord(chunkOut[k], bank[k]);
+    }
+    *data = chunkOut.data();
+    return kBankChunkSize;
+}
+
+VstInt32 Morvek2::setChunk(void* data, VstInt32 byteSize, bool isPreset) // [ui]
+{
+    if (!data) {
+        return 0;
+    }
+    if (isPreset) {
+        if (byteSize != kProgramChunkSize) {
+            return 0;
+        }
+        // Mended in a staging record first, so nothing out of range ever reaches the records
+        // or the live state that the audio thread reads.
+        std::memcpy(&chunkIn[0], data, kProgramChunkSize);
+        repairIncoming(chunkIn[0]);
+        program::copyRecord(currentRecord(), chunkIn[0]);
+    } else {
+        if (byteSize != kBankChunkSize) {
+            return 0;
+        }
+        std::memcpy(chunkIn.data(), data, kBankChunkSize);
+        for (int k = 0; k < kNumPrograms; ++k) {
+            repairIncoming(chunkIn[k]);
+            program::copyRecord(bank[k], chunkIn[k]);
+        }
+    }
+    setProgram(getProgram());
+    return 1;
+}
