@@ -1,0 +1,162 @@
+// The plug-in's side of the editor window: the editor object made at construction, and every
+// change the window must show passed on to it.
+#include "plugin/Morvek2EditorLink.h"
+
+#include "editor/Morvek2Editor.h"
+#include "plugin/Morvek2.h"
+
+#include <optional>
+
+// ---- Morvek2: the editor it owns
+// --------------------------------------------------------------------
+
+void Morvek2::createEditor() // [ui]
+{
+    // The editor registers itself with the plug-in (AudioEffect owns it from then on and
+    // announces it to the host); the window exists only between the host's open and close.
+    guiEditor = new Morvek2Editor(this, editorLink);
+}
+
+void Morvek2::editorParameterChanged(int index) // [any]
+{
+    if (guiEditor) {
+        guiEditor->setParameter(index, params->getValue(index));
+    }
+}
+
+void Morvek2::editorProgramChanged() // [any]
+{
+    if (guiEditor) {
+        guiEditor->selectModule(seq::load(currentRecord().editorPage));
+        guiEditor->refreshModule();
+    }
+}
+
+void Morvek2::editorLaneChanged() // [any]
+{
+    if (guiEditor) {
+        guiEditor->refreshModule();
+    }
+}
+
+void Morvek2::editorOrderChanged(const std::uint16_t (&order)[kNumModules]) // [any]
+{
+    if (guiEditor) {
+        guiEditor->applyModuleOrder(order);
+    }
+}
+
+void Morvek2::editorLearnMark(int index, bool on) // [any]
+{
+    if (guiEditor) {
+        guiEditor->outlineTag(index, on);
+    }
+}
+
+// ---- The editor's questions
+// -------------------------------------------------------------------------
+
+float Morvek2EditorLink::getWorkingValue(int index) // [any]
+{
+    return plugin.getParameterManager().getWorkingValue(index);
+}
+
+std::vector<std::string> Morvek2EditorLink::getValueList(int index) // [ui]
+{
+    return plugin.getParameterManager().getValueList(index);
+}
+
+void Morvek2EditorLink::laneSnapshot(int module, SeqLane& into) // [ui]
+{
+    plugin.laneSnapshot(module, into);
+}
+
+int Morvek2EditorLink::lanePosition(int module) // [ui]
+{
+    return seq::load(plugin.getLane(module).position);
+}
+
+bool Morvek2EditorLink::takeStepMoved() // [ui]
+{
+    return plugin.stepMoved.exchange(0, std::memory_order_relaxed) != 0;
+}
+
+bool Morvek2EditorLink::lanesRandomised() // [ui]
+{
+    return plugin.lanesRandomised.load(std::memory_order_relaxed) != 0;
+}
+
+void Morvek2EditorLink::getChainOrder(std::uint16_t (&order)[kNumModules]) // [ui]
+{
+    for (int i = 0; i < kNumModules; ++i) {
+        order[i] = static_cast<std::uint16_t>(plugin.getChainSlot(i));
+    }
+}
+
+bool Morvek2EditorLink::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [ui]
+{
+    return plugin.setChainOrder(order);
+}
+
+int Morvek2EditorLink::getEditorPage() // [ui]
+{
+    return seq::load(plugin.currentRecord().editorPage);
+}
+
+void Morvek2EditorLink::setEditorPage(int module) // [ui]
+{
+    plugin.setEditorPage(module);
+}
+
+void Morvek2EditorLink::runLaneCommand(int tag, int module) // [ui]
+{
+    if (const std::optional<seq::LaneCommand> command = seq::laneCommandForTag(tag)) {
+        plugin.runLaneCommand(module, *command);
+    }
+}
+
+void Morvek2EditorLink::setStepValue(int module, int step, float value) // [ui]
+{
+    plugin.setStepValue(module, step, value);
+}
+
+void Morvek2EditorLink::setStepGate(int module, int step, bool on) // [ui]
+{
+    plugin.setStepGate(module, step, on);
+}
+
+void Morvek2EditorLink::setStepValueLock(int module, int step, bool on) // [ui]
+{
+    plugin.setStepValueLock(module, step, on);
+}
+
+void Morvek2EditorLink::setStepGateLock(int module, int step, bool on) // [ui]
+{
+    plugin.setStepGateLock(module, step, on);
+}
+
+void Morvek2EditorLink::midiLearnToggle(int parameter) // [ui]
+{
+    plugin.midiLearnToggle(parameter);
+}
+
+int Morvek2EditorLink::getMarkedParameter() // [any]
+{
+    return plugin.getMarkedParameter();
+}
+
+void Morvek2EditorLink::editorOpened() // [ui]
+{
+    // While the window idles, a controller learned on the audio thread is written from here.
+    plugin.setMidiAssignmentsDeferred(true);
+}
+
+void Morvek2EditorLink::editorClosed() // [ui]
+{
+    plugin.setMidiAssignmentsDeferred(false);
+}
+
+void Morvek2EditorLink::editorIdle() // [ui]
+{
+    plugin.saveMidiAssignmentsIfChanged();
+}

@@ -1,0 +1,592 @@
+// The editor window on a real Morvek2, opened offscreen and driven with synthetic mouse input:
+// what open builds and loads, page selection, routing of control changes to parameters, lanes,
+// lane commands, the chain order and MIDI learn, and what the plug-in's changes show.
+#include "editor_rig.h"
+
+#include "editor/CZKKnob.h"
+#include "editor/CZKSlider.h"
+#include "editor/CZKTextDisplay.h"
+#include "editor/CZKVMultislider.h"
+#include "editor/CZKVPopupMenu.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace edtest;
+
+namespace {
+
+std::string knobText(Rig& rig, int tag)
+{
+    auto* knob = dynamic_cast<CZKmv2VKnob*>(rig.control(tag));
+    return knob ? knob->getValueText() : std::string("<no knob>");
+}
+
+std::string expectedText(Rig& rig, int index)
+{
+    char display[64] = {};
+    char label[64] = {};
+    rig.plugin.getParameterDisplay(index, display);
+    rig.plugin.getParameterLabel(index, label);
+    return std::string(display) + label;
+}
+
+} // namespace
+
+TEST(EditorWindow, RectangleIsTheSameBeforeDuringAndAfterOpen)
+{
+    Rig rig;
+    for (int phase = 0; phase < 3; ++phase) {
+        ERect* r = nullptr;
+        ASSERT_TRUE(rig.editor.getRect(&r));
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->top, 0);
+        EXPECT_EQ(r->left, 0);
+        EXPECT_EQ(r->bottom, 447);
+        EXPECT_EQ(r->right, 647);
+        if (phase == 0) {
+            ASSERT_TRUE(rig.open());
+        } else if (phase == 1) {
+            rig.editor.close();
+        }
+    }
+    EXPECT_TRUE(rig.plugin.getAeffect()->flags & effFlagsHasEditor);
+}
+
+TEST(EditorWindow, RegistryHoldsEveryParameterWithAControlAndTheEditorsTags)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    std::set<int> withControl = {0,  1,  2,  3,  4,  5,  9,  10, 11, 12, 13, 17, 18, 19,
+                                 21, 22, 26, 27, 32, 33, 34, 35, 39, 40, 44, 45, 46, 47,
+                                 48, 49, 50, 54, 55, 56, 60, 61, 62, 63, 64, 65, 69, 70,
+                                 71, 72, 76, 77, 78, 79, 80, 84, 85, 86, 90, 91, 92};
+    for (int i = 0; i < 93; ++i) {
+        CControl* c = rig.control(i);
+        if (withControl.count(i)) {
+            ASSERT_NE(c, nullptr) << "parameter " << i;
+            EXPECT_EQ(c->getTag(), i);
+        } else {
+            // The per-module sequencer parameters go through the shared controls; Filter Bite
+            // and its modulation have no control at all.
+            EXPECT_EQ(c, nullptr) << "parameter " << i;
+        }
+    }
+    EXPECT_EQ(rig.control(20), nullptr);
+    EXPECT_EQ(rig.control(28), nullptr);
+    for (int t = 103; t <= 230; ++t) {
+        ASSERT_NE(rig.control(t), nullptr) << t;
+    }
+    EXPECT_EQ(rig.control(103), rig.editor.getStepEditor());
+    EXPECT_EQ(rig.control(134), rig.editor.getStepEditor());
+    EXPECT_EQ(rig.control(135), rig.editor.getValueLockRow());
+    EXPECT_EQ(rig.control(198), rig.editor.getGateRow());
+    EXPECT_EQ(rig.control(230), rig.editor.getGateLockRow());
+    for (int t : {94, 200, 201, 203, 204, 205, 206, 207, 208, 209, 210, 212}) {
+        EXPECT_NE(rig.control(t), nullptr) << t;
+    }
+    // Only the VCA page has the cover over the mute caption (its tag, 212, is also gate lock
+    // 13, which the registry answers) and only the Delay page the mode switch.
+    for (int m = 0; m < 6; ++m) {
+        const auto& set = rig.editor.getModuleControls(m);
+        const auto covers = std::count_if(set.begin(), set.end(), [](CControl* c) {
+            return c->isTypeOf("CMovieBitmap") && c->getTag() == 212;
+        });
+        EXPECT_EQ(covers, m == 0 ? 1 : 0) << m;
+        EXPECT_EQ(std::count(set.begin(), set.end(), rig.control(46)), m == 3 ? 1 : 0) << m;
+    }
+    EXPECT_EQ(rig.control(212), rig.editor.getGateLockRow());
+}
+
+TEST(EditorWindow, PagesShareThePositionsAndOnlyTheSelectedOneIsVisible)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    const int firstKnob[6] = {0, 17, 32, 44, 60, 76};
+    const int solo[6] = {5, 22, 35, 50, 65, 80};
+    for (int m = 0; m < 6; ++m) {
+        EXPECT_EQ(rig.control(firstKnob[m])->getViewSize(), CRect(457, 57, 506, 106)) << m;
+        EXPECT_EQ(rig.control(solo[m])->getViewSize(), CRect(544, 249, 558, 263)) << m;
+        for (CControl* c : rig.editor.getModuleControls(m)) {
+            EXPECT_EQ(c->isVisible(), m == rig.editor.getSelectedModule()) << c->getTag();
+        }
+    }
+    // The always-visible controls.
+    EXPECT_EQ(rig.control(90)->getViewSize(), CRect(437, 312, 509, 384));
+    EXPECT_TRUE(rig.control(90)->isVisible());
+    EXPECT_EQ(rig.control(92)->getViewSize(), CRect(509, 324, 549, 360));
+    EXPECT_EQ(rig.control(91)->getViewSize(), CRect(106, 268, 166, 282));
+}
+
+TEST(EditorWindow, ModuleButtonsSitInARowBeforeAnyReordering)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    for (int m = 0; m < 6; ++m) {
+        const CRect r = rig.moduleButtonRect(m);
+        EXPECT_EQ(r.left, 45 + 60 * m) << m;
+        EXPECT_EQ(r.top, 326) << m;
+        EXPECT_EQ(r.width(), 46);
+        EXPECT_EQ(r.height(), 25);
+    }
+}
+
+TEST(EditorWindow, OpeningOnPageThreeShowsTheDelayLane)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(3);
+    rig.plugin.setStepValue(3, 5, 0.75f);
+    rig.plugin.setStepGate(3, 6, true);
+    rig.plugin.setStepGateLock(3, 7, true);
+    rig.plugin.setParameter(52, rig.normalised(52, 12.0f)); // Delay Length
+    ASSERT_TRUE(rig.open());
+
+    EXPECT_EQ(rig.editor.getSelectedModule(), 3);
+    CZKControlGrid* grid = rig.editor.getModuleGrid();
+    for (int m = 0; m < 6; ++m) {
+        EXPECT_EQ(dynamic_cast<CControl*>(grid->childWithTag(95 + m))->getValue(),
+                  m == 3 ? 1.0f : 0.0f)
+            << m;
+    }
+    EXPECT_TRUE(rig.control(44)->isVisible());
+    EXPECT_FALSE(rig.control(0)->isVisible());
+    EXPECT_FLOAT_EQ(rig.editor.getStepEditor()->getStepValue(5), 0.75f);
+    EXPECT_EQ(rig.editor.getGateRow()->getStepValue(6), 1.0f);
+    EXPECT_EQ(rig.editor.getGateLockRow()->getStepValue(7), 1.0f);
+    EXPECT_EQ(rig.editor.getGateRow()->getStepValue(7), 0.0f);
+    EXPECT_EQ(rig.editor.getLengthText()->getText(), "12");
+    EXPECT_TRUE(rig.editor.getStepEditor()->isStepDisabled(12));
+    EXPECT_FALSE(rig.editor.getStepEditor()->isStepDisabled(11));
+}
+
+TEST(EditorWindow, LengthOfAHiddenModuleShowsOnlyWhenItsPageIsSelected)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(0);
+    ASSERT_TRUE(rig.open());
+    const std::string textBefore = rig.editor.getLengthText()->getText();
+    const float bracketBefore = rig.editor.getLengthBracket()->getValue();
+
+    const float filterLength5 = rig.normalised(24, 5.0f);
+    rig.plugin.setParameter(24, filterLength5); // host automation of Filter Length
+    EXPECT_EQ(rig.editor.getLengthText()->getText(), textBefore);
+    EXPECT_EQ(rig.editor.getLengthBracket()->getValue(), bracketBefore);
+
+    rig.clickModule(1);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 1);
+    EXPECT_EQ(rig.editor.getLengthText()->getText(), "5");
+    EXPECT_FLOAT_EQ(rig.editor.getLengthBracket()->getValue(), filterLength5);
+    EXPECT_TRUE(rig.editor.getStepEditor()->isStepDisabled(5));
+    EXPECT_TRUE(rig.editor.getGateRow()->isStepDisabled(5));
+    // The page is remembered in the program.
+    EXPECT_EQ(rig.plugin.currentRecord().editorPage, 1);
+}
+
+TEST(EditorWindow, SelectedModulesSequencerSettingsFollowAutomation)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(2);
+    ASSERT_TRUE(rig.open());
+    rig.plugin.setParameter(41, 0.3f); // Distort Smoothing
+    EXPECT_FLOAT_EQ(rig.editor.sharedControlFor(203)->getValue(), 0.3f);
+    rig.plugin.setParameter(14, 0.9f); // VCA Smoothing: not shown
+    EXPECT_FLOAT_EQ(rig.editor.sharedControlFor(203)->getValue(), 0.3f);
+    rig.plugin.setParameter(38, 1.0f); // Distort Direction
+    EXPECT_FLOAT_EQ(rig.editor.sharedControlFor(210)->getValue(), 1.0f);
+    rig.plugin.setParameter(42, 1.0f); // Distort Rst Rand
+    EXPECT_FLOAT_EQ(rig.editor.sharedControlFor(206)->getValue(), 1.0f);
+}
+
+TEST(EditorWindow, ShiftFeedbackModSliderSitsUnderTheFeedbackKnob)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.clickModule(4);
+    ASSERT_EQ(rig.editor.getSelectedModule(), 4);
+    CView* under = rig.frame().getViewAt(CPoint(480, 196));
+    ASSERT_NE(under, nullptr);
+    auto* slider = dynamic_cast<CZKmv2ModVSlider*>(under);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->getTag(), 71);
+    EXPECT_EQ(rig.control(62)->getViewSize(), CRect(457, 137, 506, 186)); // the fdbk knob
+
+    // A click at the slider's right end drives Shift Feedback Mod through the host.
+    automation().clear();
+    rig.click(504, 196);
+    EXPECT_GT(rig.plugin.getParameter(71), 0.9f);
+    ASSERT_FALSE(automation().empty());
+    EXPECT_EQ(automation().back().first, 71);
+    // And the host moves the slider.
+    rig.plugin.setParameter(71, 0.25f);
+    EXPECT_FLOAT_EQ(slider->getValue(), 0.25f);
+}
+
+TEST(EditorWindow, DelayModeUpdatesTheDelayTimeTextOnAnotherPage)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(0);
+    ASSERT_TRUE(rig.open());
+    rig.plugin.setParameter(44, 0.5f);
+    rig.plugin.setParameter(46, 0.0f);
+    const std::string inDelayMode = knobText(rig, 44);
+    EXPECT_EQ(inDelayMode, expectedText(rig, 44));
+    rig.plugin.setParameter(46, 1.0f); // Flange
+    EXPECT_FALSE(rig.control(44)->isVisible());
+    EXPECT_EQ(knobText(rig, 44), expectedText(rig, 44));
+    EXPECT_NE(knobText(rig, 44), inDelayMode);
+    EXPECT_FLOAT_EQ(rig.control(46)->getValue(), 1.0f);
+}
+
+TEST(EditorWindow, KnobTextIsDisplayFollowedByLabel)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    for (int tag : {0, 2, 17, 19, 45, 60, 77}) {
+        EXPECT_EQ(knobText(rig, tag), expectedText(rig, tag)) << tag;
+        EXPECT_LE(knobText(rig, tag).size(), 16u);
+    }
+}
+
+TEST(EditorWindow, DragAcrossTheValueLockRowStopsAtTheLength)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(0);
+    rig.plugin.setParameter(7, rig.normalised(7, 8.0f)); // VCA Length 8
+    ASSERT_TRUE(rig.open());
+    rig.press(48, 163);
+    for (CCoord x = 48; x <= 396; x += 5) {
+        rig.drag(x, 163);
+    }
+    rig.release(396, 163);
+    const SeqLane& lane = rig.plugin.getLane(0);
+    const SeqLane& copy = rig.plugin.currentRecord().lanes[0];
+    for (int s = 0; s < 32; ++s) {
+        EXPECT_EQ(lane.steps[s].valueLock, s < 8 ? 1 : 0) << s;
+        EXPECT_EQ(copy.steps[s].valueLock, s < 8 ? 1 : 0) << s;
+    }
+    // Step writes are no parameter changes.
+    EXPECT_TRUE(automation().empty());
+}
+
+TEST(EditorWindow, DrawingStepValuesWritesTheLiveLaneAndTheProgram)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(1);
+    const float otherLane = rig.plugin.getLane(0).steps[3].value;
+    ASSERT_TRUE(rig.open());
+    // y = 65 is the top of the value range, 154 the bottom.
+    rig.press(43 + 11 * 3 + 5, 65);
+    rig.release(43 + 11 * 3 + 5, 65);
+    rig.press(43 + 11 * 4 + 5, 154);
+    rig.release(43 + 11 * 4 + 5, 154);
+    EXPECT_FLOAT_EQ(rig.plugin.getLane(1).steps[3].value, 1.0f);
+    EXPECT_FLOAT_EQ(rig.plugin.currentRecord().lanes[1].steps[3].value, 1.0f);
+    EXPECT_FLOAT_EQ(rig.plugin.getLane(1).steps[4].value, 0.0f);
+    EXPECT_EQ(rig.plugin.getLane(0).steps[3].value, otherLane); // another lane untouched
+}
+
+TEST(EditorWindow, ClearButtonRunsOneClearOnPressAndNoLearning)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(0);
+    for (int s = 0; s < 32; ++s) {
+        rig.plugin.setStepValue(0, s, 0.5f);
+    }
+    rig.plugin.setStepValueLock(0, 2, true);
+    ASSERT_TRUE(rig.open());
+    rig.press(354, 198);
+    // The press clears and the editor shows it at once.
+    EXPECT_EQ(rig.plugin.getLane(0).steps[0].value, 0.0f);
+    EXPECT_EQ(rig.plugin.getLane(0).steps[2].value, 0.5f);
+    EXPECT_EQ(rig.editor.getStepEditor()->getStepValue(0), 0.0f);
+    EXPECT_FLOAT_EQ(rig.editor.getStepEditor()->getStepValue(2), 0.5f);
+    // Values drawn between press and release survive the release: it runs no second clear.
+    rig.plugin.setStepValue(0, 0, 0.25f);
+    rig.release(354, 198);
+    EXPECT_FLOAT_EQ(rig.plugin.getLane(0).steps[0].value, 0.25f);
+
+    // Control+Shift on the clear button clears and learns nothing.
+    rig.click(354, 198, kLButton | kControl | kShift);
+    EXPECT_EQ(rig.plugin.getLane(0).steps[0].value, 0.0f);
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), -1);
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+    EXPECT_TRUE(automation().empty());
+}
+
+TEST(EditorWindow, ControlShiftOnTheOutputKnobStartsLearningAndOutlinesIt)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    const float before = rig.plugin.getParameter(90);
+    rig.press(473, 348, kLButton | kControl | kShift);
+    rig.drag(473, 300, kLButton | kControl | kShift);
+    rig.release(473, 300, kLButton | kControl | kShift);
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), 90);
+    EXPECT_EQ(rig.frame().getOutlinedView(), rig.control(90));
+    EXPECT_EQ(rig.plugin.getParameter(90), before);
+    // Again: learning stops and the outline goes.
+    rig.click(473, 348, kLButton | kControl | kShift);
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), -1);
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+    // Control alone is the reset to the default, not learning.
+    rig.click(473, 348, kLButton | kControl);
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), -1);
+}
+
+TEST(EditorWindow, LearnStartedWhileClosedIsOutlinedAtTheNextOpen)
+{
+    Rig rig;
+    rig.plugin.midiLearnToggle(18); // Filter Res
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.frame().getOutlinedView(), rig.control(18));
+    rig.editor.close();
+    rig.plugin.midiLearnToggle(18);
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+}
+
+TEST(EditorWindow, SharedSequencerControlsLearnTheShownModulesParameter)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(3);
+    ASSERT_TRUE(rig.open());
+    rig.click(100, 55, kLButton | kControl | kShift); // the length bracket
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), 52);   // Delay Length
+    EXPECT_EQ(rig.frame().getOutlinedView(), rig.editor.getLengthBracket());
+    rig.clickModule(0);
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+}
+
+TEST(EditorWindow, LearnedFromTheMouseTheKnobFollowsItsController)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / "morvek2-editor-learn";
+    fs::remove_all(folder);
+    Rig rig;
+    rig.plugin.setMidiAssignmentsFolder((folder / "Zendrik").string() + "/");
+    rig.plugin.setEditorPage(1);
+    ASSERT_TRUE(rig.open());
+    rig.click(481, 81, kLButton | kControl | kShift); // knob 1 of the Filter page: freq (17)
+    ASSERT_EQ(rig.plugin.getMarkedParameter(), 17);
+
+    auto send = [&](int controller, int value) {
+        VstMidiEvent e{};
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(VstMidiEvent);
+        e.midiData[0] = static_cast<char>(0xB0);
+        e.midiData[1] = static_cast<char>(controller);
+        e.midiData[2] = static_cast<char>(value);
+        struct
+        {
+            VstInt32 numEvents;
+            VstIntPtr reserved;
+            VstEvent* events[2];
+        } list{1, 0, {reinterpret_cast<VstEvent*>(&e), nullptr}};
+        rig.plugin.dispatcher(effProcessEvents, 0, 0, &list, 0.0f);
+    };
+    send(21, 40);
+    send(21, 40);
+    rig.editor.idle();
+    EXPECT_EQ(rig.plugin.getMarkedParameter(), -1);
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+    send(21, 100);
+    EXPECT_FLOAT_EQ(rig.plugin.getParameter(17), 100.0f / 127.0f);
+    rig.editor.idle();
+    EXPECT_FLOAT_EQ(rig.control(17)->getValue(), 100.0f / 127.0f);
+    rig.editor.close();
+
+    std::ifstream in(folder / "Zendrik" / "Morvek2 MIDI Assignments.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "17 21\n");
+    fs::remove_all(folder);
+}
+
+TEST(EditorWindow, ReorderSetsTheChainOnceOnReleaseAndSurvivesReopening)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    const CRect first = rig.moduleButtonRect(0);
+    const CPoint start(first.left + 20, first.top + 12);
+    rig.press(start.x, start.y);
+    // Dragged right past the centre of the second button.
+    for (CCoord dx = 4; dx <= 70; dx += 6) {
+        rig.drag(start.x + dx, start.y);
+        EXPECT_EQ(rig.plugin.getChainSlot(0), 0) << "the chain changed before the release";
+    }
+    rig.release(start.x + 70, start.y);
+    EXPECT_EQ(rig.plugin.getChainSlot(0), 1);
+    EXPECT_EQ(rig.plugin.getChainSlot(1), 0);
+    EXPECT_EQ(rig.plugin.currentRecord().chainOrder[0], 1);
+    EXPECT_EQ(rig.moduleButtonRect(1).left, 45);
+    EXPECT_EQ(rig.moduleButtonRect(0).left, 105);
+    EXPECT_TRUE(automation().empty()) << "module buttons never automate the host";
+
+    rig.editor.close();
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.moduleButtonRect(1).left, 45);
+    EXPECT_EQ(rig.moduleButtonRect(0).left, 105);
+    // A chain order set by the plug-in while open re-places the buttons.
+    const std::uint16_t order[6] = {5, 4, 3, 2, 1, 0};
+    ASSERT_TRUE(rig.plugin.setChainOrder(order));
+    EXPECT_EQ(rig.moduleButtonRect(5).left, 45);
+    EXPECT_EQ(rig.moduleButtonRect(0).left, 345);
+}
+
+TEST(EditorWindow, ModuleButtonsNeverAutomateTheHost)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    for (int m : {2, 5, 0, 3}) {
+        rig.clickModule(m);
+        EXPECT_EQ(rig.editor.getSelectedModule(), m);
+    }
+    EXPECT_TRUE(automation().empty());
+}
+
+TEST(EditorWindow, ProgramChangeShowsTheProgramsPageAndLanes)
+{
+    Rig rig;
+    rig.plugin.setProgram(0);
+    ASSERT_TRUE(rig.open());
+    rig.clickModule(4);
+    EXPECT_EQ(rig.plugin.getProgramRecord(0).editorPage, 4);
+    // Another program remembers its own page.
+    rig.plugin.getProgramRecord(1).editorPage = 2;
+    rig.plugin.setProgram(1);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+    for (int s = 0; s < 32; ++s) {
+        EXPECT_EQ(rig.editor.getStepEditor()->getStepValue(s),
+                  rig.plugin.getLane(2).steps[s].value);
+    }
+    rig.plugin.setProgram(0);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 4);
+}
+
+TEST(EditorWindow, ChangesWhileClosedShowAtTheNextOpen)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.editor.close();
+    // A chunk of program 5 loaded into the current program while the window is closed.
+    void* data = nullptr;
+    rig.plugin.setProgram(5);
+    const VstInt32 size = rig.plugin.getChunk(&data, true);
+    std::vector<char> chunk(static_cast<const char*>(data), static_cast<const char*>(data) + size);
+    auto* record = reinterpret_cast<ProgramRecord*>(chunk.data());
+    record->editorPage = 5;
+    record->values[77] = 0.125f;
+    record->lanes[5].steps[9].value = 0.625f;
+    rig.plugin.setProgram(0);
+    ASSERT_EQ(rig.plugin.setChunk(chunk.data(), size, true), 1);
+    rig.plugin.setParameter(90, 0.33f);
+
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.editor.getSelectedModule(), 5);
+    EXPECT_FLOAT_EQ(rig.control(77)->getValue(), 0.125f);
+    EXPECT_FLOAT_EQ(rig.control(90)->getValue(), 0.33f);
+    EXPECT_FLOAT_EQ(rig.editor.getStepEditor()->getStepValue(9), 0.625f);
+    EXPECT_TRUE(rig.control(76)->isVisible());
+}
+
+TEST(EditorWindow, OpenTwiceCloseTwiceAndCallsWhileClosedAreHarmless)
+{
+    Rig rig;
+    rig.editor.close();
+    rig.editor.idle();
+    rig.editor.selectModule(3);
+    rig.editor.refreshModule();
+    const std::uint16_t order[6] = {1, 0, 2, 3, 4, 5};
+    rig.editor.applyModuleOrder(order);
+    rig.editor.setParameter(93, 1.0f);
+    rig.editor.setParameter(-1, 1.0f);
+    rig.editor.outlineTag(5, true);
+    EXPECT_TRUE(rig.editor.isClosed());
+    EXPECT_EQ(rig.editor.getSelectedModule(), 0);
+
+    ASSERT_TRUE(rig.open());
+    ASSERT_TRUE(rig.open());
+    EXPECT_FALSE(rig.editor.isClosed());
+    rig.editor.idle();
+    rig.editor.close();
+    rig.editor.close();
+    EXPECT_TRUE(rig.editor.isClosed());
+    EXPECT_EQ(rig.editor.getFrame(), nullptr);
+    for (int m = 0; m < 6; ++m) {
+        EXPECT_TRUE(rig.editor.getModuleControls(m).empty());
+    }
+    // Through the dispatcher: no parent window, no window.
+    EXPECT_EQ(rig.plugin.dispatcher(effEditOpen, 0, 0, nullptr, 0.0f), 0);
+}
+
+TEST(EditorWindow, ParameterChangesFromAnotherThreadShowAtTheNextIdle)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    std::thread automationThread([&] {
+        rig.plugin.setParameter(90, 0.875f);
+        rig.plugin.setParameter(46, 1.0f);
+        rig.plugin.midiLearnToggle(2);
+    });
+    automationThread.join();
+    // Nothing on screen changed from the other thread.
+    EXPECT_NE(rig.control(90)->getValue(), 0.875f);
+    EXPECT_EQ(rig.frame().getOutlinedView(), nullptr);
+    rig.editor.idle();
+    EXPECT_FLOAT_EQ(rig.control(90)->getValue(), 0.875f);
+    EXPECT_FLOAT_EQ(rig.control(46)->getValue(), 1.0f);
+    EXPECT_EQ(knobText(rig, 44), expectedText(rig, 44));
+    EXPECT_EQ(rig.frame().getOutlinedView(), rig.control(2));
+}
+
+TEST(EditorWindow, IdleShowsThePlayingStepAndRerolledSteps)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(0);
+    ASSERT_TRUE(rig.open());
+    rig.plugin.getLane(0).position = 6;
+    rig.plugin.stepMoved.store(1);
+    rig.plugin.getLane(0).steps[3].value = 0.375f;
+    rig.plugin.getLane(0).steps[4].gate = 1;
+    rig.plugin.lanesRandomised.store(1);
+    rig.editor.idle();
+    EXPECT_TRUE(rig.editor.getStepEditor()->isStepCurrent(6));
+    EXPECT_FALSE(rig.editor.getStepEditor()->isStepCurrent(0));
+    EXPECT_EQ(rig.plugin.stepMoved.load(), 0);
+    EXPECT_EQ(rig.plugin.lanesRandomised.load(), 0);
+    EXPECT_FLOAT_EQ(rig.editor.getStepEditor()->getStepValue(3), 0.375f);
+    EXPECT_EQ(rig.editor.getGateRow()->getStepValue(4), 1.0f);
+}
+
+TEST(EditorWindow, PopupsListTheValueNames)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    std::vector<std::string> items;
+    dynamic_cast<CZKVPopupMenu*>(rig.control(91))->getItems(items);
+    EXPECT_EQ(items, rig.plugin.getParameterManager().getValueList(91));
+    EXPECT_EQ(items.size(), 5u);
+    dynamic_cast<CZKVPopupMenu*>(rig.control(200))->getItems(items);
+    EXPECT_EQ(items.size(), 10u);
+}
+
+TEST(EditorWindow, FullRenderDrawsTheBackgroundAndTheShownPage)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(1);
+    ASSERT_TRUE(rig.open());
+    rig.editor.idle();
+    rig.screen().renderAll();
+    rig.screen().savePNG(MORVEK2_EDITOR_ARTIFACT_DIR "/editor_offscreen.png");
+    // The background covers the window: no pixel is left transparent.
+    for (CCoord y = 0; y < 447; y += 37) {
+        for (CCoord x = 0; x < 647; x += 41) {
+            EXPECT_EQ(rig.screen().getPixel(x, y).alpha, 255) << x << "," << y;
+        }
+    }
+}
