@@ -81,6 +81,9 @@ void CZKControlGrid::setOrder(const std::vector<int32_t>& order)
     if (dragging || draggedChild) {
         endDrag();
     }
+    // A gesture in progress ends here: the children it started on are being rearranged.
+    pressed = false;
+    orderChanged = false;
     std::vector<CView*> removed = children;
     removeAll(false);
     std::vector<bool> placed(removed.size(), false);

@@ -185,9 +185,18 @@ bool CZKmv2VKnob::isSegmentLit(int32_t i) const
 
 CRect CZKmv2VKnob::drawBounds() const
 {
-    CRect r;
-    textRect(r);
-    r.unite(size);
+    CRect r = size;
+    if (labelFont) {
+        // The two lines of text, a pixel wider for glyphs that hang left of the pen, within the
+        // area the text is clipped to.
+        const CCoord textWidth = std::max(labelWidth, valueTextWidth);
+        CRect text(size.left + 29, size.bottom - 20, size.left + 31 + textWidth,
+                   size.bottom - 10 + labelFont->getHeight());
+        CRect limit;
+        textRect(limit);
+        text.bound(limit);
+        r.unite(text);
+    }
     if (modulated) {
         r.unite(CRect(size.left - 10, size.top, size.left, size.bottom + 15));
     }

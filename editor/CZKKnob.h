@@ -77,7 +77,8 @@ public:
     CRect ringRect() const;
     // Whether ring segment i (0..18) shows the lit colour for the current value.
     bool isSegmentLit(int32_t i) const;
-    // Everything the knob draws: its rectangle, the caption and the bracket on the left.
+    // Everything the knob draws: its rectangle, the text right of it and the bracket on the
+    // left. The frame repaints this much whenever the knob is drawn.
     CRect drawBounds() const;
 
     const std::string& getLabel() const { return label; }

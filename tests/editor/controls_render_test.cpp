@@ -145,6 +145,42 @@ TEST(ControlsRender, KnobsWithTheirModulationSliders)
     expectMatchesGolden(s.frame, "controls_knobs");
 }
 
+TEST(ControlsRender, KnobCaptionSurvivesRepaintsAndShorterTextLeavesNoTrace)
+{
+    Scene s(200, 120);
+    auto* knob = new CFxKnob(CRect(30, 20, 79, 69), &s.listener, 1, kLight, kDim, s.large, s.small,
+                             "depth", true, false);
+    knob->setFrameWidth(2);
+    knob->setValueText("100%");
+    s.frame->addViewWithTag(knob);
+    s.render();
+    // The value text's last glyphs lie right of the knob's rectangle.
+    auto litIn = [&s](CCoord x0, CCoord x1, CCoord y0, CCoord y1) {
+        int lit = 0;
+        for (CCoord y = y0; y < y1; ++y) {
+            for (CCoord x = x0; x < x1; ++x) {
+                lit += distanceFromPanel(s.pixel(x, y)) > 60;
+            }
+        }
+        return lit;
+    };
+    const int before = litIn(80, 120, 59, 72);
+    ASSERT_GT(before, 5);
+
+    // A repaint of only the area right of the knob (as another view or the window system may
+    // ask for) still shows the caption after the next idle.
+    s.frame->invalidRect(CRect(80, 40, 130, 75));
+    s.frame->idle();
+    EXPECT_EQ(litIn(80, 120, 59, 72), before);
+
+    // A shorter text leaves nothing of the longer one behind.
+    knob->setValueText("C");
+    s.frame->idle();
+    s.frame->idle();
+    EXPECT_EQ(litIn(80, 120, 59, 72), 0);
+    EXPECT_GT(litIn(60, 80, 59, 72), 0);
+}
+
 TEST(ControlsRender, StepControlsBracketAndButtons)
 {
     Scene s(400, 215);
