@@ -46,11 +46,21 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
         gateSmoothers[m].setTarget(0.0f);
         valueSmoothers[m].setUpdateInterval(kControlInterval);
     }
+    for (int c = 0; c < 2; ++c) {
+        std::array<Morvek2Engine*, kNumModules>& table = c == 0 ? leftEngines : rightEngines;
+        table = {&vcaEngines[c],   &filterEngines[c], &distortEngines[c],
+                 &delayEngines[c], &shiftEngines[c],  &bitsEngines[c]};
+    }
+    // Slot i of the packed order holds module i.
+    packedChainOrder.store(0u | 1u << 3 | 2u << 6 | 3u << 9 | 4u << 12 | 5u << 15,
+                           std::memory_order_relaxed);
     activeSmoother.setTime(0.01f);
     activeSmoother.setUpdateInterval(kControlInterval);
     outputGainSmoother.setTime(0.01f);
     outputGainSmoother.setUpdateInterval(kControlInterval);
     soloIndex.store(0, std::memory_order_relaxed);
+    // The right VCA engine pans against the right side.
+    vcaEngines[1].setChannelConstant(1.0f);
 
     // MIDI map (empty; never read from a file), then the bank with the factory programs, and
     // program 0 becomes the live state.
@@ -78,12 +88,16 @@ void Morvek2::resume()
 
 void Morvek2::setSampleRate(float newRate)
 {
-    if (newRate == getSampleRate()) {
+    // A rate of 0, a negative or a non-finite one would make every time constant and the tempo
+    // arithmetic meaningless: keep the rate we have.
+    if (newRate == getSampleRate() || !(newRate > 0.0f && newRate <= 1.0e7f)) {
         return;
     }
     AudioEffectX::setSampleRate(newRate);
     sampleRateReciprocal.store(1.0f / newRate, std::memory_order_relaxed);
     for (int m = 0; m < kNumModules; ++m) {
+        leftEngines[m]->setSampleRate(newRate);
+        rightEngines[m]->setSampleRate(newRate);
         valueSmoothers[m].setSampleRate(newRate);
         gateSmoothers[m].setSampleRate(newRate);
     }
@@ -94,30 +108,8 @@ void Morvek2::setSampleRate(float newRate)
 // ---- Audio
 // ----------------------------------------------------------------------------------------
 
-void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)
-{
-    // With one input connected the left input feeds both channels; with one output connected
-    // only the left channel is written.
-    // memmove: hosts may process in place.
-    const std::size_t bytes = static_cast<std::size_t>(sampleFrames) * sizeof(float);
-    const float* inRight = getInputMode() == 1 ? inputs[0] : inputs[1];
-    if (getOutputMode() == 2) {
-        std::memmove(outputs[1], inRight, bytes);
-    }
-    std::memmove(outputs[0], inputs[0], bytes);
-}
-
 // ---- Parameters
 // -----------------------------------------------------------------------------------
-
-void Morvek2::setParameter(VstInt32 index, float value)
-{
-    // Reached from the host, the editor, MIDI and program loads alike, so it guards itself.
-    if (index < 0 || index >= kNumParams || !sanitizeNormalised(value)) {
-        return;
-    }
-    params->setValue(index, value);
-}
 
 float Morvek2::getParameter(VstInt32 index)
 {

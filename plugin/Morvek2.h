@@ -2,6 +2,12 @@
 // itself, and the parts it owns for its whole life.
 #pragma once
 
+#include "dsp/CBitsEngine.h"
+#include "dsp/CDelayEngine.h"
+#include "dsp/CDistortEngine.h"
+#include "dsp/CFilterEngine.h"
+#include "dsp/CFreqShifterEngine.h"
+#include "dsp/CVCAEngine.h"
 #include "dsp/zksp_smoother.h"
 #include "params/MidiAssignmentsFile.h"
 #include "params/MidiMap.h"
@@ -39,6 +45,7 @@ public:
     ~Morvek2() override;
 
     // ---- Host face ----
+    void suspend() override;                       // [ui]
     void resume() override;                        // [ui]
     void setSampleRate(float sampleRate) override; // [ui] while suspended
     void processReplacing(float** inputs, float** outputs,
@@ -113,6 +120,20 @@ public:
     // the current record's page and reloads its step controls.
     unsigned getProgramsApplied() const { return programsApplied.load(std::memory_order_acquire); }
 
+    // ---- Chain order and lanes (plugin/Morvek2Process.cpp) ----
+    // One of the editor's four lane commands on lane m, then the whole live lane over the
+    // program's copy. Ignored for a module outside 0..5.
+    void runLaneCommand(int module, seq::LaneCommand command); // [ui]
+    // Copies live lane m into `into` and clears lanesRandomised.
+    void laneSnapshot(int module, SeqLane& into); // [ui]
+    // Direct step edits into the live lane and the program's copy; bad indices are ignored.
+    void setStepValue(int module, int step, float value);        // [ui]
+    void setStepGate(int module, int step, bool on);             // [ui]
+    void setStepValueLock(int module, int step, bool on);        // [ui]
+    void setStepGateLock(int module, int step, bool on);         // [ui]
+    int getSamplesPer64() const { return samplesPer64; }         // [audio]
+    int getVcaGateCountdown() const { return vcaGateCountdown; } // [audio]
+
     // One-byte flags raised by the audio thread and polled by the editor's idle.
     std::atomic<std::uint8_t> stepMoved{0};
     std::atomic<std::uint8_t> lanesRandomised{0};
@@ -152,6 +173,49 @@ protected:
     std::atomic<int> outputMode{2};
 
     std::unique_ptr<Morvek2ParameterManager> params;
+
+    // ---- Processing state (plugin/Morvek2Process.cpp) ----
+    // The program record edits are written into besides the live state.
+    ProgramRecord& editRecord();         // [any]
+    void applyStep(int module);          // [audio]
+    void advanceLane(int module);        // [audio]
+    void resetAllLanes();                // [audio]
+    void controlTick(bool stereo);       // [audio]
+    void soloChange(int index, bool on); // [any]
+    void updateEnableFactors();          // [any]
+    void readTransport(VstInt32 frames); // [audio]
+
+    CVCAEngine vcaEngines[2];
+    CFilterEngine filterEngines[2];
+    CDistortEngine distortEngines[2];
+    CDelayEngine delayEngines[2];
+    CFreqShifterEngine shiftEngines[2];
+    CBitsEngine bitsEngines[2];
+    // Left and right engine tables by module number.
+    std::array<Morvek2Engine*, kNumModules> leftEngines{};
+    std::array<Morvek2Engine*, kNumModules> rightEngines{};
+    // The chain order packed 3 bits per slot, so the audio thread reads a whole order at once.
+    std::atomic<std::uint32_t> packedChainOrder{0};
+
+    // Clock state, touched by the audio thread only.
+    struct GridCounters
+    {
+        std::int32_t c64 = 0, c32 = 0, c16 = 0, c8 = 0, c4 = 0, c3 = 0, c15 = 0;
+        std::int32_t t16 = 0, t8 = 0, t4 = 0;
+    } grid;
+    double lastTempo = 120.0;        // last usable tempo (quarter notes per minute)
+    float timeSigNumerator = 4.0f;   // of the current block
+    float timeSigDenominator = 4.0f; // of the current block
+    double blockPosition = 0.0;      // ppq at the first sample of the block
+    double positionIncrement = 0.0;  // quarter notes per sample
+    bool blockPlaying = false;
+    std::int32_t samplesPer64 = 1378;
+    std::int32_t vcaGateCountdown = 1378;
+    std::int32_t controlCountdown = 0;
+    float outputGain = 0.0f;  // the output-gain smoother's value for the running block
+    float activeLevel = 0.0f; // the active smoother's value for the running block
+    float gateLevels[kNumModules] = {};
+    std::uint32_t runningOrder = 0;
 
     // ---- Programs and MIDI (plugin/Morvek2Programs.cpp, plugin/Morvek2Midi.cpp) ----
     // The bank of 40 programs. The chunk handed to the host is copied out of it (valid until the

@@ -1,0 +1,586 @@
+// The sound: the musical clock that follows the host's transport, the six lanes it moves, the
+// control tick that turns step values into engine settings, the module chain and the output mix;
+// and setParameter with the immediate effect of each parameter.
+#include "plugin/Morvek2.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+constexpr int kNumModules = Morvek2::kNumModules;
+
+// Parameter indices the loop and setParameter act on, by module number where there is one each.
+constexpr int kVcaAttack = 0;
+constexpr int kVcaDecay = 1;
+constexpr int kVcaDepth = 2;
+constexpr int kVcaPan = 3;
+constexpr int kVcaGateTime = 4;
+constexpr int kFilterFreq = 17;
+constexpr int kFilterRes = 18;
+constexpr int kFilterType = 19;
+constexpr int kDistortFuzz = 32;
+constexpr int kDistortWarp = 33;
+constexpr int kDelayTime = 44;
+constexpr int kDelayMode = 46;
+constexpr int kDelayFeedback = 47;
+constexpr int kDelaySend = 48;
+constexpr int kShiftFrequency = 60;
+constexpr int kShiftFine = 61;
+constexpr int kShiftFeedback = 62;
+constexpr int kShiftMix = 63;
+constexpr int kBitsRate = 76;
+constexpr int kBitsDepth = 77;
+constexpr int kBitsError = 78;
+constexpr int kOutputGain = 90;
+constexpr int kResetInterval = 91;
+constexpr int kActive = 92;
+
+constexpr int kStepSizeParam[kNumModules] = {6, 23, 36, 51, 66, 81};
+constexpr int kLengthParam[kNumModules] = {7, 24, 37, 52, 67, 82};
+constexpr int kDirectionParam[kNumModules] = {8, 25, 38, 53, 68, 83};
+constexpr int kSmoothingParam[kNumModules] = {14, 29, 41, 57, 73, 87};
+constexpr int kRstRandParam[kNumModules] = {15, 30, 42, 58, 74, 88};
+constexpr int kGateRstRandParam[kNumModules] = {16, 31, 43, 59, 75, 89};
+// The VCA has no Mute.
+constexpr int kMuteParam[kNumModules] = {-1, 21, 34, 49, 64, 79};
+constexpr int kSoloParam[kNumModules] = {5, 22, 35, 50, 65, 80};
+
+// The module whose parameter of one role sits at `index`, or -1.
+int moduleOf(const int (&table)[kNumModules], int index)
+{
+    for (int m = 0; m < kNumModules; ++m) {
+        if (table[m] == index) {
+            return m;
+        }
+    }
+    return -1;
+}
+
+// Positions are trusted only this far from 0, so that 16 p always fits a 32-bit counter, even
+// after a block of the largest size at the highest tempo.
+constexpr double kMaxPosition = 1.0e8;
+// Hosts report grid positions such as 0.5 exactly, while a position reached by adding the
+// per-sample increment may land a hair below; a position this close under a grid line counts as
+// on it, so the lanes move on the same sample however the host splits its blocks.
+constexpr double kGridTolerance = 1.0e-9;
+constexpr double kMaxTempo = 1.0e5;
+
+inline std::int32_t truncToInt(double x)
+{
+    return static_cast<std::int32_t>(x);
+}
+
+// For lengths in samples that extreme tempi or rates could push past the counter's range.
+inline std::int32_t truncToCount(double x)
+{
+    return x > 0.0 ? static_cast<std::int32_t>(x < 2.0e9 ? x : 2.0e9) : 0;
+}
+
+// A sample that is not a finite number enters neither the chain nor the dry path.
+inline float finiteOrZero(float x)
+{
+    return std::fabs(x) <= FLT_MAX ? x : 0.0f;
+}
+
+std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
+{
+    std::uint32_t packed = 0;
+    for (int i = 0; i < kNumModules; ++i) {
+        packed |= static_cast<std::uint32_t>(order[i]) << (3 * i);
+    }
+    return packed;
+}
+
+} // namespace
+
+// ---- Program record --------------------------------------------------------------------------
+
+ProgramRecord& Morvek2::editRecord() // [any]
+{
+    return currentRecord();
+}
+
+// ---- Parameters ------------------------------------------------------------------------------
+
+void Morvek2::setParameter(VstInt32 index, float value) // [any]
+{
+    // Reached from the host, the editor, MIDI and program loads alike, so it guards itself.
+    if (index < 0 || index >= kNumParams || !sanitizeNormalised(value)) {
+        return;
+    }
+    seq::store(editRecord().values[index], value);
+    params->setValue(index, value);
+    const float w = params->getWorkingValue(index);
+
+    int m = -1;
+    if (index == kVcaAttack) {
+        const float t = params->getEngineValue(kVcaAttack);
+        vcaEngines[0].setAttackTime(t);
+        vcaEngines[1].setAttackTime(t);
+    } else if (index == kVcaDecay) {
+        const float t = params->getEngineValue(kVcaDecay);
+        vcaEngines[0].setDecayTime(t);
+        vcaEngines[1].setDecayTime(t);
+    } else if (moduleOf(kSoloParam, index) >= 0) {
+        soloChange(index, value > 0.5f);
+    } else if (moduleOf(kMuteParam, index) >= 0) {
+        updateEnableFactors();
+    } else if ((m = moduleOf(kStepSizeParam, index)) >= 0) {
+        seq::setStepSize(lanes[m], &editRecord().lanes[m], w);
+    } else if ((m = moduleOf(kLengthParam, index)) >= 0) {
+        seq::setLength(lanes[m], &editRecord().lanes[m], w);
+    } else if ((m = moduleOf(kDirectionParam, index)) >= 0) {
+        seq::setDirection(lanes[m], &editRecord().lanes[m], w);
+    } else if ((m = moduleOf(kSmoothingParam, index)) >= 0) {
+        valueSmoothers[m].setTime(params->getEngineValue(index));
+    } else if (index == kFilterType) {
+        const auto type = static_cast<std::uint16_t>(w > 0.0f && w < 65535.0f ? w : 0.0f);
+        filterEngines[0].selectType(type);
+        filterEngines[1].selectType(type);
+    } else if (index == kOutputGain) {
+        outputGainSmoother.setTarget(params->getEngineValue(kOutputGain));
+    } else if (index == kActive) {
+        activeSmoother.setTarget(value);
+    }
+}
+
+void Morvek2::soloChange(int index, bool on) // [any]
+{
+    if (on) {
+        // Only one Solo at a time: the others go off the way a user would turn them off, so the
+        // host records it.
+        for (int s : kSoloParam) {
+            if (s != index && params->getWorkingValue(s) == 1.0f) {
+                setParameterAutomated(s, 0.0f);
+            }
+        }
+        soloIndex.store(index, std::memory_order_relaxed);
+    } else {
+        // Turning off a Solo that is not the one on (a program load, an automation lane writing
+        // zeros) leaves the Solo that is on alone.
+        int expected = index;
+        soloIndex.compare_exchange_strong(expected, 0, std::memory_order_relaxed);
+    }
+    updateEnableFactors();
+}
+
+void Morvek2::updateEnableFactors() // [any]
+{
+    const int solo = soloIndex.load(std::memory_order_relaxed);
+    enableFactors[kVCA].store(1.0f, std::memory_order_relaxed);
+    for (int m = 1; m < kNumModules; ++m) {
+        const bool muted = params->getWorkingValue(kMuteParam[m]) == 1.0f;
+        const bool heard = solo == 0 || solo == kSoloParam[m];
+        enableFactors[m].store(!muted && heard ? 1.0f : 0.0f, std::memory_order_relaxed);
+    }
+}
+
+bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
+{
+    unsigned seen = 0;
+    for (std::uint16_t m : order) {
+        if (m >= kNumModules) {
+            return false;
+        }
+        seen |= 1u << m;
+    }
+    if (seen != (1u << kNumModules) - 1u) {
+        return false;
+    }
+    ProgramRecord& record = editRecord();
+    for (int i = 0; i < kNumModules; ++i) {
+        chainOrder[i].store(order[i], std::memory_order_relaxed);
+        seq::store(record.chainOrder[i], order[i]);
+    }
+    packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
+    return true;
+}
+
+// ---- Lanes -----------------------------------------------------------------------------------
+
+void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
+{
+    if (module < 0 || module >= kNumModules) {
+        return;
+    }
+    seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+}
+
+void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
+{
+    if (module < 0 || module >= kNumModules) {
+        return;
+    }
+    lanesRandomised.store(0, std::memory_order_relaxed);
+    seq::snapshot(lanes[module], into);
+}
+
+void Morvek2::setStepValue(int module, int step, float value) // [ui]
+{
+    if (module >= 0 && module < kNumModules) {
+        seq::setStepValue(lanes[module], &editRecord().lanes[module], step, value);
+    }
+}
+
+void Morvek2::setStepGate(int module, int step, bool on) // [ui]
+{
+    if (module >= 0 && module < kNumModules) {
+        seq::setStepGate(lanes[module], &editRecord().lanes[module], step, on);
+    }
+}
+
+void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
+{
+    if (module >= 0 && module < kNumModules) {
+        seq::setValueLock(lanes[module], &editRecord().lanes[module], step, on);
+    }
+}
+
+void Morvek2::setStepGateLock(int module, int step, bool on) // [ui]
+{
+    if (module >= 0 && module < kNumModules) {
+        seq::setGateLock(lanes[module], &editRecord().lanes[module], step, on);
+    }
+}
+
+void Morvek2::applyStep(int m) // [audio]
+{
+    stepMoved.store(1, std::memory_order_relaxed);
+    const seq::StepView step = seq::currentStep(lanes[m]);
+    valueSmoothers[m].setTarget(step.value);
+    gateSmoothers[m].setTarget((step.gate ? 1.0f : 0.0f) *
+                               enableFactors[m].load(std::memory_order_relaxed));
+    if (m == kVCA) {
+        // The gate time in 1/64 notes (the gate fraction times the step's length).
+        float g = params->getModulatedValue(kVcaGateTime, step.value);
+        g = g > 0.0f ? (g < 64.0f ? g : 64.0f) : 0.0f;
+        vcaGateCountdown = truncToCount(static_cast<double>(g) * samplesPer64);
+    }
+}
+
+void Morvek2::advanceLane(int m) // [audio]
+{
+    seq::advance(lanes[m]);
+    applyStep(m);
+}
+
+void Morvek2::resetAllLanes() // [audio]
+{
+    ProgramRecord& record = editRecord();
+    for (int m = 0; m < kNumModules; ++m) {
+        seq::resetPosition(lanes[m], &record.lanes[m]);
+        stepMoved.store(1, std::memory_order_relaxed);
+        // Re-rolled here on the audio thread: the editor learns of it through the flag and
+        // takes a snapshot in its idle.
+        if (params->getWorkingValue(kRstRandParam[m]) == 1.0f) {
+            seq::randomiseValues(lanes[m], &record.lanes[m]);
+            lanesRandomised.store(1, std::memory_order_relaxed);
+        }
+        if (params->getWorkingValue(kGateRstRandParam[m]) == 1.0f) {
+            seq::randomiseGates(lanes[m], &record.lanes[m]);
+            lanesRandomised.store(1, std::memory_order_relaxed);
+        }
+        applyStep(m);
+    }
+}
+
+// ---- Lifecycle -------------------------------------------------------------------------------
+
+void Morvek2::suspend() // [ui]
+{
+    for (int m = 0; m < kNumModules; ++m) {
+        leftEngines[m]->reset();
+        rightEngines[m]->reset();
+    }
+}
+
+// ---- Processing ------------------------------------------------------------------------------
+
+void Morvek2::readTransport(VstInt32 frames) // [audio]
+{
+    blockPlaying = false;
+    const VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
+    const double rate = getSampleRate();
+
+    float num = 4.0f;
+    float den = 4.0f;
+    if (info && (info->flags & kVstTimeSigValid) && info->timeSigNumerator > 0 &&
+        info->timeSigNumerator <= 1000 && info->timeSigDenominator > 0 &&
+        info->timeSigDenominator <= 1000) {
+        num = static_cast<float>(info->timeSigNumerator);
+        den = static_cast<float>(info->timeSigDenominator);
+    }
+    if (info) {
+        // The ppq position and tempo are used as the host gives them, whatever its validity
+        // flags say; a tempo that is not a positive finite number keeps the last usable one.
+        const double tempo = info->tempo;
+        if (tempo > 0.0 && tempo <= kMaxTempo) {
+            lastTempo = tempo;
+        }
+        timeSigNumerator = num;
+        timeSigDenominator = den;
+    }
+    // Without time information the last block's signature and tempo stay; the rate may have
+    // changed since, so the lengths are derived again from the rate we run at.
+    const double bpm = lastTempo;
+    const double d = timeSigDenominator;
+    positionIncrement = (1.0 / (d * 15.0)) * bpm / rate;
+    samplesPer64 = truncToCount(rate / ((64.0 / d) * bpm / 60.0));
+    if (info && params->getWorkingValue(kDelayMode) < 1.0f && info->tempo > 0.0 &&
+        info->tempo <= kMaxTempo) {
+        params->setDelayTimeBase(static_cast<float>(60000.0 / info->tempo));
+    }
+    if (!info) {
+        return;
+    }
+    const double p = info->ppqPos;
+    const double span = positionIncrement * static_cast<double>(frames);
+    if (!(std::fabs(p) + span < kMaxPosition)) {
+        return; // a position we cannot count with: the lanes hold for this block
+    }
+    blockPosition = p;
+    blockPlaying = (info->flags & kVstTransportPlaying) != 0;
+}
+
+void Morvek2::controlTick(bool stereo) // [audio]
+{
+    Morvek2ParameterManager& pm = *params;
+    const int channels = stereo ? 2 : 1;
+
+    float v = valueSmoothers[kFilter].advance();
+    const float freq = pm.getModulatedValue(kFilterFreq, v);
+    const float res = pm.getModulatedValue(kFilterRes, v);
+    for (int c = 0; c < channels; ++c) {
+        filterEngines[c].setFrequency(freq);
+        filterEngines[c].setResonance(res);
+    }
+
+    v = valueSmoothers[kVCA].advance();
+    const float depth = pm.getModulatedValue(kVcaDepth, v);
+    const float pan = pm.getModulatedValue(kVcaPan, v);
+    const float attack = pm.getModulatedValue(kVcaAttack, v);
+    const float decay = pm.getModulatedValue(kVcaDecay, v);
+    for (int c = 0; c < channels; ++c) {
+        vcaEngines[c].setDepth(depth);
+        vcaEngines[c].setPan(pan);
+        vcaEngines[c].setAttackTime(attack);
+        vcaEngines[c].setDecayTime(decay);
+    }
+
+    v = valueSmoothers[kBits].advance();
+    const float bitDepth = pm.getModulatedValue(kBitsDepth, v);
+    const float error = pm.getModulatedValue(kBitsError, v);
+    const float rate = pm.getModulatedValue(kBitsRate, v);
+    for (int c = 0; c < channels; ++c) {
+        bitsEngines[c].setBitDepth(bitDepth);
+        bitsEngines[c].setError(error);
+        bitsEngines[c].setRate(rate);
+    }
+
+    v = valueSmoothers[kDistort].advance();
+    const float fuzz = pm.getModulatedValue(kDistortFuzz, v);
+    const float warp = pm.getModulatedValue(kDistortWarp, v);
+    for (int c = 0; c < channels; ++c) {
+        distortEngines[c].setFuzz(fuzz);
+        distortEngines[c].setWarp(warp);
+    }
+
+    v = valueSmoothers[kDelay].advance();
+    const float time = pm.getModulatedValue(kDelayTime, v);
+    const float delayFeedback = pm.getModulatedValue(kDelayFeedback, v);
+    const float send = pm.getModulatedValue(kDelaySend, v);
+    for (int c = 0; c < channels; ++c) {
+        delayEngines[c].setDelayTime(time);
+        delayEngines[c].setFeedback(delayFeedback);
+        delayEngines[c].setSend(send);
+    }
+
+    v = valueSmoothers[kShift].advance();
+    const float shift =
+        pm.getModulatedValue(kShiftFine, v) + pm.getModulatedValue(kShiftFrequency, v);
+    const float shiftFeedback = pm.getModulatedValue(kShiftFeedback, v);
+    const float mix = pm.getModulatedValue(kShiftMix, v);
+    for (int c = 0; c < channels; ++c) {
+        shiftEngines[c].setShiftFrequency(shift);
+        shiftEngines[c].setFeedback(shiftFeedback);
+        shiftEngines[c].setMix(mix);
+    }
+
+    for (int m = 0; m < kNumModules; ++m) {
+        gateLevels[m] = gateSmoothers[m].advance();
+    }
+    outputGain = outputGainSmoother.advance();
+    activeLevel = activeSmoother.advance();
+    runningOrder = packedChainOrder.load(std::memory_order_relaxed);
+}
+
+namespace {
+
+// One sample of one channel through the six engines in chain order. Dispatching on the module
+// number (rather than through the engine table) lets the compiler inline the engines.
+template <int C>
+inline float runChain(std::uint32_t order, const float* gates, CVCAEngine* vca,
+                      CFilterEngine* filter, CDistortEngine* distort, CDelayEngine* delay,
+                      CFreqShifterEngine* shift, CBitsEngine* bits, float x)
+{
+    for (int i = 0; i < kNumModules; ++i) {
+        const unsigned m = (order >> (3 * i)) & 7u;
+        switch (m) {
+        case Morvek2::kVCA:
+            x = vca[C].processGated(x, gates[m]);
+            break;
+        case Morvek2::kFilter:
+            x = filter[C].processGated(x, gates[m]);
+            break;
+        case Morvek2::kDistort:
+            x = distort[C].processGated(x, gates[m]);
+            break;
+        case Morvek2::kDelay:
+            x = delay[C].processGated(x, gates[m]);
+            break;
+        case Morvek2::kShift:
+            x = shift[C].processGated(x, gates[m]);
+            break;
+        case Morvek2::kBits:
+            x = bits[C].processGated(x, gates[m]);
+            break;
+        default:
+            break;
+        }
+    }
+    return x;
+}
+
+} // namespace
+
+void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) // [audio]
+{
+    if (sampleFrames <= 0 || !inputs || !outputs || !inputs[0] || !outputs[0]) {
+        return;
+    }
+    // One connected input feeds both channels; one connected output (or a host that hands us no
+    // second buffer) makes us process and write the left channel only.
+    const float* inLeft = inputs[0];
+    const float* inRight = (getInputMode() == 1 || !inputs[1]) ? inputs[0] : inputs[1];
+    float* outLeft = outputs[0];
+    float* outRight = outputs[1];
+    const bool stereo = getOutputMode() == 2 && outRight != nullptr;
+
+    outputGain = outputGainSmoother.current();
+    activeLevel = activeSmoother.current();
+    readTransport(sampleFrames);
+
+    const float resetMeasures = params->getWorkingValue(kResetInterval);
+    const float num = timeSigNumerator;
+    const float sixtyFourthsPerBeat = 64.0f / timeSigDenominator;
+    const float resetSpan = resetMeasures * num;
+
+    for (VstInt32 i = 0; i < sampleFrames; ++i) {
+        if (blockPlaying) {
+            // The position of this sample, from the block's start, so it follows the host's.
+            const double p =
+                blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
+            const std::int32_t c64 = truncToInt(16.0 * p);
+            const std::int32_t t = truncToInt(6.0 * p);
+            std::uint32_t mask = 0;
+            bool wasReset = false;
+            if (c64 != grid.c64) {
+                grid.c64 = c64;
+                mask |= 0x80;
+                if (resetMeasures > 0.0f &&
+                    std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f) {
+                    resetAllLanes();
+                    grid.c32 = truncToInt(8.0 * p);
+                    grid.c16 = truncToInt(4.0 * p);
+                    grid.c8 = truncToInt(2.0 * p);
+                    grid.c4 = truncToInt(p);
+                    grid.c3 = grid.t8 = truncToInt(3.0 * p);
+                    grid.c15 = grid.t4 = truncToInt(1.5 * p);
+                    grid.t16 = t;
+                    mask = 0;
+                    wasReset = true;
+                } else {
+                    const std::int32_t c32 = truncToInt(8.0 * p);
+                    const std::int32_t c16 = truncToInt(4.0 * p);
+                    const std::int32_t c3 = truncToInt(3.0 * p);
+                    const std::int32_t c8 = truncToInt(2.0 * p);
+                    const std::int32_t c15 = truncToInt(1.5 * p);
+                    const std::int32_t c4 = truncToInt(p);
+                    if (c32 != grid.c32) {
+                        grid.c32 = c32;
+                        mask |= 0x01;
+                    }
+                    if (c16 != grid.c16) {
+                        grid.c16 = c16;
+                        mask |= 0x02;
+                    }
+                    if (c3 != grid.c3) {
+                        grid.c3 = c3;
+                        mask |= 0x100;
+                    }
+                    if (c8 != grid.c8) {
+                        grid.c8 = c8;
+                        mask |= 0x04;
+                    }
+                    if (c15 != grid.c15) {
+                        grid.c15 = c15;
+                        mask |= 0x200;
+                    }
+                    if (c4 != grid.c4) {
+                        grid.c4 = c4;
+                        mask |= 0x08;
+                    }
+                }
+            }
+            if (!wasReset && t != grid.t16) {
+                grid.t16 = t;
+                mask |= 0x10;
+                if (t / 2 != grid.t8) {
+                    grid.t8 = t / 2;
+                    mask |= 0x20;
+                }
+                if (t / 4 != grid.t4) {
+                    grid.t4 = t / 4;
+                    mask |= 0x40;
+                }
+            }
+            if (mask != 0) {
+                for (int m = 0; m < kNumModules; ++m) {
+                    const int size = seq::load(lanes[m].stepSize);
+                    if (mask & seq::stepClockBit(size)) {
+                        advanceLane(m);
+                    }
+                }
+            }
+        }
+
+        if (--controlCountdown <= 0) {
+            controlCountdown = kControlInterval;
+            controlTick(stereo);
+        }
+
+        // Both inputs are read before either output is written: hosts may process in place.
+        const float dryLeft = finiteOrZero(inLeft[i]);
+        const float dryRight = finiteOrZero(inRight[i]);
+        const float g = outputGain;
+        const float a = activeLevel;
+        const float wetLeft =
+            runChain<0>(runningOrder, gateLevels, vcaEngines, filterEngines, distortEngines,
+                        delayEngines, shiftEngines, bitsEngines, dryLeft);
+        if (stereo) {
+            const float wetRight =
+                runChain<1>(runningOrder, gateLevels, vcaEngines, filterEngines, distortEngines,
+                            delayEngines, shiftEngines, bitsEngines, dryRight);
+            outLeft[i] = wetLeft * g * a + (1.0f - a) * dryLeft;
+            outRight[i] = wetRight * g * a + (1.0f - a) * dryRight;
+        } else {
+            outLeft[i] = wetLeft * g * a + (1.0f - a) * dryLeft;
+        }
+
+        if (--vcaGateCountdown <= 0) {
+            gateSmoothers[kVCA].setTarget(0.0f);
+            vcaGateCountdown = 0;
+        }
+    }
+}
