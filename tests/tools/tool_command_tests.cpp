@@ -408,11 +408,12 @@ TEST_F(ToolCommand, PresetFilesRoundTripTheChunk)
         EXPECT_EQ(a.substr(8, 4), "FPCh");
         EXPECT_EQ(std::memcmp(a.data() + 60, chunk.data(), chunk.size()), 0)
             << "the file holds the module's own program chunk";
-        EXPECT_EQ(slurp(file("b.fxp")), a) << module;
+        // Compared whole, reported briefly: the files are binary.
+        EXPECT_TRUE(slurp(file("b.fxp")) == a) << module << ": the program file changed";
         const std::string bank = slurp(file("a.fxb"));
         ASSERT_EQ(bank.size(), 160u + bankChunk.size());
         EXPECT_EQ(bank.substr(8, 4), "FBCh");
-        EXPECT_EQ(slurp(file("b.fxb")), bank) << module;
+        EXPECT_TRUE(slurp(file("b.fxb")) == bank) << module << ": the bank file changed";
         for (const char* name : {"a.fxp", "b.fxp", "a.fxb", "b.fxb"}) {
             fs::remove(file(name));
         }
@@ -551,6 +552,9 @@ TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
 
 TEST_F(ToolCommand, AModuleThatCrashesLeavesNoFileBehind)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer keeps the fault signals to itself";
+#endif
     writeAudio(file("in.wav"), testSignal(2, 44100, 0.05));
     std::ofstream(file("out.wav")) << "previous render";
     const Result r = run({"render", file("in.wav").string(), "-o", file("out.wav").string(),

@@ -2,6 +2,7 @@
 #include "tools/morvek2/args.h"
 #include "tools/morvek2/commands.h"
 #include "tools/morvek2/errors.h"
+#include "tools/morvek2/plot.h"
 
 #include <cstdio>
 #include <exception>
@@ -28,6 +29,10 @@ int main(int argc, char** argv)
             break;
         case Command::Render:
             runRender(options);
+            // Everything that drew is gone by now.
+            if (options.plot) {
+                releaseDrawingCaches();
+            }
             break;
         }
         return static_cast<int>(Exit::Ok);

@@ -3,6 +3,7 @@
 #include "tools/morvek2/errors.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -187,6 +188,16 @@ void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double t
 }
 
 } // namespace
+
+void releaseDrawingCaches()
+{
+    static bool released = false;
+    if (!released) {
+        released = true;
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+}
 
 int plotColumns()
 {

@@ -68,6 +68,10 @@ void loadPreset(Session& session, const std::string& path, bool bank)
             fail(Exit::Preset, "module refused the " + std::to_string(preset.chunk.size()) +
                                    "-byte chunk of preset '" + path + "'");
         }
+        // A bank file of format 2 says which program was selected when it was saved.
+        if (bank && preset.currentProgram >= 0 && preset.currentProgram < plugin.numPrograms()) {
+            plugin.setProgram(preset.currentProgram);
+        }
         return;
     }
     if (!bank) {
