@@ -103,4 +103,20 @@ TEST(ModuleFile, CarriesItsOwnCppRuntime)
     EXPECT_TRUE(hasC);
 }
 
+TEST(ModuleFile, NeedsOnlyTheCLibraryAndTheWindowLibraries)
+{
+    const DynamicInfo info = readDynamicInfo(binarytest::modulePath());
+    ASSERT_TRUE(info.valid);
+    // The editor draws with Cairo into an X11 window; nothing else may be required of a host.
+    const char* allowed[] = {"libc.so",  "libm.so",    "libX11.so",   "libcairo.so",
+                             "ld-linux", "libasan.so", "libubsan.so", "libtsan.so"};
+    for (const std::string& lib : info.needed) {
+        bool known = false;
+        for (const char* prefix : allowed) {
+            known |= lib.rfind(prefix, 0) == 0;
+        }
+        EXPECT_TRUE(known) << lib;
+    }
+}
+
 #endif

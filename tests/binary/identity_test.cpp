@@ -61,10 +61,14 @@ TEST(ModuleRecord, FieldsAHostReadsRightAfterTheEntryPoint)
     EXPECT_EQ(plugin->initialDelay(), 0);
     EXPECT_EQ(plugin->effect()->ioRatio, 1.0f);
     // Replacing processing and chunk state; never a synth, never double precision.
-    EXPECT_EQ(plugin->flags() & ~effFlagsHasEditor, effFlagsCanReplacing | effFlagsProgramChunks);
-    if (plugin->flags() & effFlagsHasEditor) {
-        EXPECT_TRUE(plugin->editorRect().has_value()) << "an announced editor must have a size";
-    }
+    // The editor exists from construction on, so it is announced at once (0x31).
+    EXPECT_EQ(plugin->flags(), effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks);
+    const auto rect = plugin->editorRect();
+    ASSERT_TRUE(rect.has_value()) << "an announced editor must have a size";
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 447);
+    EXPECT_EQ(rect->right, 647);
     EXPECT_TRUE(plugin->reservedFieldIntact());
 }
 
