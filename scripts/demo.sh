@@ -8,5 +8,5 @@ bash scripts/deps.sh
 bash scripts/build.sh release
 echo "Built: $(pwd)/build/release/lib/Morvek2.so"
 mkdir -p out
-build/release/bin/morvek2 render --program 26 --plot out/demo.png -o out/demo.wav
+build/release/bin/morvek2 render --program "26 Full Of Techno" --plot out/demo.png -o out/demo.wav
 echo "Rendered: $(pwd)/out/demo.wav, picture: $(pwd)/out/demo.png"

@@ -168,6 +168,12 @@ void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double t
             const SeqStep& step = lane.steps[span.step];
             const double x0 = axis.xOfPpq(span.start);
             const double x1 = axis.xOfPpq(span.end);
+            // Every step start gets a faint tick, so an empty lane still shows its grid.
+            if (x1 - x0 >= 3.0) {
+                cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 0.15);
+                cairo_rectangle(cr, std::round(x0), rowTop + rowHeight - 6.0, 1.0, 6.0);
+                cairo_fill(cr);
+            }
             const double h = std::clamp<double>(step.value, 0.0, 1.0) * (rowHeight - 4.0);
             const double w = std::max(x1 - x0 - (x1 - x0 > 4.0 ? 1.0 : 0.0), 0.5);
             if (step.gate != 0) {
