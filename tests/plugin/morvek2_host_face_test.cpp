@@ -90,8 +90,9 @@ TEST_F(Morvek2HostFace, RecordAndOwnedPartsAfterConstruction)
         EXPECT_EQ(plugin.gateSmoothers[m].getUpdateInterval(), 32);
         EXPECT_FLOAT_EQ(plugin.gateSmoothers[m].getAttackTime(), 0.002f);
         EXPECT_EQ(plugin.valueSmoothers[m].getUpdateInterval(), 32);
+        // Program 0 ("01 Clean Slate") is applied at construction: 16 sixteenths per lane.
         const SeqLane& lane = plugin.getLane(m);
-        EXPECT_EQ(lane.length, 32);
+        EXPECT_EQ(lane.length, 16);
         EXPECT_EQ(lane.stepSize, 4);
         EXPECT_EQ(lane.direction, 0);
     }
