@@ -334,6 +334,8 @@ TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
     // Width from the image header, big-endian at 16.
     const auto* b = reinterpret_cast<const unsigned char*>(png.data());
     EXPECT_EQ((b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19], 1600);
+    // Taller than the two waveforms alone: the six lanes of the program are drawn below them.
+    EXPECT_GT((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23], 600);
 
     const Result pcm = run({"render", "-o", file("demo24.wav").string(), "--pcm24"});
     ASSERT_EQ(pcm.code, 0) << pcm.err;
@@ -492,6 +494,10 @@ TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
          2,
          "no program named 'Zyxxy Qwerty'"},
         {"program index", {"render", in, "-o", out, "--program", "40"}, 2, "out of range (0..39)"},
+        {"misspelt program",
+         {"render", in, "-o", out, "--program", "Full Of Tecno"},
+         2,
+         "did you mean '26 Full Of Techno'"},
         {"unknown parameter",
          {"render", in, "-o", out, "--set", "Filter Frq=0.5"},
          2,
@@ -548,6 +554,25 @@ TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
                   std::vector<std::string>{})
             << c.what << ": a temporary or partial file was left";
     }
+}
+
+// Finding the setting for "16" tries other lengths on the way; none of those trials may leave a
+// trace, such as a lane position pulled back by a shorter length.
+TEST_F(ToolCommand, WorkingValuesLeaveTheRestOfTheProgramAlone)
+{
+    needMorvek2();
+    const std::string program = "06 Skittles"; // its Filter lane starts away from step 0
+    Result r = run({"params", "--program", program, "--set", "Filter Length=16", "--save-fxp",
+                    file("working.fxp").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = run({"params", "--program", program, "--save-fxp", file("plain.fxp").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string working = slurp(file("working.fxp"));
+    const std::string plain = slurp(file("plain.fxp"));
+    ASSERT_EQ(working.size(), 60u + 2024u);
+    const std::size_t filterLane = 60 + 400 + 268;
+    EXPECT_NE(plain[filterLane], 0) << "the program no longer starts its Filter lane elsewhere";
+    EXPECT_TRUE(working == plain) << "setting the length it already has changed the program";
 }
 
 TEST_F(ToolCommand, AModuleThatCrashesLeavesNoFileBehind)

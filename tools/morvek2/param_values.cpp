@@ -173,6 +173,18 @@ float matchNumber(host::Plugin& plugin, int index, const std::vector<Trial>& tri
     return trials.front().normalised;
 }
 
+// A module may keep a stepped value in one canonical form (a length of 16 as exactly 15/32):
+// when the value it reads back shows the same, that form is the one to hand on.
+float preferStored(host::Plugin& plugin, int index, float chosen)
+{
+    const Trial asChosen = tryValue(plugin, index, chosen);
+    const float stored = plugin.getParameter(index);
+    if (!std::isfinite(stored) || stored < 0.0f || stored > 1.0f || stored == chosen) {
+        return chosen;
+    }
+    return tryValue(plugin, index, stored).display == asChosen.display ? stored : chosen;
+}
+
 } // namespace
 
 std::optional<LeadingNumber> parseLeadingNumber(const std::string& text)
@@ -265,6 +277,9 @@ float resolveParameterValue(host::Plugin& plugin, int index, const std::string& 
                     found = matchNumber(plugin, index, trials, typed->value);
                 }
             }
+        }
+        if (found) {
+            found = preferStored(plugin, index, *found);
         }
     }
     if (found) {
