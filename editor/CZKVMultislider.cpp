@@ -150,7 +150,9 @@ CRect CZKVMultislider::stepRect(int32_t step) const
 
 CRect CZKVMultislider::handleRect(int32_t step, const CRect& r) const
 {
-    const float x = std::clamp(getStepValue(step), 0.f, 1.f);
+    // A step value from a damaged program must not throw the handle off the control.
+    const float stored = getStepValue(step);
+    const float x = std::isfinite(stored) ? std::clamp(stored, 0.f, 1.f) : 0.f;
     const float share = (style & kTopIsOne) ? 1.f - x : x;
     const auto travel = static_cast<float>(stepHeight - handleHeight - 1);
     const CCoord top = r.top + 1 + static_cast<CCoord>(share * travel);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 using namespace morvek2::test;
 
@@ -190,6 +191,12 @@ TEST_F(StepTest, PerStepAccessIgnoresIndicesOutsideTheSteps)
     for (int i = 0; i < 32; ++i) {
         EXPECT_FLOAT_EQ(m->getStepValue(i), 0.f);
     }
+    // Values outside 0..1 (or not numbers at all) keep the handle on the control.
+    const CRect bottom = m->handleRect(3, m->stepRect(3));
+    m->setStepValue(3, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(m->handleRect(3, m->stepRect(3)), bottom);
+    m->setStepValue(3, 7.f);
+    EXPECT_EQ(m->handleRect(3, m->stepRect(3)).top, 60);
     m->setValue(0.3f);
     for (int i = 0; i < 32; ++i) {
         EXPECT_FLOAT_EQ(m->getStepValue(i), 0.3f);
