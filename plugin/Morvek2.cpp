@@ -62,6 +62,8 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     // The right VCA engine pans against the right side.
     vcaEngines[1].setChannelConstant(1.0f);
 
+    // The editor object (its window opens only on the host's request).
+    createEditor();
     // MIDI map (empty; never read from a file), then the bank with the factory programs, and
     // program 0 becomes the live state.
     midiMap = std::make_unique<MidiMap>(static_cast<MidiMapListener&>(*this), kNumParams);
