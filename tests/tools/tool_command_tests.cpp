@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -307,6 +308,29 @@ TEST_F(ToolCommand, ThirdPartyEffectRendersLikeInProcess)
             }
         });
     expectSameSamples(readAudio(file("out.wav")), expected);
+}
+
+TEST_F(ToolCommand, WorkingValuesAndTextsReachAThirdPartyEffect)
+{
+    const std::string module = thirdPartyModule();
+    if (module.empty()) {
+        GTEST_SKIP() << "lsp-plugins-vst is not installed";
+    }
+    const Result r = run({"params", "--module", module, "--set", "time=5ms", "--set", "mode=Time",
+                          "--set", "dry=-6 dB"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::map<std::string, std::string> shown;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string index, name, display;
+        fields >> index >> name >> display;
+        shown[name] = display;
+    }
+    EXPECT_EQ(shown["time"], "5.00");
+    EXPECT_EQ(shown["mode"], "Time");
+    EXPECT_EQ(shown["dry"], "-6.00") << "found past the '-inf' at the bottom of its range";
 }
 
 TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
