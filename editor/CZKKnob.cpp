@@ -97,7 +97,35 @@ bool CZKVKnob::onWheel(const CPoint& where, const float& distance, const int32_t
     if (!enabled) {
         return true;
     }
-    return CKnob::onWheel(where, distance, buttons);
+    if (stepsMinusOne <= 0) {
+        return CKnob::onWheel(where, distance, buttons);
+    }
+    if (!std::isfinite(distance) || distance == 0.f) {
+        return false;
+    }
+    // A tenth of the range would round back to the same step on the way down, so a stepped knob
+    // moves by whole steps: one per notch, at least one.
+    float notches = std::round(distance);
+    if (notches == 0.f) {
+        notches = distance > 0.f ? 1.f : -1.f;
+    }
+    const float before = value;
+    value = quantise(before) + notches / static_cast<float>(stepsMinusOne);
+    bounceValue();
+    if (value != before) {
+        const bool ownEdit = !editing;
+        remember();
+        if (ownEdit) {
+            beginEdit();
+        }
+        valueChanged();
+        invalid();
+        if (ownEdit) {
+            endEdit();
+        }
+        forget();
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------- CZKmv2VKnob

@@ -398,6 +398,20 @@ TEST_F(KnobTest, FilterTypeKnobHoldsSixPositions)
     EXPECT_FLOAT_EQ(k->getValue(), 1.f);
     // Each position is reported once on the way up.
     EXPECT_EQ(values.size(), 5u);
+
+    // The wheel moves a stepped knob by whole steps both ways.
+    listener.clear();
+    k->setValue(0.4f);
+    CPoint at(480, 80);
+    window.frame->onWheel(at, -1.f, 0);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.2f);
+    window.frame->onWheel(at, -1.f, kShift);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.f);
+    window.frame->onWheel(at, -1.f, 0);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.f);
+    window.frame->onWheel(at, 2.f, 0);
+    EXPECT_FLOAT_EQ(k->getValue(), 0.4f);
+    EXPECT_EQ(listener.kinds(), "bvebvebve");
 }
 
 TEST_F(KnobTest, DisabledKnobSwallowsClicksAndShowsItsDisabledColours)
