@@ -65,13 +65,16 @@ void CFilterEngine::applySelection(std::uint32_t req)
 {
     applied = req;
     // A type above 5 keeps the last selection and re-applies it.
-    if (zksp_filter* f = memberForType(req & 0xFFFFu))
+    if (zksp_filter* f = memberForType(req & 0xFFFFu)) {
         selected = f;
+        selectedType = req & 0xFFFFu;
+    }
     // The newly active filter starts from silence with the current settings.
     selected->reset();
     selected->setFrequency(frequency);
     selected->setResonance(resonance);
     active = selected;
+    activeType = selectedType;
 }
 
 void CFilterEngine::setFrequency(float hz) // [audio]

@@ -24,7 +24,7 @@
 // carries it out at its next processGated (reset the chosen filter, hand it the current
 // frequency and resonance, make it active). Filter state is therefore touched by the
 // audio thread alone, even when the same type is selected again while audio runs.
-class CFilterEngine : public Morvek2Engine
+class CFilterEngine final : public Morvek2Engine
 {
 public:
     CFilterEngine();
@@ -69,6 +69,10 @@ private:
     zksp_filter_creakbox creakbox;
     zksp_filter* active;
     zksp_filter* selected;
+    // The type of `active`, so the per-sample call goes straight to the member (inlined)
+    // rather than through the filter's virtual process.
+    unsigned activeType = 0;
+    unsigned selectedType = 0;
     float frequency = 1000.0f;
     float resonance = 0.1f;
     zksp_smoother gateSmoother;
@@ -83,6 +87,26 @@ inline float CFilterEngine::processGated(float x, float gate) // [audio]
 {
     applyPendingSelection();
     const float c = gateSmoother.process(gate);
-    const float y = active->process(x);
+    float y;
+    switch (activeType) {
+    case 1:
+        y = creakbox.process(x);
+        break;
+    case 2:
+        y = lowPass.process(x);
+        break;
+    case 3:
+        y = fourPoleHighPass.process(x);
+        break;
+    case 4:
+        y = highPass.process(x);
+        break;
+    case 5:
+        y = bandPass.process(x);
+        break;
+    default:
+        y = ladder.process(x);
+        break;
+    }
     return y * c + (1.0f - c) * x;
 }

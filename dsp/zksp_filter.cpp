@@ -236,29 +236,8 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     oneMinusF = 1.0 - f;
     f4 = (f * f) * (f * f);
     feedback = (1.0 - 0.15 * f * f) * Q;
-}
-
-float zksp_filter_zk_moog::process(float x) // [audio]
-{
-    const double xd = x;
-    const double res = Q;
-    double v = xd - out[3] * feedback + xd * (1.0 + 0.75 * res);
-    // The clamp bounds the loop at any resonance; written so NaN and infinities land on
-    // the bounds rather than in the state.
-    v = std::max(-0.99, std::min(0.99, v));
-    v += denormalOffset;
-    denormalOffset = -denormalOffset;
-    v *= 0.35013 * f4;
-    // Each stage reads its previous input before replacing it.
-    out[0] = v + 0.3 * in[0] + oneMinusF * out[0];
-    in[0] = v;
-    out[1] = out[0] + 0.3 * in[1] + oneMinusF * out[1];
-    in[1] = out[0];
-    out[2] = out[1] + 0.3 * in[2] + oneMinusF * out[2];
-    in[2] = out[1];
-    out[3] = out[2] + 0.3 * in[3] + oneMinusF * out[3];
-    in[3] = out[2];
-    return static_cast<float>(out[3]);
+    inputGain = 1.0 + 0.75 * static_cast<double>(Q);
+    drive = 0.35013 * f4;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -293,6 +272,7 @@ zksp_filter_creakbox::zksp_filter_creakbox()
     frequency = 1000.0f;
     Q = 0.0f;
     normalisedFrequency = frequency * samplePeriod;
+    updateDerived();
 }
 
 void zksp_filter_creakbox::reset() // [ui] while suspended, or [audio]
@@ -306,6 +286,7 @@ void zksp_filter_creakbox::setSampleRate(float rate) // [ui] while suspended, or
     zksp_filter::setSampleRate(rate);
     // Otherwise the old rate's step would stay until the next frequency change.
     normalisedFrequency = frequency * samplePeriod;
+    updateDerived();
 }
 
 void zksp_filter_creakbox::setFrequency(float hz) // [audio]
@@ -313,12 +294,14 @@ void zksp_filter_creakbox::setFrequency(float hz) // [audio]
     if (hz != frequency)
         frequency = hz;
     normalisedFrequency = hz * samplePeriod;
+    updateDerived();
 }
 
 void zksp_filter_creakbox::setQ(float q) // [audio]
 {
     if (q != Q)
         Q = q;
+    updateDerived();
 }
 
 void zksp_filter_creakbox::setResonance(float r) // [audio]
@@ -326,14 +309,13 @@ void zksp_filter_creakbox::setResonance(float r) // [audio]
     setQ(r);
 }
 
-float zksp_filter_creakbox::process(float x) // [audio]
+void zksp_filter_creakbox::updateDerived()
 {
     const double* T = g_creakTable;
     // Both clamps map NaN onto a bound.
     const double a = std::max(static_cast<double>(0.01f),
                               std::min(static_cast<double>(0.7f), double(normalisedFrequency)));
     const double b = std::max(0.0, std::min(1.0, double(Q)));
-    const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
     // The damping's frequency term uses a fixed 44.1 kHz reference whatever the rate. Held
     // to 0..1 (cutoffs up to 44.1 kHz): far beyond, the damping turns negative and the
     // core diverges; NaN lands on a bound.
@@ -346,18 +328,6 @@ float zksp_filter_creakbox::process(float x) // [audio]
                static_cast<double>(1.01f);
     if (a < static_cast<double>(0.05f))
         k = k * (2.0 * a + static_cast<double>(0.9f));
-    const double G = 1.0 - k;
-    const double e1 = (in - G * s1 - s0) * a + s1;
-    const double e2 = e1 - e1 * G * a;
-    const double e3 = e2 - e2 * G * a;
-    const double e4 = e3 - e3 * G * a;
-    const double e5 = e4 - e4 * G * a;
-    s1 = e5;
-    s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
-    // A NaN or infinity in the state would never leave it.
-    if (!std::isfinite(s0) || !std::isfinite(s1)) {
-        reset();
-        return 0.0f;
-    }
-    return static_cast<float>(s0);
+    step = a;
+    damping = 1.0 - k;
 }

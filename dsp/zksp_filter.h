@@ -2,6 +2,7 @@
 
 #include "dsp/zksp_block.h"
 
+#include <algorithm>
 #include <cmath>
 
 // Single-channel filters of the filter and delay modules. All share one interface so the
@@ -103,7 +104,7 @@ inline float zksp_filter_rbj::processBiquad(float x)
     return y;
 }
 
-class zksp_filter_rbj_low_pass : public zksp_filter_rbj
+class zksp_filter_rbj_low_pass final : public zksp_filter_rbj
 {
 public:
     zksp_filter_rbj_low_pass();
@@ -114,7 +115,7 @@ protected:
     void computeNumerator(float cs, float alpha, float n) override;
 };
 
-class zksp_filter_rbj_high_pass : public zksp_filter_rbj
+class zksp_filter_rbj_high_pass final : public zksp_filter_rbj
 {
 public:
     zksp_filter_rbj_high_pass();
@@ -138,7 +139,7 @@ protected:
 };
 
 // Band-pass whose output gain rises with Q: (Q - 0.8) * 0.2 + 1.2, 1.24 at Q 1, 2.64 at Q 8.
-class zksp_filter_rbj_band_pass_gain_comp : public zksp_filter_rbj_band_pass
+class zksp_filter_rbj_band_pass_gain_comp final : public zksp_filter_rbj_band_pass
 {
 public:
     zksp_filter_rbj_band_pass_gain_comp() = default;
@@ -151,7 +152,7 @@ public:
 
 // Four-pole high-pass: a fixed Q 1 stage feeding a resonant stage. Both stages follow the
 // host's sample rate so the filter sounds alike at every rate.
-class zksp_filter_4PHP : public zksp_filter
+class zksp_filter_4PHP final : public zksp_filter
 {
 public:
     zksp_filter_4PHP();
@@ -174,7 +175,7 @@ private:
 };
 
 // Four-pole resonant ladder low-pass in double precision. Its DC gain at resonance 0 is 2.
-class zksp_filter_zk_moog : public zksp_filter
+class zksp_filter_zk_moog final : public zksp_filter
 {
 public:
     zksp_filter_zk_moog();
@@ -184,9 +185,9 @@ public:
     // Resonance := q * 0.4 (read back through getQ).
     void setQ(float q) override; // [audio]
     // q = r * 10.5, so the resonance runs 0 .. 4.2.
-    void setResonance(float r) override; // [audio]
-    void updateCoefficients() override;  // [audio]
-    float process(float x) override;     // [audio]
+    void setResonance(float r) override;    // [audio]
+    void updateCoefficients() override;     // [audio]
+    inline float process(float x) override; // [audio]
 
     double poleFactor() const { return oneMinusF; }    // [any]
     double feedbackAmount() const { return feedback; } // [any]
@@ -199,13 +200,38 @@ private:
     double oneMinusF = 1.0;
     double f4 = 0.0;
     double feedback = 0.0;
+    // Settings-only factors of the input path, kept with the coefficients.
+    double inputGain = 1.0; // 1 + 0.75 resonance
+    double drive = 0.0;     // 0.35013 f^4
     double in[4] = {0.0, 0.0, 0.0, 0.0};
     double out[4] = {0.0, 0.0, 0.0, 0.0};
     double denormalOffset = 1e-5;
 };
 
+inline float zksp_filter_zk_moog::process(float x) // [audio]
+{
+    const double xd = x;
+    double v = xd - out[3] * feedback + xd * inputGain;
+    // The clamp bounds the loop at any resonance; written so NaN and infinities land on
+    // the bounds rather than in the state.
+    v = std::max(-0.99, std::min(0.99, v));
+    v += denormalOffset;
+    denormalOffset = -denormalOffset;
+    v *= drive;
+    // Each stage reads its previous input before replacing it.
+    out[0] = v + 0.3 * in[0] + oneMinusF * out[0];
+    in[0] = v;
+    out[1] = out[0] + 0.3 * in[1] + oneMinusF * out[1];
+    in[1] = out[0];
+    out[2] = out[1] + 0.3 * in[2] + oneMinusF * out[2];
+    in[2] = out[1];
+    out[3] = out[2] + 0.3 * in[3] + oneMinusF * out[3];
+    in[3] = out[2];
+    return static_cast<float>(out[3]);
+}
+
 // Resonant three-pole low-pass with its own damping curve. Unity gain at DC.
-class zksp_filter_creakbox : public zksp_filter
+class zksp_filter_creakbox final : public zksp_filter
 {
 public:
     zksp_filter_creakbox();
@@ -216,8 +242,8 @@ public:
     void setFrequency(float hz) override; // [audio]
     void setQ(float q) override;          // [audio]
     // Q = r.
-    void setResonance(float r) override; // [audio]
-    float process(float x) override;     // [audio]
+    void setResonance(float r) override;    // [audio]
+    inline float process(float x) override; // [audio]
 
     double stateValue(int i) const { return i == 0 ? s0 : s1; }          // [any]
     float getNormalisedFrequency() const { return normalisedFrequency; } // [any]
@@ -226,7 +252,33 @@ public:
     static const double* table(); // [any]
 
 private:
+    // The step and the damping depend on the settings alone: worked out when a setting
+    // changes, not for every sample.
+    void updateDerived();
+
     double s0 = 0.0, s1 = 0.0;
+    double step = 0.0;    // the clamped normalised frequency
+    double damping = 1.0; // G := 1 - k
     float normalisedFrequency = 1000.0f / 44100.0f;
     float inputOffset = 1e-12f;
 };
+
+inline float zksp_filter_creakbox::process(float x) // [audio]
+{
+    const double a = step;
+    const double G = damping;
+    const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
+    const double e1 = (in - G * s1 - s0) * a + s1;
+    const double e2 = e1 - e1 * G * a;
+    const double e3 = e2 - e2 * G * a;
+    const double e4 = e3 - e3 * G * a;
+    const double e5 = e4 - e4 * G * a;
+    s1 = e5;
+    s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
+    // A NaN or infinity in the state would never leave it.
+    if (!std::isfinite(s0) || !std::isfinite(s1)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return static_cast<float>(s0);
+}
