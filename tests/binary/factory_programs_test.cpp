@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,24 @@ TEST(FactoryPrograms, EveryProgramIsFiniteAudibleUnclippedAndItsOwn)
         const double level = rms(out);
         std::printf("%-24s peak %6.2f dBFS  rms %6.2f dBFS (input %6.2f)\n", names.back().c_str(),
                     dB(peak), dB(level), dB(inputRms));
+        // Per beat peak/RMS of both channels, for whoever tunes the programs.
+        if (std::getenv("MORVEK2_FACTORY_DETAIL")) {
+            const std::size_t seg = out[0].size() / 16;
+            for (int c = 0; c < 2; ++c) {
+                std::printf("   ");
+                for (std::size_t q = 0; q < 16; ++q) {
+                    float pk = 0.0f;
+                    double ss = 0.0;
+                    for (std::size_t i = q * seg; i < (q + 1) * seg; ++i) {
+                        pk = std::max(pk, std::fabs(out[c][i]));
+                        ss += static_cast<double>(out[c][i]) * out[c][i];
+                    }
+                    std::printf(" %5.1f/%5.1f", dB(pk),
+                                dB(std::sqrt(ss / static_cast<double>(seg))));
+                }
+                std::printf("\n");
+            }
+        }
         EXPECT_TRUE(finite) << names.back();
         EXPECT_LE(peak, 1.0f) << names.back() << " clips";
         EXPECT_GT(dB(level), dB(inputRms) - 20.0) << names.back() << " is nearly silent";
