@@ -12,6 +12,7 @@
 #include "params/MidiAssignmentsFile.h"
 #include "params/MidiMap.h"
 #include "params/Morvek2ParameterManager.h"
+#include "plugin/Morvek2EditorLink.h"
 #include "plugin/ProgramRecord.h"
 #include "sequencer/seq_lane.h"
 #include "vst/AudioEffectX.h"
@@ -21,6 +22,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class Morvek2Editor;
 
 class Morvek2 : public AudioEffectX, private MidiMapListener
 {
@@ -76,10 +79,6 @@ public:
     VstInt32 canDo(const char* text) override;  // [any]
     VstPlugCategory getPlugCategory() override; // [any]
 
-    // Takes a permutation of the module numbers 0..5 as the chain order, live and in the current
-    // program; anything else is rejected (false) and changes nothing.
-    bool setChainOrder(const std::uint16_t (&order)[kNumModules]); // [any]
-
     // ---- For the other parts of the plug-in ----
     Morvek2ParameterManager& getParameterManager() { return *params; } // [any]
     float getSampleRateReciprocal() const
@@ -121,6 +120,9 @@ public:
     unsigned getProgramsApplied() const { return programsApplied.load(std::memory_order_acquire); }
 
     // ---- Chain order and lanes (plugin/Morvek2Process.cpp) ----
+    // Takes a permutation of the module numbers 0..5 as the chain order, live and in the current
+    // program; anything else is rejected (false) and changes nothing.
+    bool setChainOrder(const std::uint16_t (&order)[kNumModules]); // [any]
     // One of the editor's four lane commands on lane m, then the whole live lane over the
     // program's copy. Ignored for a module outside 0..5.
     void runLaneCommand(int module, seq::LaneCommand command); // [ui]
@@ -137,6 +139,10 @@ public:
     // One-byte flags raised by the audio thread and polled by the editor's idle.
     std::atomic<std::uint8_t> stepMoved{0};
     std::atomic<std::uint8_t> lanesRandomised{0};
+
+    // ---- Editor window (plugin/Morvek2EditorLink.cpp) ----
+    // The editor made at construction; AudioEffect owns it for the object's life.
+    Morvek2Editor* getGuiEditor() const { return guiEditor; } // [any]
 
 protected:
     static int clampModule(int module)
@@ -184,6 +190,9 @@ protected:
     void soloChange(int index, bool on); // [any]
     void updateEnableFactors();          // [any]
     void readTransport(VstInt32 frames); // [audio]
+    void clockStep(VstInt32 sample);     // [audio]
+    // The six engines of one channel in chain order over n samples, in place.
+    void runChain(int channel, float* x, int n); // [audio]
 
     CVCAEngine vcaEngines[2];
     CFilterEngine filterEngines[2];
@@ -216,9 +225,35 @@ protected:
     float activeLevel = 0.0f; // the active smoother's value for the running block
     float gateLevels[kNumModules] = {};
     std::uint32_t runningOrder = 0;
+    float resetMeasures = 0.0f;        // "Reset Interval" for the running block
+    float sixtyFourthsPerBeat = 16.0f; // 64 / time-signature denominator
+    float resetSpan = 0.0f;            // reset interval in beats
 
     // ---- Programs and MIDI (plugin/Morvek2Programs.cpp, plugin/Morvek2Midi.cpp) ----
     // The bank of 40 programs. The chunk handed to the host is copied out of it (valid until the
     // next getChunk of the same kind), and a chunk from the host is mended in chunkIn before any
     // byte of it reaches the bank.
     ProgramBank bank{};
+    ProgramBank chunkOut{};
+    ProgramBank chunkIn{};
+    ProgramRecord programOut{};
+    std::atomic<unsigned> programsApplied{0};
+    std::array<float, kNumParams> defaultValues{};
+
+    std::unique_ptr<MidiMap> midiMap;
+    MidiAssignmentsFile midiFile;
+    std::atomic<bool> midiFileDeferred{false};
+    std::atomic<unsigned> midiFileWrittenCount{0};
+    std::atomic<int> markedParameter{-1};
+
+    // ---- Editor window (plugin/Morvek2EditorLink.cpp) ----
+    void createEditor(); // [ui] construction
+    // Tell the editor what changed; it shows it now or at its next idle.
+    void editorParameterChanged(int index);                             // [any]
+    void editorProgramChanged();                                        // [any]
+    void editorLaneChanged();                                           // [any]
+    void editorOrderChanged(const std::uint16_t (&order)[kNumModules]); // [any]
+    void editorLearnMark(int index, bool on);                           // [any]
+    Morvek2EditorLink editorLink{*this};
+    Morvek2Editor* guiEditor = nullptr;
+};

@@ -3,6 +3,7 @@
 // and setParameter with the immediate effect of each parameter.
 #include "plugin/Morvek2.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -83,6 +84,21 @@ inline float finiteOrZero(float x)
     return std::fabs(x) <= FLT_MAX ? x : 0.0f;
 }
 
+// The clock's random draws (random direction, re-rolls at a reset) on the audio thread: the same
+// generator as zk_rand with its own per-thread state, held in the module's static thread storage.
+// A thread-local of a module loaded at run time is otherwise created lazily on each thread's
+// first use, and that first use allocates, on the audio thread, in the middle of a reset.
+#if defined(__GNUC__) && !defined(_WIN32)
+[[gnu::tls_model("initial-exec")]]
+#endif
+thread_local std::uint32_t audioRandomState = 1;
+
+int audioRandom() // [audio]
+{
+    audioRandomState = audioRandomState * 214013u + 2531011u;
+    return static_cast<int>((audioRandomState >> 16) & 0x7FFFu);
+}
+
 std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
 {
     std::uint32_t packed = 0;
@@ -143,6 +159,8 @@ void Morvek2::setParameter(VstInt32 index, float value) // [any]
     } else if (index == kActive) {
         activeSmoother.setTarget(value);
     }
+    // Last, so the editor shows the value the manager now holds.
+    editorParameterChanged(index);
 }
 
 void Morvek2::soloChange(int index, bool on) // [any]
@@ -194,6 +212,7 @@ bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
         seq::store(record.chainOrder[i], order[i]);
     }
     packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
+    editorOrderChanged(order);
     return true;
 }
 
@@ -205,6 +224,7 @@ void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
         return;
     }
     seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+    editorLaneChanged();
 }
 
 void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
@@ -261,7 +281,7 @@ void Morvek2::applyStep(int m) // [audio]
 
 void Morvek2::advanceLane(int m) // [audio]
 {
-    seq::advance(lanes[m]);
+    seq::advance(lanes[m], audioRandom);
     applyStep(m);
 }
 
@@ -269,16 +289,16 @@ void Morvek2::resetAllLanes() // [audio]
 {
     ProgramRecord& record = editRecord();
     for (int m = 0; m < kNumModules; ++m) {
-        seq::resetPosition(lanes[m], &record.lanes[m]);
+        seq::resetPosition(lanes[m], &record.lanes[m], audioRandom);
         stepMoved.store(1, std::memory_order_relaxed);
         // Re-rolled here on the audio thread: the editor learns of it through the flag and
         // takes a snapshot in its idle.
         if (params->getWorkingValue(kRstRandParam[m]) == 1.0f) {
-            seq::randomiseValues(lanes[m], &record.lanes[m]);
+            seq::randomiseValues(lanes[m], &record.lanes[m], audioRandom);
             lanesRandomised.store(1, std::memory_order_relaxed);
         }
         if (params->getWorkingValue(kGateRstRandParam[m]) == 1.0f) {
-            seq::randomiseGates(lanes[m], &record.lanes[m]);
+            seq::randomiseGates(lanes[m], &record.lanes[m], audioRandom);
             lanesRandomised.store(1, std::memory_order_relaxed);
         }
         applyStep(m);
@@ -417,42 +437,124 @@ void Morvek2::controlTick(bool stereo) // [audio]
 
 namespace {
 
-// One sample of one channel through the six engines in chain order. Dispatching on the module
-// number (rather than through the engine table) lets the compiler inline the engines.
-template <int C>
-inline float runChain(std::uint32_t order, const float* gates, CVCAEngine* vca,
-                      CFilterEngine* filter, CDistortEngine* distort, CDelayEngine* delay,
-                      CFreqShifterEngine* shift, CBitsEngine* bits, float x)
+// Samples between two control ticks share every engine setting, gate level, gain and Active
+// level, and the clock between them changes only smoother targets (read at the next tick). So
+// the engines run a whole stretch at a time, each over its samples in chain order: the same
+// per-sample result, with each engine's loop kept tight.
+constexpr int kMaxStretch = Morvek2::kControlInterval;
+
+template <class Engine> inline void runStretch(Engine& engine, float* x, int n, float gate)
 {
-    for (int i = 0; i < kNumModules; ++i) {
-        const unsigned m = (order >> (3 * i)) & 7u;
+    for (int i = 0; i < n; ++i) {
+        x[i] = engine.processGated(x[i], gate);
+    }
+}
+
+} // namespace
+
+void Morvek2::runChain(int channel, float* x, int n) // [audio]
+{
+    const std::uint32_t order = runningOrder;
+    for (int slot = 0; slot < kNumModules; ++slot) {
+        const unsigned m = (order >> (3 * slot)) & 7u;
         switch (m) {
-        case Morvek2::kVCA:
-            x = vca[C].processGated(x, gates[m]);
+        case kVCA:
+            runStretch(vcaEngines[channel], x, n, gateLevels[m]);
             break;
-        case Morvek2::kFilter:
-            x = filter[C].processGated(x, gates[m]);
+        case kFilter:
+            runStretch(filterEngines[channel], x, n, gateLevels[m]);
             break;
-        case Morvek2::kDistort:
-            x = distort[C].processGated(x, gates[m]);
+        case kDistort:
+            runStretch(distortEngines[channel], x, n, gateLevels[m]);
             break;
-        case Morvek2::kDelay:
-            x = delay[C].processGated(x, gates[m]);
+        case kDelay:
+            runStretch(delayEngines[channel], x, n, gateLevels[m]);
             break;
-        case Morvek2::kShift:
-            x = shift[C].processGated(x, gates[m]);
+        case kShift:
+            runStretch(shiftEngines[channel], x, n, gateLevels[m]);
             break;
-        case Morvek2::kBits:
-            x = bits[C].processGated(x, gates[m]);
+        case kBits:
+            runStretch(bitsEngines[channel], x, n, gateLevels[m]);
             break;
         default:
             break;
         }
     }
-    return x;
 }
 
-} // namespace
+void Morvek2::clockStep(VstInt32 i) // [audio]
+{
+    // The position of this sample, from the block's start, so it follows the host's.
+    const double p = blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
+    const std::int32_t c64 = truncToInt(16.0 * p);
+    const std::int32_t t = truncToInt(6.0 * p);
+    std::uint32_t mask = 0;
+    if (c64 != grid.c64) {
+        grid.c64 = c64;
+        mask |= 0x80;
+        if (resetMeasures > 0.0f &&
+            std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f) {
+            resetAllLanes();
+            grid.c32 = truncToInt(8.0 * p);
+            grid.c16 = truncToInt(4.0 * p);
+            grid.c8 = truncToInt(2.0 * p);
+            grid.c4 = truncToInt(p);
+            grid.c3 = grid.t8 = truncToInt(3.0 * p);
+            grid.c15 = grid.t4 = truncToInt(1.5 * p);
+            grid.t16 = t;
+            return;
+        }
+        const std::int32_t c32 = truncToInt(8.0 * p);
+        const std::int32_t c16 = truncToInt(4.0 * p);
+        const std::int32_t c3 = truncToInt(3.0 * p);
+        const std::int32_t c8 = truncToInt(2.0 * p);
+        const std::int32_t c15 = truncToInt(1.5 * p);
+        const std::int32_t c4 = truncToInt(p);
+        if (c32 != grid.c32) {
+            grid.c32 = c32;
+            mask |= 0x01;
+        }
+        if (c16 != grid.c16) {
+            grid.c16 = c16;
+            mask |= 0x02;
+        }
+        if (c3 != grid.c3) {
+            grid.c3 = c3;
+            mask |= 0x100;
+        }
+        if (c8 != grid.c8) {
+            grid.c8 = c8;
+            mask |= 0x04;
+        }
+        if (c15 != grid.c15) {
+            grid.c15 = c15;
+            mask |= 0x200;
+        }
+        if (c4 != grid.c4) {
+            grid.c4 = c4;
+            mask |= 0x08;
+        }
+    }
+    if (t != grid.t16) {
+        grid.t16 = t;
+        mask |= 0x10;
+        if (t / 2 != grid.t8) {
+            grid.t8 = t / 2;
+            mask |= 0x20;
+        }
+        if (t / 4 != grid.t4) {
+            grid.t4 = t / 4;
+            mask |= 0x40;
+        }
+    }
+    if (mask != 0) {
+        for (int m = 0; m < kNumModules; ++m) {
+            if (mask & seq::stepClockBit(seq::load(lanes[m].stepSize))) {
+                advanceLane(m);
+            }
+        }
+    }
+}
 
 void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) // [audio]
 {
@@ -470,117 +572,56 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     outputGain = outputGainSmoother.current();
     activeLevel = activeSmoother.current();
     readTransport(sampleFrames);
+    resetMeasures = params->getWorkingValue(kResetInterval);
+    sixtyFourthsPerBeat = 64.0f / timeSigDenominator;
+    resetSpan = resetMeasures * timeSigNumerator;
 
-    const float resetMeasures = params->getWorkingValue(kResetInterval);
-    const float num = timeSigNumerator;
-    const float sixtyFourthsPerBeat = 64.0f / timeSigDenominator;
-    const float resetSpan = resetMeasures * num;
-
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
+    float dryLeft[kMaxStretch], dryRight[kMaxStretch], wetLeft[kMaxStretch], wetRight[kMaxStretch];
+    VstInt32 i = 0;
+    while (i < sampleFrames) {
+        // The first sample of a stretch: its clock, then the control tick when one is due.
         if (blockPlaying) {
-            // The position of this sample, from the block's start, so it follows the host's.
-            const double p =
-                blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
-            const std::int32_t c64 = truncToInt(16.0 * p);
-            const std::int32_t t = truncToInt(6.0 * p);
-            std::uint32_t mask = 0;
-            bool wasReset = false;
-            if (c64 != grid.c64) {
-                grid.c64 = c64;
-                mask |= 0x80;
-                if (resetMeasures > 0.0f &&
-                    std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f) {
-                    resetAllLanes();
-                    grid.c32 = truncToInt(8.0 * p);
-                    grid.c16 = truncToInt(4.0 * p);
-                    grid.c8 = truncToInt(2.0 * p);
-                    grid.c4 = truncToInt(p);
-                    grid.c3 = grid.t8 = truncToInt(3.0 * p);
-                    grid.c15 = grid.t4 = truncToInt(1.5 * p);
-                    grid.t16 = t;
-                    mask = 0;
-                    wasReset = true;
-                } else {
-                    const std::int32_t c32 = truncToInt(8.0 * p);
-                    const std::int32_t c16 = truncToInt(4.0 * p);
-                    const std::int32_t c3 = truncToInt(3.0 * p);
-                    const std::int32_t c8 = truncToInt(2.0 * p);
-                    const std::int32_t c15 = truncToInt(1.5 * p);
-                    const std::int32_t c4 = truncToInt(p);
-                    if (c32 != grid.c32) {
-                        grid.c32 = c32;
-                        mask |= 0x01;
-                    }
-                    if (c16 != grid.c16) {
-                        grid.c16 = c16;
-                        mask |= 0x02;
-                    }
-                    if (c3 != grid.c3) {
-                        grid.c3 = c3;
-                        mask |= 0x100;
-                    }
-                    if (c8 != grid.c8) {
-                        grid.c8 = c8;
-                        mask |= 0x04;
-                    }
-                    if (c15 != grid.c15) {
-                        grid.c15 = c15;
-                        mask |= 0x200;
-                    }
-                    if (c4 != grid.c4) {
-                        grid.c4 = c4;
-                        mask |= 0x08;
-                    }
-                }
-            }
-            if (!wasReset && t != grid.t16) {
-                grid.t16 = t;
-                mask |= 0x10;
-                if (t / 2 != grid.t8) {
-                    grid.t8 = t / 2;
-                    mask |= 0x20;
-                }
-                if (t / 4 != grid.t4) {
-                    grid.t4 = t / 4;
-                    mask |= 0x40;
-                }
-            }
-            if (mask != 0) {
-                for (int m = 0; m < kNumModules; ++m) {
-                    const int size = seq::load(lanes[m].stepSize);
-                    if (mask & seq::stepClockBit(size)) {
-                        advanceLane(m);
-                    }
-                }
-            }
+            clockStep(i);
         }
-
         if (--controlCountdown <= 0) {
             controlCountdown = kControlInterval;
             controlTick(stereo);
         }
+        // Up to the sample before the next tick.
+        const VstInt32 end = std::min<VstInt32>(sampleFrames, i + controlCountdown);
+        const int n = static_cast<int>(end - i);
+        for (VstInt32 k = i;;) {
+            // The VCA gate closes when its time has run out, playing or not.
+            if (--vcaGateCountdown <= 0) {
+                gateSmoothers[kVCA].setTarget(0.0f);
+                vcaGateCountdown = 0;
+            }
+            if (++k >= end) {
+                break;
+            }
+            if (blockPlaying) {
+                clockStep(k);
+            }
+            --controlCountdown;
+        }
 
-        // Both inputs are read before either output is written: hosts may process in place.
-        const float dryLeft = finiteOrZero(inLeft[i]);
-        const float dryRight = finiteOrZero(inRight[i]);
+        // Both inputs are read before any output is written: hosts may process in place.
+        for (int k = 0; k < n; ++k) {
+            dryLeft[k] = wetLeft[k] = finiteOrZero(inLeft[i + k]);
+            dryRight[k] = wetRight[k] = finiteOrZero(inRight[i + k]);
+        }
         const float g = outputGain;
         const float a = activeLevel;
-        const float wetLeft =
-            runChain<0>(runningOrder, gateLevels, vcaEngines, filterEngines, distortEngines,
-                        delayEngines, shiftEngines, bitsEngines, dryLeft);
+        runChain(0, wetLeft, n);
+        for (int k = 0; k < n; ++k) {
+            outLeft[i + k] = wetLeft[k] * g * a + (1.0f - a) * dryLeft[k];
+        }
         if (stereo) {
-            const float wetRight =
-                runChain<1>(runningOrder, gateLevels, vcaEngines, filterEngines, distortEngines,
-                            delayEngines, shiftEngines, bitsEngines, dryRight);
-            outLeft[i] = wetLeft * g * a + (1.0f - a) * dryLeft;
-            outRight[i] = wetRight * g * a + (1.0f - a) * dryRight;
-        } else {
-            outLeft[i] = wetLeft * g * a + (1.0f - a) * dryLeft;
+            runChain(1, wetRight, n);
+            for (int k = 0; k < n; ++k) {
+                outRight[i + k] = wetRight[k] * g * a + (1.0f - a) * dryRight[k];
+            }
         }
-
-        if (--vcaGateCountdown <= 0) {
-            gateSmoothers[kVCA].setTarget(0.0f);
-            vcaGateCountdown = 0;
-        }
+        i = end;
     }
 }
