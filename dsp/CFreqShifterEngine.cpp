@@ -22,15 +22,3 @@ void CFreqShifterEngine::setSampleRate(float rate) // [ui] while suspended
     zksp_block::setSampleRate(rate);
     shifter.setSampleRate(rate);
 }
-
-float CFreqShifterEngine::processGated(float x, float gate) // [audio]
-{
-    float m = gate * mix;
-    if (!(m > 0.0f))
-        return x;
-    if (m > 1.0f)
-        m = 1.0f;
-    x = zksp_guard_sample(x);
-    const float y = shifter.process(x);
-    return y * m + (1.0f - m) * x;
-}

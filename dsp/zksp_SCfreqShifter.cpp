@@ -32,7 +32,6 @@ void zksp_SCfreqShifter::computeNetwork()
         sec.a2 = a * b;
         sec.b0 = a * b;
         sec.b1 = -(a + b);
-        sec.b2 = 1.0f;
     }
 }
 
@@ -62,28 +61,4 @@ void zksp_SCfreqShifter::setFrequency(float hz) // [audio] control tick
 void zksp_SCfreqShifter::setFeedback(float amount) // [audio] control tick
 {
     feedbackGain = zksp_clamp_setting(amount, 0.0f, 1.0f, 0.0f) * 0.4999f + 0.0001f;
-}
-
-float zksp_SCfreqShifter::process(float x) // [audio]
-{
-    // A NaN or infinite sample would stick in the sections and the DC blocker for good.
-    const float in = zksp_guard_sample(x) + feedbackGain * feedbackState;
-
-    const float A = sections[2].process(sections[1].process(sections[0].process(in)));
-    const float B = sections[5].process(sections[4].process(sections[3].process(in)));
-
-    phase += phaseIncrement;
-    if (phase >= kTwoPi)
-        phase -= kTwoPi;
-    if (phase < 0.0f)
-        phase += kTwoPi;
-    const float out = std::sin(phase) * B + std::cos(phase) * A;
-
-    // DC blocker with pole 0.995, then a clamp to [-1, 1] and a parabolic soft saturation.
-    const float acc = dcAccumulator * 0.995f + out;
-    const float d = acc - dcAccumulator;
-    dcAccumulator = acc;
-    const float c = (std::fabs(d + 1.0f) - std::fabs(d - 1.0f)) * 0.5f;
-    feedbackState = 2.0f * c - std::fabs(c) * c;
-    return out;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "dsp/zksp_block.h"
+#include "dsp/zksp_sample_guard.h"
+
+#include <cmath>
 
 // Base of the frequency shifters; adds nothing of its own.
 class zksp_freqShifter : public zksp_block
@@ -16,7 +19,7 @@ protected:
 //
 // The phase network and the oscillator follow the host's rate (setSampleRate), so a shift sounds
 // the same at 44.1, 48 or 96 kHz. reset() does nothing: phase and states persist.
-class zksp_SCfreqShifter : public zksp_freqShifter
+class zksp_SCfreqShifter final : public zksp_freqShifter
 {
 public:
     zksp_SCfreqShifter();
@@ -24,7 +27,7 @@ public:
     void reset() override {} // [any] the shifter is never cleared
     // Recomputes the phase network and the phase increment for the new rate; states are kept.
     void setSampleRate(float rate) override; // [ui] while suspended
-    float process(float x) override;         // [audio]
+    inline float process(float x) override;  // [audio]
 
     // Shift in Hz, negative for downward. Non-finite counts as 0; a shift beyond the sample
     // rate is taken modulo it (the same oscillator), so the phase always stays within a period.
@@ -32,21 +35,21 @@ public:
     // Feedback amount 0..1 (limited; NaN counts as 0), gain := amount * 0.4999 + 0.0001.
     virtual void setFeedback(float amount); // [audio] control tick
 
-    // One second-order allpass section, direct form II. The offset is added to the older state
-    // with alternating sign so silence never decays into subnormal numbers.
+    // One second-order allpass section, direct form II. In this form the numerator is the
+    // denominator reversed: b0 = a2, b1 = a1 and b2 = 1, so the last tap is w2 itself. The
+    // offset, added to the older state with a sign that alternates every sample, keeps silence
+    // from decaying into subnormal numbers; all six sections share one, held by the shifter.
     struct Section
     {
-        float a1 = 0.0f, a2 = 0.0f, b0 = 0.0f, b1 = 0.0f, b2 = 1.0f;
+        float a1 = 0.0f, a2 = 0.0f, b0 = 0.0f, b1 = 0.0f;
         float w1 = 0.0f, w2 = 0.0f;
-        float denormalOffset = 1.0e-12f;
 
-        float process(float s)
+        float process(float s, float denormalOffset)
         {
             const float w = s - a1 * w1 - a2 * w2;
-            const float y = b0 * w + b1 * w1 + b2 * w2;
+            const float y = b0 * w + b1 * w1 + w2;
             w2 = w1 + denormalOffset;
             w1 = w;
-            denormalOffset = -denormalOffset;
             return y;
         }
     };
@@ -73,5 +76,40 @@ private:
     float coefficients[12] = {};
     float feedbackState = 0.0f;
     float dcAccumulator = 0.0f;
+    float denormalOffset = 1.0e-12f;
     Section sections[6];
 };
+
+inline float zksp_SCfreqShifter::process(float x) // [audio]
+{
+    // The oscillator does not depend on the signal: it goes first, so the library's sine and
+    // cosine run while the feedback path's values stay in registers.
+    float p = phase + phaseIncrement;
+    if (p >= kTwoPi)
+        p -= kTwoPi;
+    if (p < 0.0f)
+        p += kTwoPi;
+    phase = p;
+    const float sn = std::sin(p);
+    const float cs = std::cos(p);
+
+    // A NaN or infinite sample would stick in the sections and the DC blocker for good.
+    const float in = zksp_guard_sample(x) + feedbackGain * feedbackState;
+
+    const float off = denormalOffset;
+    denormalOffset = -off;
+    const float A =
+        sections[2].process(sections[1].process(sections[0].process(in, off), off), off);
+    const float B =
+        sections[5].process(sections[4].process(sections[3].process(in, off), off), off);
+    const float out = sn * B + cs * A;
+
+    // DC blocker with pole 0.995, then a clamp to [-1, 1] and a parabolic soft saturation.
+    const float dc = dcAccumulator;
+    const float acc = dc * 0.995f + out;
+    const float d = acc - dc;
+    dcAccumulator = acc;
+    const float c = (std::fabs(d + 1.0f) - std::fabs(d - 1.0f)) * 0.5f;
+    feedbackState = 2.0f * c - std::fabs(c) * c;
+    return out;
+}
