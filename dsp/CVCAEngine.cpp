@@ -9,8 +9,10 @@ void CVCAEngine::setSampleRate(float rate) // [ui] while suspended, or [audio]
 
 void CVCAEngine::setDepth(float depth01) // [any]
 {
-    if (std::isfinite(depth01))
-        depth.store(depth01, std::memory_order_relaxed);
+    if (!std::isfinite(depth01))
+        return;
+    depth.store(depth01, std::memory_order_relaxed);
+    depthFactor.store(1.0f - depth01, std::memory_order_relaxed);
 }
 
 void CVCAEngine::setPan(float pan01) // [any]
@@ -18,8 +20,7 @@ void CVCAEngine::setPan(float pan01) // [any]
     if (!std::isfinite(pan01))
         return;
     pan.store(pan01, std::memory_order_relaxed);
-    panOffset.store(pan01 - channelConstant.load(std::memory_order_relaxed),
-                    std::memory_order_relaxed);
+    storePanOffset(pan01 - channelConstant.load(std::memory_order_relaxed));
 }
 
 void CVCAEngine::setAttackTime(float seconds) // [any]
@@ -37,5 +38,11 @@ void CVCAEngine::setDecayTime(float seconds) // [any]
 void CVCAEngine::setChannelConstant(float c) // [any]
 {
     channelConstant.store(c, std::memory_order_relaxed);
-    panOffset.store(pan.load(std::memory_order_relaxed) - c, std::memory_order_relaxed);
+    storePanOffset(pan.load(std::memory_order_relaxed) - c);
+}
+
+void CVCAEngine::storePanOffset(float p) // [any]
+{
+    panOffset.store(p, std::memory_order_relaxed);
+    panGain.store(1.0f - p * p, std::memory_order_relaxed);
 }

@@ -17,7 +17,7 @@
 //   setDecayTime(s)    "VCA Decay", 0.001..0.200 s: envelope time for falling gain.
 // setParameter also passes a changed attack or decay time from any thread.
 // Setters ignore NaN and infinities, so a damaged value never reaches the envelope.
-class CVCAEngine : public Morvek2Engine
+class CVCAEngine final : public Morvek2Engine
 {
 public:
     CVCAEngine() = default;
@@ -48,19 +48,22 @@ public:
     const zksp_smoother_lag_processor& getEnvelope() const { return envelope; } // [any]
 
 private:
+    void storePanOffset(float p); // [any]
+
     zksp_smoother_lag_processor envelope;
     std::atomic<float> depth{0.0f};
     std::atomic<float> channelConstant{0.0f};
     std::atomic<float> panOffset{0.5f};
     std::atomic<float> pan{0.5f};
+    // What the per-sample level needs, kept by the setters: 1 - depth and 1 - panOffset^2.
+    std::atomic<float> depthFactor{1.0f};
+    std::atomic<float> panGain{0.75f};
 };
 
 inline float CVCAEngine::processGated(float x, float gate) // [audio]
 {
-    const float d = depth.load(std::memory_order_relaxed);
-    const float p = panOffset.load(std::memory_order_relaxed);
-    float level = (1.0f - d) * (1.0f - gate) + gate;
-    level = level * (1.0f - p * p);
+    float level = depthFactor.load(std::memory_order_relaxed) * (1.0f - gate) + gate;
+    level = level * panGain.load(std::memory_order_relaxed);
     const float e = envelope.process(level);
     return e * x;
 }
