@@ -1,6 +1,9 @@
 #pragma once
 
 #include "dsp/Morvek2Engine.h"
+#include "dsp/zksp_sample_guard.h"
+
+#include <algorithm>
 
 #include <cstdint>
 
@@ -14,7 +17,7 @@
 //   setError(e)     "Bits Error": 0..100, samples between two refreshes of the error mask
 //   setRate(r)      "Bits Rate": hold-phase increment per sample, 1.0 down to 0.01
 // reset() keeps the state; setSampleRate() only stores the rate.
-class CBitsEngine : public Morvek2Engine
+class CBitsEngine final : public Morvek2Engine
 {
 public:
     CBitsEngine() = default;
@@ -28,8 +31,8 @@ public:
     // counts as 1.
     void setRate(float r); // [audio] control tick
 
-    void reset() override {}                          // [any] the hold, mask and countdown persist
-    float processGated(float x, float gate) override; // [audio]
+    void reset() override {} // [any] the hold, mask and countdown persist
+    inline float processGated(float x, float gate) override; // [audio]
 
     // Read-back for the owner's display and for tests.
     int getShift() const { return shift; }             // [audio]
@@ -54,3 +57,38 @@ private:
     float errorSetting = 100.0f;
     float level = 1.0f;
 };
+
+inline float CBitsEngine::processGated(float x, float gate) // [audio]
+{
+    x = zksp_guard_sample(x);
+    // The loop hands 0..1; anything else (a NaN included) must not turn the mix non-finite.
+    // max(0, NaN) is 0 in this argument order.
+    gate = std::min(std::max(0.0f, gate), 1.0f);
+
+    holdPhase += rate;
+    if (holdPhase >= 1.0f) {
+        heldSample = x;
+        // The phase is within [1, 2) here, so the float subtraction is exact: the same result
+        // as subtracting in double and rounding back.
+        holdPhase -= 1.0f;
+    }
+
+    // Full scale becomes a 24-bit signed integer. Louder samples are limited to the 32-bit range
+    // first (2147483520 is the largest float below 2^31): converting a float beyond it to an
+    // integer is undefined. The held sample is finite, so min and max need no NaN care.
+    const float scaled = std::max(std::min(heldSample * 8388608.0f, 2147483520.0f), -2147483648.0f);
+    const std::int32_t v = static_cast<std::int32_t>(scaled);
+
+    const std::int32_t countdown = errorCountdown;
+    errorCountdown = countdown - 1;
+    if (countdown == 0) {
+        errorMask = v;
+        errorCountdown = errorPeriod;
+    }
+
+    // Arithmetic shifts: the low bits are cleared with rounding toward negative infinity.
+    const std::int32_t crushed = ((v | errorMask) >> shift) << shift;
+    const float q = static_cast<float>(static_cast<double>(crushed) * 1.1920928955e-7);
+    lastOutput = q;
+    return gate * level * q + (1.0f - gate) * x;
+}
