@@ -522,6 +522,10 @@ TEST_F(ToolCommand, EveryBadInputGetsOneLineAnExitCodeAndNoOutput)
          {"render", in, "-o", out, "--program", "Full Of Tecno"},
          2,
          "did you mean '26 Full Of Techno'"},
+        {"ambiguous program",
+         {"render", in, "-o", out, "--program", "Techno"},
+         2,
+         "no program named 'Techno'"},
         {"unknown parameter",
          {"render", in, "-o", out, "--set", "Filter Frq=0.5"},
          2,
@@ -620,9 +624,11 @@ TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("'ZKm2'"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("2 in, 2 out"), std::string::npos);
-    r = run({"programs"});
+    r = run({"programs", "--program", "full of techno"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 40);
+    EXPECT_NE(r.out.find("*  25  26 Full Of Techno"), std::string::npos)
+        << "a name without its number selects the one program that has it: " << r.out;
     r = run({"params", "--set", "Filter Freq=800Hz", "--set", "VCA Length=8"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 94) << "a heading and 93 rows";

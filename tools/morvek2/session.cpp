@@ -125,6 +125,17 @@ int Session::findProgram(const std::string& text)
             }
         }
     }
+    // A name without its number ("Full Of Techno") is enough when only one program has it.
+    std::vector<int> containing;
+    const std::string key = nameKey(text);
+    for (int i = 0; i < static_cast<int>(names.size()) && key.size() >= 3; ++i) {
+        if (nameKey(names[i]).find(key) != std::string::npos) {
+            containing.push_back(i);
+        }
+    }
+    if (containing.size() == 1) {
+        return containing.front();
+    }
     fail(Exit::Usage, "no program named '" + text + "'" + suggestionText(text, names));
 }
 
