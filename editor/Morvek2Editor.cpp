@@ -839,7 +839,7 @@ void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
 
 void Morvek2Editor::valueChanged(CControl* control) // [ui]
 {
-    if (!control || !highlightFrame) {
+    if (!control || !highlightFrame || !effect) {
         return;
     }
     const int32_t tag = control->getTag();

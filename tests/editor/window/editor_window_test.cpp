@@ -589,4 +589,44 @@ TEST(EditorWindow, FullRenderDrawsTheBackgroundAndTheShownPage)
             EXPECT_EQ(rig.screen().getPixel(x, y).alpha, 255) << x << "," << y;
         }
     }
+    // Every page, for a look at the artifacts; each shows its own first knob caption, so the
+    // caption area of knob 1 differs from one page to the next.
+    std::vector<CColor> previous;
+    for (int m = 0; m < 6; ++m) {
+        rig.clickModule(m);
+        rig.editor.idle();
+        rig.screen().renderAll();
+        rig.screen().savePNG(std::string(MORVEK2_EDITOR_ARTIFACT_DIR) + "/editor_page_" +
+                             std::to_string(m) + ".png");
+        std::vector<CColor> caption;
+        for (CCoord y = 84; y < 106; ++y) {
+            for (CCoord x = 486; x < 530; ++x) {
+                caption.push_back(rig.screen().getPixel(x, y));
+            }
+        }
+        if (m > 0) {
+            EXPECT_NE(caption, previous) << "page " << m << " shows the caption of page " << m - 1;
+        }
+        previous = caption;
+    }
+}
+
+TEST(EditorWindow, AboutAreaShowsTheAboutScreenUntilClickedAndAutomatesNothing)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.editor.getFrame()->getModalView(), nullptr);
+    rig.click(80, 405);
+    ASSERT_NE(rig.editor.getFrame()->getModalView(), nullptr);
+    rig.editor.idle();
+    rig.screen().renderAll();
+    rig.screen().savePNG(MORVEK2_EDITOR_ARTIFACT_DIR "/editor_about.png");
+    // While it shows, a click on a knob's place reaches no knob.
+    const float gain = rig.plugin.getParameter(90);
+    rig.press(473, 348);
+    rig.drag(473, 250);
+    rig.release(473, 250);
+    EXPECT_EQ(rig.plugin.getParameter(90), gain);
+    EXPECT_EQ(rig.editor.getFrame()->getModalView(), nullptr) << "a click closes it";
+    EXPECT_TRUE(automation().empty());
 }
