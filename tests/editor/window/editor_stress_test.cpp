@@ -6,6 +6,7 @@
 #include "editor_rig.h"
 
 #include "editor/CZKVMultislider.h"
+#include "support/alloc_counter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -159,5 +160,36 @@ TEST(EditorStress, WindowIdlesWhileAutomationAndAudioRun)
     for (int s = 0; s < 32; ++s) {
         EXPECT_EQ(editor.getStepEditor()->getStepValue(s), lane.steps[s].value) << s;
     }
+    editor.close();
+}
+
+TEST(EditorStress, ReportsFromAnotherThreadAllocateNothingWhileTheWindowIsOpen)
+{
+    Morvek2 plugin(playingHost);
+    Morvek2Editor& editor = *plugin.getGuiEditor();
+    ASSERT_TRUE(editor.open(nullptr));
+    editor.idle();
+    std::size_t allocations = 1;
+    std::thread audio([&] {
+        morvek2::test::AllocationScope scope;
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < 93; ++i) {
+                plugin.setParameter(i, 0.1f * static_cast<float>((i + round) % 10));
+            }
+            editor.outlineTag(17, round % 2 == 0);
+            editor.refreshModule();
+            const std::uint16_t order[6] = {5, 4, 3, 2, 1, 0};
+            editor.applyModuleOrder(order);
+            editor.selectModule(round);
+        }
+        allocations = scope.count();
+    });
+    audio.join();
+    EXPECT_EQ(allocations, 0u);
+    // And the window catches up at its idle.
+    editor.idle();
+    EXPECT_EQ(editor.getSelectedModule(), 2);
+    EXPECT_FLOAT_EQ(editor.getHighlightFrame()->controlForTag(90)->getValue(),
+                    plugin.getParameter(90));
     editor.close();
 }
