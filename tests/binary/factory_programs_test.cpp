@@ -21,9 +21,9 @@ constexpr double kTempo = 120.0;
 constexpr int kBars = 4;
 
 // Kick on every beat, snare on two and four, closed hats on the eighths; peak -6 dBFS.
-AudioChannels drumLoop()
+AudioChannels drumLoop(double tempo = kTempo)
 {
-    const int perBeat = static_cast<int>(kRate * 60.0 / kTempo);
+    const int perBeat = static_cast<int>(kRate * 60.0 / tempo);
     const int frames = perBeat * 4 * kBars;
     std::vector<float> l(static_cast<std::size_t>(frames)), r(l.size());
     std::uint32_t seed = 12345;
@@ -101,6 +101,36 @@ double dB(double x)
     return 20.0 * std::log10(std::max(x, 1e-12));
 }
 
+// Program k of a fresh instance over the loop, with the transport playing from bar one.
+AudioChannels renderProgram(int k, double tempo, const AudioChannels& input, std::string& name)
+{
+    auto plugin = binarytest::loadPlugin();
+    if (!plugin) {
+        return {};
+    }
+    plugin->transport().setTempo(tempo);
+    plugin->transport().setSampleRate(kRate);
+    plugin->transport().setPlaying(true);
+    plugin->transport().locate(0.0);
+    plugin->start(kRate, 512);
+    plugin->setProgram(k);
+    name = plugin->programName();
+    return morvek2::host::render(*plugin, input, {.blockSizes = {512}});
+}
+
+float peakOf(const AudioChannels& out, bool& finite)
+{
+    float peak = 0.0f;
+    finite = true;
+    for (const auto& ch : out) {
+        for (float x : ch) {
+            finite = finite && std::isfinite(x);
+            peak = std::max(peak, std::fabs(x));
+        }
+    }
+    return peak;
+}
+
 } // namespace
 
 TEST(FactoryPrograms, EveryProgramIsFiniteAudibleUnclippedAndItsOwn)
@@ -110,26 +140,12 @@ TEST(FactoryPrograms, EveryProgramIsFiniteAudibleUnclippedAndItsOwn)
     std::vector<AudioChannels> outputs;
     std::vector<std::string> names;
     for (int k = 0; k < 40; ++k) {
-        auto plugin = binarytest::loadPlugin();
-        ASSERT_NE(plugin, nullptr);
-        plugin->transport().setTempo(kTempo);
-        plugin->transport().setSampleRate(kRate);
-        plugin->transport().setPlaying(true);
-        plugin->transport().locate(0.0);
-        plugin->start(kRate, 512);
-        plugin->setProgram(k);
-        names.push_back(plugin->programName());
-        AudioChannels out = morvek2::host::render(*plugin, input, {.blockSizes = {512}});
+        std::string name;
+        AudioChannels out = renderProgram(k, kTempo, input, name);
         ASSERT_EQ(out.size(), 2u);
-
-        float peak = 0.0f;
+        names.push_back(name);
         bool finite = true;
-        for (const auto& ch : out) {
-            for (float x : ch) {
-                finite = finite && std::isfinite(x);
-                peak = std::max(peak, std::fabs(x));
-            }
-        }
+        const float peak = peakOf(out, finite);
         const double level = rms(out);
         std::printf("%-24s peak %6.2f dBFS  rms %6.2f dBFS (input %6.2f)\n", names.back().c_str(),
                     dB(peak), dB(level), dB(inputRms));
@@ -162,6 +178,24 @@ TEST(FactoryPrograms, EveryProgramIsFiniteAudibleUnclippedAndItsOwn)
         for (std::size_t b = a + 1; b < outputs.size(); ++b) {
             const double diff = dB(rmsDifference(outputs[a], outputs[b]));
             EXPECT_GT(diff, dB(inputRms) - 30.0) << names[a] << " and " << names[b];
+        }
+    }
+}
+
+TEST(FactoryPrograms, AtNinetyAndOneHundredFortyBeatsNoneClipsOrFallsSilent)
+{
+    for (double tempo : {90.0, 140.0}) {
+        const AudioChannels input = drumLoop(tempo);
+        const double inputRms = rms(input);
+        for (int k = 0; k < 40; ++k) {
+            std::string name;
+            const AudioChannels out = renderProgram(k, tempo, input, name);
+            ASSERT_EQ(out.size(), 2u);
+            bool finite = true;
+            const float peak = peakOf(out, finite);
+            EXPECT_TRUE(finite) << name << " at " << tempo;
+            EXPECT_LE(peak, 1.0f) << name << " clips at " << tempo;
+            EXPECT_GT(dB(rms(out)), dB(inputRms) - 20.0) << name << " nearly silent at " << tempo;
         }
     }
 }
