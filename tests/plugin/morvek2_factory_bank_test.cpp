@@ -172,3 +172,56 @@ TEST(Morvek2FactoryBank, LaneParametersAgreeWithTheirHeaders)
         }
     }
 }
+
+TEST(Morvek2FactoryBank, ProgramsDoWhatTheirNamesPromise)
+{
+    // Working values through the parameter manager, as the engines see them.
+    Morvek2 plugin(bankHost);
+    Morvek2ParameterManager& pm = plugin.getParameterManager();
+    auto working = [&pm](int k, int index) {
+        return pm.normalisedToWorking(index, factory::kValues[k][index]);
+    };
+    constexpr int kFilterType = 19, kFilterRes = 18, kDelayMode = 46, kReset = 91;
+    constexpr int kFilterLane = 1;
+    auto gatesOn = [](int k, int m) {
+        int on = 0;
+        for (int s = 0; s < factory::kLaneHeaders[k][m][1]; ++s) {
+            on += factory::kStepFlags[k][m][s] & factory::kFlagGate;
+        }
+        return on;
+    };
+    // "03 Hi-Pass Junkie": a resonant high-pass the filter lane moves.
+    EXPECT_TRUE(working(2, kFilterType) == 3 || working(2, kFilterType) == 4);
+    EXPECT_GE(factory::kValues[2][kFilterRes], 0.5f);
+    EXPECT_GT(gatesOn(2, kFilterLane), 0);
+    // "08 Self Osc Acid": the ladder (four-pole low-pass) at full resonance.
+    EXPECT_EQ(working(7, kFilterType), 0);
+    EXPECT_EQ(factory::kValues[7][kFilterRes], 1.0f);
+    // "13/14 Low Pass Gate": a low-pass and a full-depth-ish VCA gating together.
+    for (int k : {12, 13}) {
+        EXPECT_LE(working(k, kFilterType), 2) << k;
+        EXPECT_GT(gatesOn(k, 0), 0) << k;
+        EXPECT_GT(gatesOn(k, kFilterLane), 0) << k;
+        EXPECT_GE(working(k, 2), 90.0f) << k; // VCA Depth in percent
+    }
+    // "23 Trips vs Straight": triplet lanes and straight lanes in play together.
+    bool triplet = false, straight = false;
+    for (int m = 0; m < 6; ++m) {
+        if (gatesOn(22, m) == 0) {
+            continue;
+        }
+        const int size = factory::kLaneHeaders[22][m][3];
+        triplet = triplet || size == 2 || size == 5 || size == 9;
+        straight = straight || size == 0 || size == 1 || size == 4 || size == 7 || size == 8;
+    }
+    EXPECT_TRUE(triplet && straight);
+    // "35 Flangerator": the delay in Flange mode, with its lane open.
+    EXPECT_EQ(working(34, kDelayMode), 2);
+    EXPECT_GT(gatesOn(34, 3), 0);
+    // "36 Four Measure FIlter" and "37 Four Measure Phase": a four-measure reset interval.
+    EXPECT_EQ(working(35, kReset), 4);
+    EXPECT_EQ(working(36, kReset), 4);
+    // "32 Quarter Pulse": the VCA lane repeats once per quarter note.
+    const std::int16_t* q = factory::kLaneHeaders[31][0];
+    EXPECT_DOUBLE_EQ(q[1] * seq::stepQuarterNotes(q[3]), 1.0);
+}
