@@ -215,6 +215,9 @@ VstIntPtr VSTCALLBACK Host::callback(AEffect* effect, VstInt32 opcode, VstInt32 
 VstIntPtr Host::answer(AEffect* effect, int32_t opcode, int32_t index, VstIntPtr value, void* ptr,
                        float opt)
 {
+    if (config_.onRequest) {
+        config_.onRequest(effect, opcode);
+    }
     // The per-block requests are only counted, so that long renders do not fill the log.
     switch (opcode) {
     case audioMasterGetTime: {

@@ -54,6 +54,10 @@ struct HostConfig
     // Called with the filled time record before audioMasterGetTime returns it, so a test can
     // imitate hosts that report odd or garbage fields. Runs on the plug-in's process thread.
     std::function<void(VstTimeInfo& info)> editTimeInfo;
+    // Called first for every request the plug-in makes, on its calling thread, before the host
+    // answers; a test may call back into the plug-in from here (hosts that ask for the program
+    // or a parameter from inside any callback).
+    std::function<void(AEffect* effect, int32_t opcode)> onRequest;
 };
 
 // One request from the plug-in. `text` holds the string argument of audioMasterCanDo.
