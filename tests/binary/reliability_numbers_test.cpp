@@ -1,0 +1,186 @@
+// Numbers hosts and signals throw at the module: every factory program with hostile test
+// signals and a long silence after them, parameter values outside every range, and bursts of
+// non-finite input.
+#include "binary/reliability_support.h"
+
+#include <limits>
+#include <memory>
+#include <vector>
+
+using namespace morvek2::host;
+using namespace reliability;
+
+namespace {
+
+constexpr float kRate = 44100.0f;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+enum class Signal { Noise, Silence, Square, DC, Impulse };
+
+const char* nameOf(Signal s)
+{
+    switch (s) {
+    case Signal::Noise:
+        return "noise";
+    case Signal::Silence:
+        return "silence";
+    case Signal::Square:
+        return "square";
+    case Signal::DC:
+        return "dc";
+    case Signal::Impulse:
+        return "impulse";
+    }
+    return "?";
+}
+
+AudioChannels make(Signal s, std::size_t frames)
+{
+    switch (s) {
+    case Signal::Noise:
+        return noise(frames, 77, 1.0f);
+    case Signal::Silence:
+        return constant(frames, 0.0f);
+    case Signal::Square:
+        return square(frames, 100); // 441 Hz at full scale
+    case Signal::DC:
+        return constant(frames, 1.0f);
+    case Signal::Impulse:
+        return impulse(frames);
+    }
+    return {};
+}
+
+std::shared_ptr<Module> loadModule()
+{
+    std::string error;
+    auto module = Module::load(binarytest::modulePath(), error);
+    EXPECT_NE(module, nullptr) << error;
+    return module;
+}
+
+std::unique_ptr<Plugin> instance(Module& module, HostConfig config = {})
+{
+    std::string error;
+    auto plugin = module.instantiate(std::move(config), error);
+    EXPECT_NE(plugin, nullptr) << error;
+    return plugin;
+}
+
+class ReliabilityEveryProgram : public ::testing::TestWithParam<Signal>
+{};
+
+} // namespace
+
+// One second of the signal, then ten seconds of silence (shorter under sanitizers): finite,
+// bounded, and in the last second of the silence not a single subnormal sample.
+TEST_P(ReliabilityEveryProgram, FiniteBoundedAndNoSubnormalTail)
+{
+    const Signal signal = GetParam();
+    auto module = loadModule();
+    ASSERT_NE(module, nullptr);
+    const std::size_t signalFrames = static_cast<std::size_t>(kSanitized ? kRate / 4 : kRate);
+    const std::size_t silenceFrames = static_cast<std::size_t>(kRate * (kSanitized ? 3 : 10));
+    const AudioChannels input = make(signal, signalFrames);
+    const AudioChannels silence = constant(silenceFrames, 0.0f);
+    for (int32_t k = 0; k < kNumPrograms; ++k) {
+        auto plugin = instance(*module);
+        ASSERT_NE(plugin, nullptr);
+        plugin->start(kRate, 512);
+        plugin->setProgram(k);
+        ASSERT_EQ(plugin->program(), k);
+        const AudioChannels out = render(*plugin, input, {.blockSizes = {512}});
+        ASSERT_EQ(firstNonFinite(out), "") << "program " << k << " " << nameOf(signal);
+        EXPECT_LT(peak(out), 32.0f) << "program " << k << " " << nameOf(signal);
+        const AudioChannels tail = render(*plugin, silence, {.blockSizes = {512}});
+        ASSERT_EQ(firstNonFinite(tail), "") << "program " << k << " " << nameOf(signal);
+        const std::size_t lastSecond = silenceFrames - static_cast<std::size_t>(kRate);
+        EXPECT_EQ(countSubnormal(tail, lastSecond), 0u)
+            << "program " << k << " after " << nameOf(signal) << ": subnormal output in the "
+            << "last second of silence";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reliability, ReliabilityEveryProgram,
+                         ::testing::Values(Signal::Noise, Signal::Silence, Signal::Square,
+                                           Signal::DC, Signal::Impulse),
+                         [](const auto& info) { return std::string(nameOf(info.param)); });
+
+TEST(ReliabilityNumbers, NonFiniteInputBurstsLeaveNoTraceInAnyProgram)
+{
+    auto module = loadModule();
+    ASSERT_NE(module, nullptr);
+    const float bursts[] = {kNaN, kInf, -kInf};
+    for (int32_t k = 0; k < kNumPrograms; ++k) {
+        auto plugin = instance(*module, exactHost(120.0));
+        ASSERT_NE(plugin, nullptr);
+        plugin->start(kRate, 256);
+        plugin->setProgram(k);
+        render(*plugin, noise(8192, 3 + k));
+        for (float bad : bursts) {
+            AudioChannels burst = noise(256, 9);
+            for (std::size_t i = 40; i < 140; ++i) {
+                burst[0][i] = bad;
+                burst[1][i] = i % 2 ? bad : 0.25f;
+            }
+            const AudioChannels during = render(*plugin, burst, {.blockSizes = {256}});
+            ASSERT_EQ(firstNonFinite(during), "") << "program " << k << " burst of " << bad;
+            // Finite at once, and still sound, not a muted plug-in.
+            const AudioChannels after = render(*plugin, noise(4096, 4), {.blockSizes = {256}});
+            ASSERT_EQ(firstNonFinite(after), "") << "program " << k << " after " << bad;
+            EXPECT_LT(peak(after), 32.0f) << "program " << k;
+        }
+    }
+}
+
+namespace {
+
+// Every parameter gets a value every 32 frames: the hostile ones in turn, mixed with random
+// in-range values so that every part of the loop keeps moving.
+void fuzzParameters(Plugin& plugin, uint32_t& seed, int64_t block, bool hostile)
+{
+    const float nasty[] = {kNaN, kInf,  -kInf, -0.0f,  1e-30f,
+                           1.5f, -0.5f, 1e30f, -1e30f, std::numeric_limits<float>::denorm_min(),
+                           0.0f, 1.0f};
+    for (int32_t p = 0; p < kNumParams; ++p) {
+        seed = seed * 1664525u + 1013904223u;
+        float value = static_cast<float>(seed >> 8) / 16777216.0f;
+        if (hostile && (seed >> 4) % 3 == 0) {
+            value = nasty[(static_cast<std::size_t>(block) + p) % std::size(nasty)];
+        }
+        plugin.setParameter(p, value);
+    }
+}
+
+} // namespace
+
+TEST(ReliabilityNumbers, EveryParameterHitEvery32FramesKeepsTheOutputFiniteAndBounded)
+{
+    auto module = loadModule();
+    ASSERT_NE(module, nullptr);
+    const std::size_t frames = static_cast<std::size_t>(kRate * (kSanitized ? 1 : 3));
+    for (bool hostile : {true, false}) {
+        for (int32_t k : {0, 7, 19, 33}) {
+            auto plugin = instance(*module, exactHost(130.0));
+            ASSERT_NE(plugin, nullptr);
+            plugin->start(kRate, 512);
+            plugin->setProgram(k);
+            uint32_t seed = 1234u + static_cast<uint32_t>(k);
+            int64_t automated = 0;
+            RenderOptions options;
+            options.blockSizes = {32};
+            options.beforeBlock = [&](Plugin& p, int64_t, int32_t) {
+                fuzzParameters(p, seed, automated++, hostile);
+            };
+            const AudioChannels out = render(*plugin, noise(frames, 5 + k, 1.0f), options);
+            ASSERT_EQ(firstNonFinite(out), "")
+                << "program " << k << (hostile ? " hostile" : " random") << " values";
+            EXPECT_LT(peak(out), 64.0f) << "program " << k;
+            for (int32_t p = 0; p < kNumParams; ++p) {
+                const float v = plugin->getParameter(p);
+                EXPECT_TRUE(v >= 0.0f && v <= 1.0f) << "parameter " << p << " holds " << v;
+            }
+        }
+    }
+}
