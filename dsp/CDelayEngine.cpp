@@ -1,7 +1,5 @@
 #include "dsp/CDelayEngine.h"
 
-#include "dsp/zksp_sample_guard.h"
-
 CDelayEngine::CDelayEngine()
 {
     delayLine.resize(144000);
@@ -33,6 +31,7 @@ void CDelayEngine::reset() // [ui] while suspended
     delayLine.reset();
     lowPass.reset();
     highPass.reset();
+    appliedTimeBits = kNoTimeApplied;
 }
 
 void CDelayEngine::setSampleRate(float rate) // [ui] while suspended
@@ -42,16 +41,5 @@ void CDelayEngine::setSampleRate(float rate) // [ui] while suspended
     lowPass.setSampleRate(rate);
     highPass.setSampleRate(rate);
     timeSmoother.setSampleRate(rate);
-}
-
-float CDelayEngine::processGated(float x, float gate) // [audio]
-{
-    x = zksp_guard_sample(x);
-    const float t = timeSmoother.advance();
-    delayLine.setDelayMs(t);
-    // Guarded as a whole so a hostile gate cannot reach the filters' state either.
-    const float in = zksp_guard_sample(x * gate * send + feedback * lastOutput);
-    const float y = delayLine.process(lowPass.process(highPass.process(in)));
-    lastOutput = y;
-    return y + x;
+    appliedTimeBits = kNoTimeApplied;
 }

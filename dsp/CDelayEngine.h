@@ -3,7 +3,11 @@
 #include "dsp/Morvek2Engine.h"
 #include "dsp/zksp_delay.h"
 #include "dsp/zksp_filter.h"
+#include "dsp/zksp_sample_guard.h"
 #include "dsp/zksp_smoother.h"
+
+#include <bit>
+#include <cstdint>
 
 // The delay module: a feedback delay whose input is the dry signal times send and gate level,
 // band-limited by a fixed high-pass (400 Hz) and low-pass (12 kHz) inside the loop and read
@@ -18,7 +22,7 @@
 // reset() silences the line and the filters (the feedback sample and the time glide persist);
 // setSampleRate() reaches the line, the filters and the time smoother. The 144000-sample line
 // (3.27 s at 44.1 kHz) is allocated at construction and reallocated only by setSampleRate.
-class CDelayEngine : public Morvek2Engine
+class CDelayEngine final : public Morvek2Engine
 {
 public:
     CDelayEngine();
@@ -30,9 +34,9 @@ public:
     void setFeedback(float f); // [audio] control tick
     void setSend(float s);     // [audio] control tick
 
-    void reset() override;                            // [ui] while suspended
-    void setSampleRate(float rate) override;          // [ui] while suspended
-    float processGated(float x, float gate) override; // [audio]
+    void reset() override;                                   // [ui] while suspended
+    void setSampleRate(float rate) override;                 // [ui] while suspended
+    inline float processGated(float x, float gate) override; // [audio]
 
     const zksp_delay_allpass& getDelayLine() const { return delayLine; }      // [any]
     const zksp_filter_rbj_low_pass& getLowPass() const { return lowPass; }    // [any]
@@ -52,4 +56,26 @@ private:
     float lastOutput = 0.0f;
     float feedback = 0.0f;
     float send = 0.0f;
+    // Bits of the glided time the line was last set to. While the glide rests, setting the
+    // same time again would put the read position exactly where the line's own step moved it,
+    // so it is skipped; reset and setSampleRate move the positions and clear this (a NaN
+    // pattern the glide never produces).
+    std::uint32_t appliedTimeBits = kNoTimeApplied;
+    static constexpr std::uint32_t kNoTimeApplied = 0xFFFFFFFFu;
 };
+
+inline float CDelayEngine::processGated(float x, float gate) // [audio]
+{
+    x = zksp_guard_sample(x);
+    const float t = timeSmoother.advance();
+    const std::uint32_t tBits = std::bit_cast<std::uint32_t>(t);
+    if (tBits != appliedTimeBits) {
+        delayLine.setDelayMs(t);
+        appliedTimeBits = tBits;
+    }
+    // Guarded as a whole so a hostile gate cannot reach the filters' state either.
+    const float in = zksp_guard_sample(x * gate * send + feedback * lastOutput);
+    const float y = delayLine.process(lowPass.process(highPass.process(in)));
+    lastOutput = y;
+    return y + x;
+}

@@ -223,6 +223,25 @@ Table computeAll()
                 });
         }
 
+        // A static time (the glide at rest) across a reset and a change of rate, both of
+        // which move the line's positions under a running echo.
+        t["delay_reset_midway" + sr] =
+            runCase<CDelayEngine>(rate, [](CDelayEngine& e, int k, int c) {
+                if (k == 100 + c)
+                    e.reset();
+                e.setDelayTime(25.0f);
+                e.setFeedback(0.6f);
+                e.setSend(0.8f);
+            });
+        t["delay_rate_change" + sr] =
+            runCase<CDelayEngine>(rate, [rate](CDelayEngine& e, int k, int) {
+                if (k == 90)
+                    e.setSampleRate(rate == 44100.0f ? 48000.0f : 44100.0f);
+                e.setDelayTime(k < 120 ? 25.0f : 12.5f);
+                e.setFeedback(0.6f);
+                e.setSend(0.8f);
+            });
+
         t["shift" + sr] =
             runCase<CFreqShifterEngine>(rate, [](CFreqShifterEngine& e, int k, int c) {
                 e.setShiftFrequency(sweep(k + c, 80, -810.0f, 810.0f));
