@@ -199,3 +199,28 @@ TEST(FactoryPrograms, AtNinetyAndOneHundredFortyBeatsNoneClipsOrFallsSilent)
         }
     }
 }
+
+TEST(FactoryPrograms, SelfOscAcidSingsOnWhenTheLoopStops)
+{
+    // Two bars of the loop, then two bars of silence: a ladder at full resonance keeps ringing.
+    AudioChannels input = drumLoop();
+    const std::size_t half = input[0].size() / 2;
+    for (auto& ch : input) {
+        std::fill(ch.begin() + static_cast<long>(half), ch.end(), 0.0f);
+    }
+    auto tailLevel = [&](int k) {
+        std::string name;
+        const AudioChannels out = renderProgram(k, kTempo, input, name);
+        double sum = 0.0;
+        for (std::size_t i = half + half / 2; i < out.at(0).size(); ++i) {
+            sum += static_cast<double>(out[0][i]) * out[0][i];
+        }
+        const double tail =
+            dB(std::sqrt(sum / static_cast<double>(out[0].size() - half - half / 2)));
+        std::printf("%s on silence: %.1f dBFS\n", name.c_str(), tail);
+        return tail;
+    };
+    EXPECT_GT(tailLevel(7), -60.0);
+    // Without resonance nothing is left a bar after the loop stops.
+    EXPECT_LT(tailLevel(0), -90.0);
+}
