@@ -5,7 +5,11 @@
 namespace {
 
 // Set while processEvents runs on this thread, so a map change it causes (a learned controller)
-// knows it is on the audio thread.
+// knows it is on the audio thread. Held in the module's static thread storage: a lazily created
+// thread-local of a module loaded at run time would allocate on the audio thread's first event.
+#if defined(__GNUC__) && !defined(_WIN32)
+[[gnu::tls_model("initial-exec")]]
+#endif
 thread_local bool handlingEvents = false;
 
 struct EventsScope
