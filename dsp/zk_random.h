@@ -5,13 +5,19 @@
 // The 15-bit linear congruential generator every random choice of the plug-in uses
 // (lane re-rolls, random direction, lane commands, parameter randomisation).
 // One state per calling thread, starting from 1 and never seeded, so a fresh process
-// always draws the same sequence. Inline so that the whole module shares one state per
-// thread.
+// always draws the same sequence. The state is a single inline variable so that the whole
+// module shares one state per thread. It lives in the module's static thread storage: a
+// thread-local of a module loaded at run time is otherwise created lazily on each thread's
+// first use, and that first use allocates — on the audio thread, in the middle of a reset.
+#if defined(__GNUC__) && !defined(_WIN32)
+[[gnu::tls_model("initial-exec")]]
+#endif
+inline thread_local std::uint32_t zkRandState = 1;
+
 inline int zk_rand() // [any]
 {
-    thread_local std::uint32_t state = 1;
-    state = state * 214013u + 2531011u;
-    return static_cast<int>((state >> 16) & 0x7FFFu);
+    zkRandState = zkRandState * 214013u + 2531011u;
+    return static_cast<int>((zkRandState >> 16) & 0x7FFFu);
 }
 
 inline constexpr int kZkRandMax = 32767;

@@ -84,21 +84,6 @@ inline float finiteOrZero(float x)
     return std::fabs(x) <= FLT_MAX ? x : 0.0f;
 }
 
-// The clock's random draws (random direction, re-rolls at a reset) on the audio thread: the same
-// generator as zk_rand with its own per-thread state, held in the module's static thread storage.
-// A thread-local of a module loaded at run time is otherwise created lazily on each thread's
-// first use, and that first use allocates, on the audio thread, in the middle of a reset.
-#if defined(__GNUC__) && !defined(_WIN32)
-[[gnu::tls_model("initial-exec")]]
-#endif
-thread_local std::uint32_t audioRandomState = 1;
-
-int audioRandom() // [audio]
-{
-    audioRandomState = audioRandomState * 214013u + 2531011u;
-    return static_cast<int>((audioRandomState >> 16) & 0x7FFFu);
-}
-
 std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
 {
     std::uint32_t packed = 0;
@@ -281,7 +266,7 @@ void Morvek2::applyStep(int m) // [audio]
 
 void Morvek2::advanceLane(int m) // [audio]
 {
-    seq::advance(lanes[m], audioRandom);
+    seq::advance(lanes[m], zk_rand);
     applyStep(m);
 }
 
@@ -289,16 +274,16 @@ void Morvek2::resetAllLanes() // [audio]
 {
     ProgramRecord& record = editRecord();
     for (int m = 0; m < kNumModules; ++m) {
-        seq::resetPosition(lanes[m], &record.lanes[m], audioRandom);
+        seq::resetPosition(lanes[m], &record.lanes[m], zk_rand);
         stepMoved.store(1, std::memory_order_relaxed);
         // Re-rolled here on the audio thread: the editor learns of it through the flag and
         // takes a snapshot in its idle.
         if (params->getWorkingValue(kRstRandParam[m]) == 1.0f) {
-            seq::randomiseValues(lanes[m], &record.lanes[m], audioRandom);
+            seq::randomiseValues(lanes[m], &record.lanes[m], zk_rand);
             lanesRandomised.store(1, std::memory_order_relaxed);
         }
         if (params->getWorkingValue(kGateRstRandParam[m]) == 1.0f) {
-            seq::randomiseGates(lanes[m], &record.lanes[m], audioRandom);
+            seq::randomiseGates(lanes[m], &record.lanes[m], zk_rand);
             lanesRandomised.store(1, std::memory_order_relaxed);
         }
         applyStep(m);

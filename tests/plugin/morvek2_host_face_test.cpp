@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,14 +22,19 @@ struct Call
     VstIntPtr value;
 };
 
-// A host whose second input pin can be reported as unconnected.
+// A host whose second input pin can be reported as unconnected. The audio thread asks it for
+// the time while a test thread automates, so the log is guarded as a real host's would be.
+std::mutex gCallsMutex;
 std::vector<Call> gCalls;
 bool gSecondInputConnected = true;
 
 VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
                                float)
 {
-    gCalls.push_back({opcode, index, value});
+    {
+        std::lock_guard<std::mutex> lock(gCallsMutex);
+        gCalls.push_back({opcode, index, value});
+    }
     switch (opcode) {
     case audioMasterVersion:
         return kVstVersion;
