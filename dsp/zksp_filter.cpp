@@ -231,6 +231,7 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
         hz = 1.0;
     if (hz > nyquist)
         hz = nyquist;
+    const double previousF = f;
     normalisedFrequency = 2.0 * hz * static_cast<double>(samplePeriod);
     f = normalisedFrequency * 1.16;
     oneMinusF = 1.0 - f;
@@ -238,6 +239,23 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     feedback = (1.0 - 0.15 * f * f) * Q;
     inputGain = 1.0 + 0.75 * static_cast<double>(Q);
     drive = 0.35013 * f4;
+    // The input carries a gain of f^4 and each stage one of 1.3 / f, so the same signal sits in
+    // out1..out4 at f^3, f^2, f and 1 times a constant. Kept as they were, a cutoff moved down
+    // at once would amplify what the stages held at the old cutoff by up to (1.3 / f)^3 (a
+    // hundred dB and more); rescaled, they hold the same signal and the filter rings out at its
+    // level. Nothing changes while f stays the same.
+    if (previousF > 0.0 && f != previousF) {
+        const double r = f / previousF;
+        const double r2 = r * r;
+        const double r3 = r2 * r;
+        in[0] *= r2 * r2;
+        out[0] *= r3;
+        in[1] *= r3;
+        out[1] *= r2;
+        in[2] *= r2;
+        out[2] *= r;
+        in[3] *= r;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
