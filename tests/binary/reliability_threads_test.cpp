@@ -1,0 +1,123 @@
+// Hosts that change programs, chunks and parameters from their own thread while the audio thread
+// processes: the output stays finite and bounded throughout.
+#include "binary/reliability_support.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using namespace morvek2::host;
+using namespace reliability;
+using binarytest::loadPlugin;
+
+namespace {
+
+// Processes noise on a thread of its own until `stop`, recording the first non-finite or
+// unbounded sample.
+class AudioThread
+{
+public:
+    explicit AudioThread(Plugin& plugin) : plugin_(plugin), thread_([this] { run(); }) {}
+    ~AudioThread() { stop(); }
+    void stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    long blocks() const { return blocks_.load(); }
+    bool faulted() const { return faulted_.load(); }
+    std::string fault() const { return fault_; } // after stop()
+
+private:
+    void run()
+    {
+        const int32_t frames = 128;
+        const AudioChannels input = noise(frames * 64, 17, 1.0f);
+        std::vector<float> l(frames), r(frames), ol(frames), orr(frames);
+        float* in[2] = {l.data(), r.data()};
+        float* out[2] = {ol.data(), orr.data()};
+        long n = 0;
+        uint32_t seed = 77;
+        while (!stop_) {
+            const std::size_t at = static_cast<std::size_t>(n % 64) * frames;
+            std::copy_n(input[0].begin() + at, frames, l.begin());
+            std::copy_n(input[1].begin() + at, frames, r.begin());
+            // Automation read back by the host on the audio thread, as most hosts do.
+            for (int k = 0; k < 4; ++k) {
+                seed = seed * 1664525u + 1013904223u;
+                plugin_.setParameter(static_cast<int32_t>((seed >> 8) % kNumParams),
+                                     static_cast<float>(seed >> 16) / 65536.0f);
+            }
+            plugin_.process(in, out, frames);
+            for (int32_t i = 0; i < frames && fault_.empty(); ++i) {
+                if (!std::isfinite(ol[i]) || !std::isfinite(orr[i]) || std::fabs(ol[i]) > 64.0f ||
+                    std::fabs(orr[i]) > 64.0f) {
+                    fault_ = "block " + std::to_string(n) + " frame " + std::to_string(i) + ": " +
+                             std::to_string(ol[i]) + ", " + std::to_string(orr[i]);
+                    faulted_ = true;
+                }
+            }
+            blocks_ = ++n;
+        }
+    }
+
+    Plugin& plugin_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> blocks_{0};
+    std::atomic<bool> faulted_{false};
+    std::string fault_;
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(ReliabilityThreads, ProgramsChunksAndAutomationFromAnotherThreadWhileProcessing)
+{
+    auto plugin = loadPlugin(exactHost(140.0));
+    ASSERT_NE(plugin, nullptr);
+    plugin->start(44100.0f, 128);
+    AEffect* e = plugin->effect();
+    std::vector<std::vector<uint8_t>> programs;
+    for (int32_t k = 0; k < kNumPrograms; k += 3) {
+        plugin->setProgram(k);
+        programs.push_back(plugin->getChunk(true));
+    }
+    const long blocks = kSanitized ? 1000 : 4000; // 3 or 12 seconds of audio
+    AudioThread audio(*plugin);
+    uint32_t seed = 5;
+    for (int round = 0; audio.blocks() < blocks && !audio.faulted(); ++round) {
+        seed = seed * 1664525u + 1013904223u;
+        const uint32_t pick = seed >> 8;
+        switch (pick % 4) {
+        case 0:
+            e->dispatcher(e, effSetProgram, 0, static_cast<VstIntPtr>(pick % 40), nullptr, 0.0f);
+            break;
+        case 1: {
+            std::vector<uint8_t>& chunk = programs[pick % programs.size()];
+            e->dispatcher(e, effSetChunk, 1, static_cast<VstIntPtr>(chunk.size()), chunk.data(),
+                          0.0f);
+            break;
+        }
+        default:
+            for (int i = 0; i < 16; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                e->setParameter(e, static_cast<int32_t>((seed >> 8) % kNumParams),
+                                static_cast<float>(seed >> 16) / 65536.0f);
+            }
+            break;
+        }
+        if (round % 50 == 0) {
+            std::this_thread::yield();
+        }
+    }
+    // Let the audio thread run past the last change.
+    const long seen = audio.blocks();
+    while (audio.blocks() < seen + 50 && !audio.faulted()) {
+        std::this_thread::yield();
+    }
+    audio.stop();
+    EXPECT_EQ(audio.fault(), "");
+    EXPECT_GT(audio.blocks(), 50);
+}
