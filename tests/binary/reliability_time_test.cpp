@@ -160,3 +160,73 @@ TEST(ReliabilityTime, LanesFollowALoopBackAndALocateForward)
     }
     EXPECT_GT(high - low, 0.1f);
 }
+
+namespace {
+
+// Open (above half the peak) or closed at each sample of the left channel.
+std::vector<bool> gateShape(const AudioChannels& out, float half)
+{
+    std::vector<bool> open(out[0].size());
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        open[i] = std::fabs(out[0][i]) > half;
+    }
+    return open;
+}
+
+int differences(const std::vector<bool>& a, const std::vector<bool>& b, std::size_t from)
+{
+    int n = 0;
+    for (std::size_t i = from; i < a.size() && i < b.size(); ++i) {
+        n += a[i] != b[i] ? 1 : 0;
+    }
+    return n;
+}
+
+AudioChannels gatedRender(HostConfig config, const std::function<void(Transport&)>& setUp,
+                          std::vector<int32_t> blocks, std::size_t frames)
+{
+    auto plugin = loadPlugin(std::move(config));
+    EXPECT_NE(plugin, nullptr);
+    if (!plugin) {
+        return {};
+    }
+    plugin->transport().setTempo(120.0);
+    if (setUp) {
+        setUp(plugin->transport());
+    }
+    plugin->start(44100.0f, 1024);
+    gatedSixteenths(*plugin);
+    return render(*plugin, constant(frames, 0.5f), {.blockSizes = std::move(blocks)});
+}
+
+} // namespace
+
+TEST(ReliabilityTime, LanesFollowHostsThatReportOnlyTheSamplePosition)
+{
+    // Two measures; the lane gates on, off, on, on every 1/16.
+    const std::size_t frames = 2 * 88200;
+    const AudioChannels reference = gatedRender({}, {}, {441}, frames);
+    const AudioChannels onlySamples = gatedRender(
+        {}, [](Transport& t) { t.setValidFlags(0); }, {441}, frames);
+    ASSERT_EQ(firstNonFinite(onlySamples), "");
+    const float half = 0.5f * peak(reference);
+    const std::vector<bool> want = gateShape(reference, half);
+    const std::vector<bool> got = gateShape(onlySamples, half);
+    // 32 edges in two measures, each allowed a control tick of difference.
+    EXPECT_LE(differences(want, got, 5512), 32 * 40)
+        << "without a valid ppq position the lanes do not follow the sample position";
+}
+
+TEST(ReliabilityTime, SubBlocksWithHeldPpqLandStepsWhereAnUnsplitRenderDoes)
+{
+    const std::size_t frames = 2 * 88200;
+    // Exact positions in blocks of 1024, against the same cycles in blocks of 256 whose ppq is
+    // only updated at each cycle's start (samplePos stays exact).
+    const AudioChannels whole = gatedRender({}, {}, {1024}, frames);
+    const AudioChannels split = gatedRender(
+        {}, [](Transport& t) { t.setPpqHeldFor(1024); }, {256}, frames);
+    ASSERT_EQ(firstNonFinite(split), "");
+    const float half = 0.5f * peak(whole);
+    EXPECT_LE(differences(gateShape(whole, half), gateShape(split, half), 5512), 32 * 40)
+        << "steps move with the held ppq instead of the sample position";
+}
