@@ -125,3 +125,34 @@ TEST(ReliabilityThreads, ProgramsChunksAndAutomationFromAnotherThreadWhileProces
     EXPECT_EQ(audio.fault(), "");
     EXPECT_GT(audio.blocks(), 50);
 }
+
+TEST(ReliabilityThreads, TwoInstancesAtDifferentRatesDoNotHearEachOther)
+{
+    // Each render on a fresh thread, so that each instance draws its own random sequence from
+    // the start; nothing else may pass between instances of one module.
+    const AudioChannels input = noise(kSanitized ? 20000 : 60000, 12);
+    auto renderAt = [&input](Plugin& plugin, float rate, AudioChannels& out) {
+        plugin.start(rate, 512);
+        makeLanesMove(plugin);
+        out = render(plugin, input, {.blockSizes = hostLikeBlockSizes()});
+    };
+    AudioChannels alone;
+    {
+        auto plugin = loadPlugin(exactHost(120.0));
+        ASSERT_NE(plugin, nullptr);
+        std::thread([&] { renderAt(*plugin, 44100.0f, alone); }).join();
+    }
+    ASSERT_EQ(firstNonFinite(alone), "");
+    auto a = loadPlugin(exactHost(120.0));
+    auto b = loadPlugin(exactHost(97.0));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    b->setProgram(21);
+    AudioChannels together, other;
+    std::thread ta([&] { renderAt(*a, 44100.0f, together); });
+    std::thread tb([&] { renderAt(*b, 192000.0f, other); });
+    ta.join();
+    tb.join();
+    ASSERT_EQ(firstNonFinite(other), "");
+    EXPECT_EQ(together, alone) << "an instance's output depends on another instance";
+}
