@@ -98,6 +98,9 @@ TEST(EditorStress, WindowIdlesWhileAutomationAndAudioRun)
                 std::shuffle(order, order + 6, random);
                 plugin.setChainOrder(order);
             }
+            if (n % 3001 == 0) {
+                plugin.setProgram(static_cast<VstInt32>(random() % 40)); // a host's other thread
+            }
             if (n % 997 == 0) {
                 plugin.runLaneCommand(static_cast<int>(random() % 6),
                                       static_cast<seq::LaneCommand>(random() % 4));
