@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace morvek2::host {
 
@@ -74,17 +75,25 @@ AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOpt
         return AudioChannels(numOut);
     }
 
-    // The host's own buffers: the caller's input is never handed to the plug-in.
+    // Each block goes through block-sized buffers of the host's own, followed by guard samples:
+    // a plug-in that writes past the frames it was given corrupts a real host's heap, and in
+    // one long buffer the next block would silently overwrite the damage.
+    constexpr std::size_t kGuard = 16;
+    constexpr float kGuardValue = -12345.678f;
     const auto numIn = static_cast<std::size_t>(std::max(plugin.numInputs(), 0));
-    AudioChannels in(numIn, std::vector<float>(frames, 0.0f));
-    for (std::size_t c = 0; c < numIn && c < input.size(); ++c) {
-        std::copy(input[c].begin(), input[c].end(), in[c].begin());
-    }
+    const int32_t largest = *std::max_element(sizes.begin(), sizes.end());
+    const std::size_t blockRoom = static_cast<std::size_t>(largest) + kGuard;
+    AudioChannels in(std::max<std::size_t>(numIn, 1), std::vector<float>(blockRoom));
+    AudioChannels scratch(std::max<std::size_t>(numOut, 1), std::vector<float>(blockRoom));
     AudioChannels out(numOut, std::vector<float>(frames, 0.0f));
-    // A zero-length channel still needs a valid pointer.
-    std::vector<float> spare(1, 0.0f);
-    std::vector<float*> inPtrs(std::max<std::size_t>(numIn, 1));
-    std::vector<float*> outPtrs(std::max<std::size_t>(numOut, 1));
+    std::vector<float*> inPtrs(in.size());
+    std::vector<float*> outPtrs(scratch.size());
+    for (std::size_t c = 0; c < in.size(); ++c) {
+        inPtrs[c] = in[c].data();
+    }
+    for (std::size_t c = 0; c < scratch.size(); ++c) {
+        outPtrs[c] = scratch[c].data();
+    }
 
     std::vector<TimedMidi> midi = options.midi;
     std::stable_sort(midi.begin(), midi.end(),
@@ -97,6 +106,7 @@ AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOpt
     do {
         const int32_t wanted = sizes[turn++ % sizes.size()];
         const auto n = static_cast<int32_t>(std::min<std::size_t>(wanted, frames - done));
+        const auto un = static_cast<std::size_t>(n);
         if (options.beforeBlock) {
             options.beforeBlock(plugin, static_cast<int64_t>(done), n);
         }
@@ -112,14 +122,40 @@ AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOpt
                 plugin.sendEvents(list.events());
             }
         }
-        for (std::size_t c = 0; c < inPtrs.size(); ++c) {
-            inPtrs[c] = c < numIn ? in[c].data() + done : spare.data();
+        for (std::size_t c = 0; c < in.size(); ++c) {
+            std::fill(in[c].begin(), in[c].end(), kGuardValue);
+            if (c < input.size()) {
+                const std::size_t have =
+                    input[c].size() > done ? std::min(un, input[c].size() - done) : 0;
+                std::copy_n(input[c].begin() + static_cast<std::ptrdiff_t>(done), have,
+                            in[c].begin());
+                std::fill_n(in[c].begin() + static_cast<std::ptrdiff_t>(have), un - have, 0.0f);
+            } else {
+                std::fill_n(in[c].begin(), un, 0.0f);
+            }
         }
-        for (std::size_t c = 0; c < outPtrs.size(); ++c) {
-            outPtrs[c] = c < numOut ? out[c].data() + done : spare.data();
+        for (auto& channel : scratch) {
+            std::fill_n(channel.begin(), un, 0.0f);
+            std::fill(channel.begin() + static_cast<std::ptrdiff_t>(un), channel.end(),
+                      kGuardValue);
         }
         plugin.process(inPtrs.data(), outPtrs.data(), n);
-        done += static_cast<std::size_t>(n);
+        for (const auto* channels : {&in, &scratch}) {
+            for (const auto& channel : *channels) {
+                for (std::size_t i = un; i < channel.size(); ++i) {
+                    if (channel[i] != kGuardValue) {
+                        throw std::runtime_error(
+                            "render: the plug-in wrote past the end of a " + std::to_string(n) +
+                            "-frame block (" + (channels == &in ? "input" : "output") +
+                            " buffer, " + std::to_string(i - un + 1) + " samples beyond)");
+                    }
+                }
+            }
+        }
+        for (std::size_t c = 0; c < numOut; ++c) {
+            std::copy_n(scratch[c].begin(), un, out[c].begin() + static_cast<std::ptrdiff_t>(done));
+        }
+        done += un;
     } while (done < frames);
     return out;
 }

@@ -68,8 +68,9 @@ std::vector<int32_t> hostLikeBlockSizes();
 // Renders `input` (missing channels are silence; all channels are read up to the longest) through
 // the plug-in and returns numOutputs() channels of the same length. Each block is processed with
 // Plugin::process, so the transport describes each block and moves on by its length. The caller
-// starts the plug-in (Plugin::start) first. Throws std::invalid_argument for a negative block
-// size or a list with no positive one.
+// starts the plug-in (Plugin::start) first. Each block is handed over in block-sized buffers
+// followed by guard samples. Throws std::invalid_argument for a negative block size or a list
+// with no positive one, and std::runtime_error when the plug-in writes past a block's end.
 AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOptions& options = {});
 
 } // namespace morvek2::host

@@ -343,3 +343,20 @@ TEST(Plugin, InstancesProcessingOnTwoThreadsEachSeeTheirOwnTransport)
     EXPECT_FALSE(slow->editorRect().has_value()); // the probe has no editor
     EXPECT_FALSE(slow->editorOpen(nullptr));
 }
+
+TEST(Render, CatchesAPlugInThatWritesPastTheBlock)
+{
+    auto plugin = loadProbe();
+    ASSERT_NE(plugin, nullptr);
+    plugin->start(44100.0f, 64);
+    EXPECT_NO_THROW(render(*plugin, ramp(300), {.blockSizes = {64, 17}}));
+    plugin->setParameter(2, 1.0f);
+    try {
+        render(*plugin, ramp(300), {.blockSizes = {64, 17}});
+        ADD_FAILURE() << "the overrun went unnoticed";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("wrote past the end of a 64-frame block"),
+                  std::string::npos)
+            << e.what();
+    }
+}

@@ -4,7 +4,8 @@
 // - output 1 = the host's ppq position, interpolated per frame from the block's time record
 //   (-1 when the host gives none), so a test can see which position each frame was told;
 // - parameter 1: writing it makes the plug-in report a gesture (begin edit, automate, end edit);
-// - parameter 2 reads the number of MIDI events received; parameter 3 reads what resume learnt
+// - parameter 2 reads the number of MIDI events received (writing it above 0.5 makes the probe
+//   write one sample past the end of every block); parameter 3 reads what resume learnt
 //   from the pin queries (1: second input connected, 2: second output connected).
 // Built several times with different PROBE_* definitions to exercise the loader's failures.
 #include "vst/vst2_abi.h"
@@ -22,6 +23,7 @@ struct Probe
     int program = 0;
     char programNames[3][kVstMaxProgNameLen + 1] = {"First", "Second", "Third"};
     int midiEvents = 0;
+    bool overrun = false; // set by writing parameter 2: write one sample past each block
     float chunk[4] = {};
 };
 
@@ -139,6 +141,8 @@ void VSTCALLBACK setParameter(AEffect* e, VstInt32 index, float value)
     Probe* p = self(e);
     if (index == 0) {
         p->params[0] = value;
+    } else if (index == 2) {
+        p->overrun = value > 0.5f;
     } else if (index == 1) {
         p->params[1] = value;
         p->host(e, audioMasterBeginEdit, 1, 0, nullptr, 0.0f);
@@ -174,6 +178,9 @@ void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 
         const float x = in[0][i];
         out[0][i] = x * gain;
         out[1][i] = static_cast<float>(time != nullptr ? ppq + i * perFrame : -1.0);
+    }
+    if (p->overrun && frames > 0) {
+        out[0][frames] = 0.0f; // the fault a host must catch
     }
 }
 
