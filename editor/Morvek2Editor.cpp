@@ -387,22 +387,22 @@ void Morvek2Editor::buildModulePages(CHighlightFrame* f, CBitmap* smallButton) /
     for (int m = 0; m < kNumModules; ++m) {
         const PageSpec& page = kPages[m];
         for (int k = 0; k < page.knobCount; ++k) {
-            const KnobSpec& spec = page.knobs[k];
+            const KnobSpec& layout = page.knobs[k];
             auto* knob =
-                new CFxKnob(kKnobRect[spec.position - 1], this, spec.tag, kLight, kDim, largeFont,
-                            smallFont, spec.label, spec.modulated, spec.bipolar);
+                new CFxKnob(kKnobRect[layout.position - 1], this, layout.tag, kLight, kDim,
+                            largeFont, smallFont, layout.label, layout.modulated, layout.bipolar);
             knob->setFrameWidth(2, false);
-            if (spec.tag == 19) {
+            if (layout.tag == 19) {
                 // Filter Type: six positions.
                 knob->setSteps(6);
             }
             addToPage(f, m, knob);
         }
         for (int k = 0; k < page.sliderCount; ++k) {
-            const SliderSpec& spec = page.sliders[k];
-            auto* slider =
-                new CZKmv2ModVSlider(kSliderRect[spec.position - 1], this, spec.tag, kClear, kLight,
-                                     kClear, CZKVSlider::kHorizontal | CZKVSlider::kBipolar);
+            const SliderSpec& layout = page.sliders[k];
+            auto* slider = new CZKmv2ModVSlider(kSliderRect[layout.position - 1], this, layout.tag,
+                                                kClear, kLight, kClear,
+                                                CZKVSlider::kHorizontal | CZKVSlider::kBipolar);
             slider->setFineFactor(0.2f);
             slider->setFrameWidth(1, false);
             addToPage(f, m, slider);

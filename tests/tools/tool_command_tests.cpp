@@ -342,9 +342,9 @@ TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
     const Audio out = readAudio(file("demo.wav"));
     EXPECT_EQ(out.rate, 48000);
     EXPECT_EQ(out.frames(), 16u * 48000u) << "eight bars at 120 bpm";
-    morvek2::cli::DemoSpec spec;
-    spec.sampleRate = 48000.0;
-    const std::vector<float> demo = morvek2::cli::synthesizeDemo(spec);
+    morvek2::cli::DemoSpec settings;
+    settings.sampleRate = 48000.0;
+    const std::vector<float> demo = morvek2::cli::synthesizeDemo(settings);
     AudioChannels in(2);
     for (std::size_t i = 0; i < demo.size(); ++i) {
         in[i % 2].push_back(demo[i]);

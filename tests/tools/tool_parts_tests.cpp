@@ -331,10 +331,10 @@ TEST(ToolRender, EnvelopeKeepsExtremesPerColumn)
 
 TEST(ToolDemo, EightBarsOfTheGivenTempoAndSignature)
 {
-    DemoSpec spec;
-    const std::vector<float> a = synthesizeDemo(spec);
+    DemoSpec settings;
+    const std::vector<float> a = synthesizeDemo(settings);
     EXPECT_EQ(a.size(), 2u * 16u * 44100u) << "eight bars of 4/4 at 120 bpm last 16 s";
-    EXPECT_EQ(a, synthesizeDemo(spec)) << "the demo is the same every time";
+    EXPECT_EQ(a, synthesizeDemo(settings)) << "the demo is the same every time";
     float peak = 0.0f;
     double energy = 0.0;
     for (float s : a) {
@@ -344,12 +344,12 @@ TEST(ToolDemo, EightBarsOfTheGivenTempoAndSignature)
     }
     EXPECT_LE(peak, 0.7001f);
     EXPECT_GT(energy / a.size(), 1e-4) << "clearly audible";
-    spec.bpm = 90.0;
-    spec.timeSigNumerator = 6;
-    spec.timeSigDenominator = 8;
-    spec.sampleRate = 48000.0;
+    settings.bpm = 90.0;
+    settings.timeSigNumerator = 6;
+    settings.timeSigDenominator = 8;
+    settings.sampleRate = 48000.0;
     // A bar of 6/8 is three quarter notes: eight bars at 90 bpm last 16 s.
-    EXPECT_EQ(synthesizeDemo(spec).size(), 2u * 16u * 48000u);
+    EXPECT_EQ(synthesizeDemo(settings).size(), 2u * 16u * 48000u);
 }
 
 TEST(ToolFiles, PendingFilesAppearOnlyWhenCommitted)
