@@ -8,6 +8,8 @@
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "support/xvfb_server.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -27,70 +29,13 @@ extern char** environ;
 
 namespace {
 
+using morvek2::test::openFds;
+using morvek2::test::Xvfb;
+
 using morvek2::host::Plugin;
 
 constexpr int kWidth = 647;
 constexpr int kHeight = 447;
-
-class Xvfb : public ::testing::Environment
-{
-public:
-    static inline std::string display;
-    static inline pid_t pid = 0;
-
-    void SetUp() override
-    {
-        for (int n = 141; n < 190 && display.empty(); ++n) {
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (std::filesystem::exists(lock) || std::filesystem::exists(socket)) {
-                continue;
-            }
-            const std::string name = ":" + std::to_string(n);
-            std::vector<std::string> args{"Xvfb",       name,        "-screen", "0",
-                                          "800x600x24", "-nolisten", "tcp",     "-noreset"};
-            std::vector<char*> argv;
-            for (auto& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            pid_t child = 0;
-            const int rc = posix_spawnp(&child, "Xvfb", &actions, nullptr, argv.data(), environ);
-            posix_spawn_file_actions_destroy(&actions);
-            if (rc != 0) {
-                return;
-            }
-            for (int tries = 0; tries < 100; ++tries) {
-                if (Display* d = XOpenDisplay(name.c_str())) {
-                    XCloseDisplay(d);
-                    display = name;
-                    pid = child;
-                    setenv("DISPLAY", name.c_str(), 1);
-                    return;
-                }
-                int status = 0;
-                if (waitpid(child, &status, WNOHANG) == child) {
-                    break;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            kill(child, SIGTERM);
-            waitpid(child, nullptr, 0);
-        }
-    }
-    void TearDown() override
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-            pid = 0;
-        }
-    }
-};
 
 const auto* const xvfbEnvironment = ::testing::AddGlobalTestEnvironment(new Xvfb);
 
@@ -99,16 +44,6 @@ int countingHandler(Display*, XErrorEvent*)
 {
     ++hostErrors;
     return 0;
-}
-
-int openFds()
-{
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++n;
-    }
-    return n;
 }
 
 class EditorXvfb : public ::testing::Test
