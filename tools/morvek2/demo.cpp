@@ -40,13 +40,13 @@ void hit(std::vector<float>& out, std::size_t at, double rate, double length, fl
     }
 }
 
-void addDrums(std::vector<float>& out, const DemoSpec& spec, double framesPerBeat, int beats)
+void addDrums(std::vector<float>& out, const DemoSpec& settings, double framesPerBeat, int beats)
 {
     Noise noise;
-    const double rate = spec.sampleRate;
+    const double rate = settings.sampleRate;
     for (int beat = 0; beat < beats; ++beat) {
         const auto start = static_cast<std::size_t>(std::llround(beat * framesPerBeat));
-        const int inBar = beat % spec.timeSigNumerator;
+        const int inBar = beat % settings.timeSigNumerator;
         if (inBar % 2 == 0) {
             // Kick: a sine falling from 150 Hz to 45 Hz.
             double phase = 0.0;
@@ -81,7 +81,7 @@ void addDrums(std::vector<float>& out, const DemoSpec& spec, double framesPerBea
     }
 }
 
-void addPad(std::vector<float>& out, const DemoSpec& spec, double framesPerBar)
+void addPad(std::vector<float>& out, const DemoSpec& settings, double framesPerBar)
 {
     // A minor, F, C, G: two bars each.
     static const double chords[4][3] = {
@@ -90,7 +90,7 @@ void addPad(std::vector<float>& out, const DemoSpec& spec, double framesPerBar)
         {261.63, 329.63, 392.00},
         {196.00, 246.94, 293.66},
     };
-    const double rate = spec.sampleRate;
+    const double rate = settings.sampleRate;
     const std::size_t frames = out.size() / 2;
     const double chordFrames = 2.0 * framesPerBar;
     const double fade = 0.25 * rate;
@@ -126,16 +126,16 @@ void addPad(std::vector<float>& out, const DemoSpec& spec, double framesPerBar)
 
 } // namespace
 
-std::vector<float> synthesizeDemo(const DemoSpec& spec)
+std::vector<float> synthesizeDemo(const DemoSpec& settings)
 {
     // A beat is one note of the signature's denominator; the tempo counts quarter notes.
-    const double quarterFrames = spec.sampleRate * 60.0 / spec.bpm;
-    const double framesPerBeat = quarterFrames * 4.0 / spec.timeSigDenominator;
-    const double framesPerBar = framesPerBeat * spec.timeSigNumerator;
-    const auto frames = static_cast<std::size_t>(std::llround(framesPerBar * spec.bars));
+    const double quarterFrames = settings.sampleRate * 60.0 / settings.bpm;
+    const double framesPerBeat = quarterFrames * 4.0 / settings.timeSigDenominator;
+    const double framesPerBar = framesPerBeat * settings.timeSigNumerator;
+    const auto frames = static_cast<std::size_t>(std::llround(framesPerBar * settings.bars));
     std::vector<float> out(2 * frames, 0.0f);
-    addDrums(out, spec, framesPerBeat, spec.timeSigNumerator * spec.bars);
-    addPad(out, spec, framesPerBar);
+    addDrums(out, settings, framesPerBeat, settings.timeSigNumerator * settings.bars);
+    addPad(out, settings, framesPerBar);
     // Headroom for whatever the effect adds.
     float peak = 0.0f;
     for (const float s : out) {

@@ -15,7 +15,7 @@ struct DemoSpec
     int bars = 8;
 };
 
-// Interleaved stereo, exactly `bars` bars long. The same spec always gives the same samples.
-std::vector<float> synthesizeDemo(const DemoSpec& spec);
+// Interleaved stereo, exactly `bars` bars long. The same settings always gives the same samples.
+std::vector<float> synthesizeDemo(const DemoSpec& settings);
 
 } // namespace morvek2::cli

@@ -242,9 +242,9 @@ void parseSteps(Lane& lane, const std::string& kind, const std::string& rest)
     }
 }
 
-void parseLaneHeader(Lane& lane, const std::string& spec)
+void parseLaneHeader(Lane& lane, const std::string& header)
 {
-    std::istringstream in(spec);
+    std::istringstream in(header);
     for (std::string item; std::getline(in, item, ',');) {
         const auto w = words(item);
         if (w.size() != 2) {
