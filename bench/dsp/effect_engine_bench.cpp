@@ -3,6 +3,8 @@
 #include "dsp/CDistortEngine.h"
 #include "dsp/CFreqShifterEngine.h"
 
+#include "engine_bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -15,35 +17,12 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-
-std::vector<float> noiseBlock()
-{
-    std::vector<float> v(kBlock);
-    std::uint32_t s = 7;
-    for (float& x : v) {
-        s = s * 1664525u + 1013904223u;
-        x = static_cast<float>(static_cast<std::int32_t>(s)) * (0.8f / 2147483648.0f);
-    }
-    return v;
-}
+using enginebench::kBlock;
+using enginebench::noiseBlock;
 
 void run(benchmark::State& state, Morvek2Engine& engine, float gate)
 {
-    const std::vector<float> in = noiseBlock();
-    std::vector<float> out(kBlock);
-    Morvek2Engine* e = &engine; // called through the base, like the loop's engine table
-    benchmark::DoNotOptimize(e);
-    for (auto _ : state) {
-        for (int i = 0; i < kBlock; ++i)
-            out[i] = e->processGated(in[i], gate);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock * 1e-9,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    enginebench::runThroughBase(state, engine, gate, noiseBlock(7, 0.8f));
 }
 
 void BM_DistortEngine(benchmark::State& state)

@@ -5,6 +5,8 @@
 #include "dsp/CFreqShifterEngine.h"
 #include "dsp/CVCAEngine.h"
 
+#include "engine_bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -18,18 +20,11 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-constexpr int kTick = 32;
+using enginebench::kBlock;
+using enginebench::noiseBlock;
+using enginebench::setNsCounter;
 
-std::vector<float> noiseBlock(std::uint32_t seed)
-{
-    std::vector<float> v(kBlock);
-    for (float& x : v) {
-        seed = seed * 1664525u + 1013904223u;
-        x = static_cast<float>(static_cast<std::int32_t>(seed)) * (0.5f / 2147483648.0f);
-    }
-    return v;
-}
+constexpr int kTick = 32;
 
 struct Chain
 {
@@ -84,14 +79,6 @@ struct Chain
         return bits[C].processGated(x, gate);
     }
 };
-
-void setNsCounter(benchmark::State& state, double itemsPerIteration, const char* name)
-{
-    // An inverted rate: seconds per item, shown with its unit (ns).
-    state.counters[name] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * itemsPerIteration,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
 
 void BM_SixEngineChain(benchmark::State& state)
 {

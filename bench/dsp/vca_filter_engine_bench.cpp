@@ -1,6 +1,8 @@
 #include "dsp/CFilterEngine.h"
 #include "dsp/CVCAEngine.h"
 
+#include "engine_bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,42 +15,19 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-
-std::vector<float> noiseBlock()
-{
-    std::vector<float> v(kBlock);
-    std::uint32_t s = 1;
-    for (float& x : v) {
-        s = s * 1664525u + 1013904223u;
-        x = static_cast<float>(static_cast<std::int32_t>(s)) * (0.5f / 2147483648.0f);
-    }
-    return v;
-}
+using enginebench::kBlock;
+using enginebench::noiseBlock;
 
 void run(benchmark::State& state, Morvek2Engine& engine, float gate)
 {
-    const std::vector<float> in = noiseBlock();
-    std::vector<float> out(kBlock);
-    Morvek2Engine* e = &engine; // called through the base, like the loop's engine table
-    benchmark::DoNotOptimize(e);
-    for (auto _ : state) {
-        for (int i = 0; i < kBlock; ++i)
-            out[i] = e->processGated(in[i], gate);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    enginebench::runThroughBase(state, engine, gate, noiseBlock(1));
 }
 
 // The loop's own pattern: per sample the left engine, then the right one. The two
 // channels' recursions are independent, so they overlap; items are channel samples.
 void runStereo(benchmark::State& state, Morvek2Engine& left, Morvek2Engine& right, float gate)
 {
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = noiseBlock(1);
     std::vector<float> outL(kBlock), outR(kBlock);
     Morvek2Engine* engines[2] = {&left, &right};
     benchmark::DoNotOptimize(engines);
@@ -62,9 +41,7 @@ void runStereo(benchmark::State& state, Morvek2Engine& left, Morvek2Engine& righ
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBlock * 2);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock * 2,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    enginebench::setNsCounter(state, kBlock * 2.0, "ns_per_sample");
 }
 
 void setUpVca(CVCAEngine& vca, float channel)
@@ -129,7 +106,7 @@ void BM_FilterEngineSweep(benchmark::State& state)
 {
     CFilterEngine f;
     setUpFilter(f, static_cast<int>(state.range(0)));
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = noiseBlock(1);
     std::vector<float> out(kBlock);
     Morvek2Engine* e = &f;
     float phase = 0.0f;
@@ -145,9 +122,7 @@ void BM_FilterEngineSweep(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["ns_per_sample"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    enginebench::setNsCounter(state, kBlock, "ns_per_sample");
 }
 BENCHMARK(BM_FilterEngineSweep)->ArgName("type")->DenseRange(0, 5);
 
