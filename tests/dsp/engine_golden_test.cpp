@@ -43,7 +43,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 std::filesystem::path goldenPath()
 {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / "engine_golden.txt";
+    return std::filesystem::path(MORVEK2_DSP_TEST_DIR) / "golden" / "engine_golden.txt";
 }
 
 bool regenerating()

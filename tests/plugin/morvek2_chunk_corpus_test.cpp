@@ -20,7 +20,7 @@ std::vector<std::vector<std::uint8_t>> corpus()
 {
     std::vector<fs::path> files;
     for (const auto& entry :
-         fs::directory_iterator(fs::path(__FILE__).parent_path() / "chunk_corpus")) {
+         fs::directory_iterator(fs::path(MORVEK2_PLUGIN_TEST_DIR) / "chunk_corpus")) {
         files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
