@@ -283,6 +283,10 @@ struct ClockRun
     int num = 4, den = 4;
     double startPpq = 0.0;
     int32_t block = 512;
+    // At this frame (a block start) the host jumps to `jumpTo`, or stops for `pauseFrames`.
+    int64_t eventFrame = -1;
+    double jumpTo = 0.0;
+    int64_t pauseFrames = 0;
 };
 
 AudioChannels renderVcaLane(const VcaLane& shape, const ClockRun& run, std::size_t frames)
@@ -301,29 +305,64 @@ AudioChannels renderVcaLane(const VcaLane& shape, const ClockRun& run, std::size
     plugin->transport().setPlaying(false);
     render(*plugin, constant(4410, 0.5f), {.blockSizes = {run.block}});
     plugin->transport().setPlaying(true);
-    return render(*plugin, constant(frames, 0.5f), {.blockSizes = {run.block}});
+    auto event = [&run](Plugin& p, int64_t first, int32_t) {
+        if (first == run.eventFrame && run.pauseFrames > 0) {
+            p.transport().setPlaying(false);
+        } else if (first == run.eventFrame) {
+            p.transport().locate(run.jumpTo);
+        } else if (first == run.eventFrame + run.pauseFrames) {
+            p.transport().setPlaying(true);
+        }
+    };
+    return render(*plugin, constant(frames, 0.5f),
+                  {.blockSizes = {run.block}, .beforeBlock = event});
 }
 
-// Where the steps with gate on should start, in frames from the first: the lane stands on its
-// step 0 when play starts and sounds it at once (or restarts there on a reset boundary), moves
-// on at every 1/16 line the position crosses and restarts at every measure line.
+// Where the steps with gate on should start, in frames from the first. Whenever play starts
+// (and after a stop or a jump) the lane sounds the step it stands on at once, or restarts on a
+// reset boundary; then it moves on at every 1/16 line the position crosses and restarts at
+// every measure line.
 std::vector<double> expectedOnsets(const VcaLane& shape, const ClockRun& run, std::size_t frames)
 {
-    const double end = run.startPpq + static_cast<double>(frames) / kFramesPerQuarter;
     const double measure = shape.resetEachMeasure ? run.num * 4.0 / run.den : 0.0;
+    // Measure lines fall on 1/64 lines in every signature tested.
+    auto onMeasureLine = [measure](double ppq) {
+        return measure > 0.0 && std::fmod(std::fabs(std::floor(ppq * 16.0) / 16.0), measure) < 1e-9;
+    };
     std::vector<double> at;
     int position = 0;
-    if (shape.gates & 1u) {
-        at.push_back(0.0);
-    }
-    // Every 1/16 line after the start; the measures tested are whole sixteenths long.
-    for (double k = std::floor(run.startPpq * 4.0) + 1.0; k / 4.0 < end; k += 1.0) {
-        const double line = k / 4.0;
-        const bool reset = measure > 0.0 && std::fmod(std::fabs(line), measure) < 1e-9;
-        position = reset ? 0 : (position + 1) % shape.length;
-        if ((shape.gates >> position) & 1u) {
-            at.push_back((line - run.startPpq) * kFramesPerQuarter);
+    // Plays frames [from, to) starting at position `ppq`; answers the position reached.
+    auto play = [&](double from, double to, double ppq) {
+        if (onMeasureLine(ppq)) {
+            position = 0;
         }
+        if ((shape.gates >> position) & 1u) {
+            at.push_back(from);
+        }
+        // The measures tested are whole sixteenths long.
+        for (double k = std::floor(ppq * 4.0) + 1.0;; k += 1.0) {
+            const double frame = from + (k / 4.0 - ppq) * kFramesPerQuarter;
+            if (frame >= to) {
+                break;
+            }
+            position = onMeasureLine(k / 4.0) ? 0 : (position + 1) % shape.length;
+            if ((shape.gates >> position) & 1u) {
+                at.push_back(frame);
+            }
+        }
+        return ppq + (to - from) / kFramesPerQuarter;
+    };
+    const auto end = static_cast<double>(frames);
+    if (run.eventFrame < 0) {
+        play(0.0, end, run.startPpq);
+        return at;
+    }
+    const auto event = static_cast<double>(run.eventFrame);
+    const double reached = play(0.0, event, run.startPpq);
+    if (run.pauseFrames > 0) {
+        play(event + static_cast<double>(run.pauseFrames), end, reached);
+    } else {
+        play(event, end, run.jumpTo);
     }
     return at;
 }
@@ -350,7 +389,10 @@ void expectOnsetsAt(const AudioChannels& out, const std::vector<double>& want, d
 std::string describe(const ClockRun& run)
 {
     return std::to_string(run.num) + "/" + std::to_string(run.den) + " from ppq " +
-           std::to_string(run.startPpq) + " in blocks of " + std::to_string(run.block);
+           std::to_string(run.startPpq) + " in blocks of " + std::to_string(run.block) +
+           (run.eventFrame < 0    ? ""
+            : run.pauseFrames > 0 ? ", paused at " + std::to_string(run.eventFrame)
+                                  : ", jumping to " + std::to_string(run.jumpTo));
 }
 
 // Steps where the lane's onsets in an unsplit, ppq-driven render are, within 64 samples.
@@ -484,6 +526,12 @@ TEST(ReliabilityTime, PlayStartsOnTheStepTheLanesStandOn)
         {pattern, {.startPpq = 2.3, .block = 512}, 40.0},
         {patternWithReset, {.startPpq = 2.3, .block = 512}, 40.0},
         {pattern, {.startPpq = -1.1, .block = 1000}, 40.0},
+        // In the middle of play, on step 0 of the lane (gate on, the VCA closed again), a jump
+        // to ppq 5.3 and a stop of a tenth of a second: the step sounds again at once. A jump
+        // onto a measure line restarts the lanes there.
+        {pattern, {.startPpq = 0.0, .block = 512, .eventFrame = 93 * 512, .jumpTo = 5.3}, 40.0},
+        {firstOfMeasure, {.block = 512, .eventFrame = 93 * 512, .jumpTo = 8.01}, 40.0},
+        {pattern, {.block = 512, .eventFrame = 93 * 512, .pauseFrames = 9 * 512}, 40.0},
     };
     const std::size_t frames = 2 * 88200;
     for (const StartCase& c : cases) {
