@@ -193,9 +193,8 @@ protected:
     // The position of the block's first sample from what the host reports (see readTransport).
     double hostBlockPosition(const VstTimeInfo& info); // [audio]
     void clockStep(VstInt32 sample);                   // [audio]
-    // The first playing sample after a start, a stop or a jump: counters to the position, and
-    // every lane's current step applied (or the lanes reset on a reset boundary).
-    void startClock(double position);             // [audio]
+    // Every grid counter to its value at `position`, so that only lines crossed after it fire.
+    void setGridCounters(double position);        // [audio]
     bool onResetBoundary(std::int32_t c64) const; // [audio]
     // The six engines of one channel in chain order over n samples, in place.
     void runChain(int channel, float* x, int n); // [audio]
@@ -232,7 +231,7 @@ protected:
     double lastSamplePos = 0.0;   // samplePos of the last block with time information
     VstInt32 lastFrames = 0;      // frames of the last block
     bool clockRunning = false;    // the last block played, so this one may continue from it
-    bool clockStarting = false;   // this block's first sample starts the clock (startClock)
+    bool clockStarting = false;   // this block's first sample sounds the lanes' steps
     std::int32_t samplesPer64 = 1378;
     std::int32_t vcaGateCountdown = 1378;
     std::int32_t controlCountdown = 0;

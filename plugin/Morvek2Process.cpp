@@ -526,7 +526,7 @@ bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
            std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f;
 }
 
-void Morvek2::startClock(double p) // [audio]
+void Morvek2::setGridCounters(double p) // [audio]
 {
     // Only grid lines crossed from here on move the lanes. The two triplet pairs count the same
     // spacing and are set alike, as a reset sets them.
@@ -548,7 +548,7 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
         // Play pressed, resumed or moved: the lanes sound the steps they stand on now (from
         // the top on a reset boundary), instead of waiting a whole step for the next grid line.
         clockStarting = false;
-        startClock(p);
+        setGridCounters(p);
         if (onResetBoundary(grid.c64)) {
             resetAllLanes();
         } else {
@@ -566,7 +566,7 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
         mask |= 0x80;
         if (onResetBoundary(c64)) {
             resetAllLanes();
-            startClock(p);
+            setGridCounters(p);
             return;
         }
         const std::int32_t c32 = floorToInt(8.0 * p);
