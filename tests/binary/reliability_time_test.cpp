@@ -289,9 +289,10 @@ struct ClockRun
     int64_t pauseFrames = 0;
 };
 
-AudioChannels renderVcaLane(const VcaLane& shape, const ClockRun& run, std::size_t frames)
+AudioChannels renderVcaLane(const VcaLane& shape, const ClockRun& run, std::size_t frames,
+                            HostConfig config = {})
 {
-    auto plugin = loadPlugin();
+    auto plugin = loadPlugin(std::move(config));
     EXPECT_NE(plugin, nullptr);
     if (!plugin) {
         return AudioChannels(2, std::vector<float>(frames));
@@ -454,6 +455,18 @@ TEST(ReliabilityTime, SubBlocksWithHeldPpqLandStepsWhereAnUnsplitRenderDoes)
                      gatedRender(
                          {}, [](Transport& t) { t.setPpqHeldFor(4096); }, {1000, 96, 3000}, frames),
                      "held ppq, uneven sub-blocks");
+
+    // A host whose ppq is a sample or two off in every block plays on steadily: no block is
+    // taken for a jump that would sound the current step again and hold the VCA open.
+    HostConfig rounding;
+    rounding.editTimeInfo = [](VstTimeInfo& i) { i.ppqPos = std::round(i.ppqPos * 1e4) / 1e4; };
+    const VcaLane everyStep{.length = 4, .gates = 0xF, .gateTime = 0.5f};
+    const ClockRun run{.block = 512};
+    const AudioChannels rounded = renderVcaLane(everyStep, run, frames, std::move(rounding));
+    expectOnsetsAt(rounded, expectedOnsets(everyStep, run, frames), 40.0, "rounded ppq");
+    for (std::size_t length : openLengths(rounded, 0.5f * peak(rounded))) {
+        EXPECT_NEAR(static_cast<double>(length), 2756.0, 200.0) << "rounded ppq";
+    }
 }
 
 TEST(ReliabilityTime, SixteenthsKeepTheirPaceAndGateInEveryTimeSignature)
