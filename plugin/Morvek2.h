@@ -190,7 +190,12 @@ protected:
     void soloChange(int index, bool on); // [any]
     void updateEnableFactors();          // [any]
     void readTransport(VstInt32 frames); // [audio]
-    void clockStep(VstInt32 sample);     // [audio]
+    // The position of the block's first sample from what the host reports (see readTransport).
+    double hostBlockPosition(const VstTimeInfo& info); // [audio]
+    void clockStep(VstInt32 sample);                   // [audio]
+    // Every grid counter to its value at `position`, so that only lines crossed after it fire.
+    void setGridCounters(double position);        // [audio]
+    bool onResetBoundary(std::int32_t c64) const; // [audio]
     // The six engines of one channel in chain order over n samples, in place.
     void runChain(int channel, float* x, int n); // [audio]
 
@@ -218,6 +223,15 @@ protected:
     double blockPosition = 0.0;      // ppq at the first sample of the block
     double positionIncrement = 0.0;  // quarter notes per sample
     bool blockPlaying = false;
+    // Between blocks: where the last playing block left the clock, and what the host said then,
+    // to tell steady play from a start or a jump and to carry on through hosts whose position
+    // does not move with every block.
+    double reachedPosition = 0.0; // position of the sample after the last playing block
+    double lastHostPpq = 0.0;     // ppqPos of the last block with time information
+    double lastSamplePos = 0.0;   // samplePos of the last block with time information
+    VstInt32 lastFrames = 0;      // frames of the last block
+    bool clockRunning = false;    // the last block played, so this one may continue from it
+    bool clockStarting = false;   // this block's first sample sounds the lanes' steps
     std::int32_t samplesPer64 = 1378;
     std::int32_t vcaGateCountdown = 1378;
     std::int32_t controlCountdown = 0;

@@ -66,10 +66,26 @@ constexpr double kMaxPosition = 1.0e8;
 // on it, so the lanes move on the same sample however the host splits its blocks.
 constexpr double kGridTolerance = 1.0e-9;
 constexpr double kMaxTempo = 1.0e5;
+// A block that starts further than this (in quarter notes, one 1/64 note) from where the last
+// one left the clock is a jump of the host's position. Hosts that round or jitter stay well
+// inside it and keep playing as before.
+constexpr double kJumpTolerance = 1.0 / 16.0;
+// samplePos counts whole frames in steady play; a host that resamples may be a little off.
+constexpr double kSamplePosTolerance = 1.0;
 
-inline std::int32_t truncToInt(double x)
+// The grid counters count from the floor of the position, so that in a count-in (negative
+// positions) every grid interval is as long as any other and the line at 0 falls on 0. For
+// positions at or above 0 this is truncation.
+inline std::int32_t floorToInt(double x)
 {
-    return static_cast<std::int32_t>(x);
+    const auto i = static_cast<std::int32_t>(x);
+    return x < static_cast<double>(i) ? i - 1 : i;
+}
+
+// Positive, finite, not absurdly fast, and not so small that dividing by it overflows.
+inline bool usableTempo(double tempo)
+{
+    return std::isnormal(tempo) && tempo > 0.0 && tempo <= kMaxTempo;
 }
 
 // For lengths in samples that extreme tempi or rates could push past the counter's range.
@@ -317,35 +333,71 @@ void Morvek2::readTransport(VstInt32 frames) // [audio]
         den = static_cast<float>(info->timeSigDenominator);
     }
     if (info) {
-        // The ppq position and tempo are used as the host gives them, whatever its validity
-        // flags say; a tempo that is not a positive finite number keeps the last usable one.
+        // The tempo is used as the host gives it, whatever its validity flag says; one that is
+        // not a positive normal number keeps the last usable one.
         const double tempo = info->tempo;
-        if (tempo > 0.0 && tempo <= kMaxTempo) {
+        if (usableTempo(tempo)) {
             lastTempo = tempo;
         }
         timeSigNumerator = num;
         timeSigDenominator = den;
     }
     // Without time information the last block's signature and tempo stay; the rate may have
-    // changed since, so the lengths are derived again from the rate we run at.
+    // changed since, so the lengths are derived again from the rate we run at. Tempo and
+    // position count quarter notes in every signature: the signature only sets the length of
+    // a measure for the reset interval.
     const double bpm = lastTempo;
-    const double d = timeSigDenominator;
-    positionIncrement = (1.0 / (d * 15.0)) * bpm / rate;
-    samplesPer64 = truncToCount(rate / ((64.0 / d) * bpm / 60.0));
+    positionIncrement = (1.0 / 60.0) * bpm / rate;
+    samplesPer64 = truncToCount(rate / (16.0 * bpm / 60.0));
     if (info && params->getWorkingValue(kDelayMode) < 1.0f && info->tempo > 0.0 &&
         info->tempo <= kMaxTempo) {
         params->setDelayTimeBase(static_cast<float>(60000.0 / info->tempo));
     }
     if (!info) {
+        clockRunning = false;
         return;
     }
-    const double p = info->ppqPos;
+    const double p = hostBlockPosition(*info);
+    lastFrames = frames;
+    const bool wasRunning = clockRunning;
+    clockRunning = false;
     const double span = positionIncrement * static_cast<double>(frames);
     if (!(std::fabs(p) + span < kMaxPosition)) {
         return; // a position we cannot count with: the lanes hold for this block
     }
-    blockPosition = p;
     blockPlaying = (info->flags & kVstTransportPlaying) != 0;
+    if (!blockPlaying) {
+        return;
+    }
+    // A start (after construction or a stop) or a jump begins with the lanes' current steps;
+    // steady play goes on from the counters as they stand.
+    clockStarting = !wasRunning || !(std::fabs(p - reachedPosition) <= kJumpTolerance);
+    blockPosition = p;
+    reachedPosition = p + span;
+    clockRunning = true;
+}
+
+double Morvek2::hostBlockPosition(const VstTimeInfo& info) // [audio]
+{
+    const double ppq = info.ppqPos;
+    const double samplePos = info.samplePos;
+    const bool samplesMoved = samplePos != lastSamplePos;
+    const bool samplesFollow =
+        std::fabs(samplePos - (lastSamplePos + lastFrames)) <= kSamplePosTolerance;
+    const bool heldPpq = ppq == lastHostPpq;
+    lastHostPpq = ppq;
+    lastSamplePos = samplePos;
+    if (info.flags & kVstPpqPosValid) {
+        // Hosts that split one cycle into sub-blocks may report the cycle's ppq for each of
+        // them while samplePos moves on: the clock carries on from where it got to.
+        return clockRunning && heldPpq && samplesMoved ? reachedPosition : ppq;
+    }
+    // No ppq position: the sample position and the tempo tell where we are. In steady play
+    // the clock carries on, so a tempo change does not throw the lanes to another step.
+    if (clockRunning && samplesFollow) {
+        return reachedPosition;
+    }
+    return samplePos * positionIncrement;
 }
 
 void Morvek2::controlTick(bool stereo) // [audio]
@@ -467,34 +519,62 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
     }
 }
 
+bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
+{
+    // The reset interval counts measures of num notes of value den.
+    return resetMeasures > 0.0f &&
+           std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f;
+}
+
+void Morvek2::setGridCounters(double p) // [audio]
+{
+    // Only grid lines crossed from here on move the lanes. The two triplet pairs count the same
+    // spacing and are set alike, as a reset sets them.
+    grid.c64 = floorToInt(16.0 * p);
+    grid.c32 = floorToInt(8.0 * p);
+    grid.c16 = floorToInt(4.0 * p);
+    grid.c8 = floorToInt(2.0 * p);
+    grid.c4 = floorToInt(p);
+    grid.c3 = grid.t8 = floorToInt(3.0 * p);
+    grid.c15 = grid.t4 = floorToInt(1.5 * p);
+    grid.t16 = floorToInt(6.0 * p);
+}
+
 void Morvek2::clockStep(VstInt32 i) // [audio]
 {
     // The position of this sample, from the block's start, so it follows the host's.
     const double p = blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
-    const std::int32_t c64 = truncToInt(16.0 * p);
-    const std::int32_t t = truncToInt(6.0 * p);
+    if (clockStarting) {
+        // Play pressed, resumed or moved: the lanes sound the steps they stand on now (from
+        // the top on a reset boundary), instead of waiting a whole step for the next grid line.
+        clockStarting = false;
+        setGridCounters(p);
+        if (onResetBoundary(grid.c64)) {
+            resetAllLanes();
+        } else {
+            for (int m = 0; m < kNumModules; ++m) {
+                applyStep(m);
+            }
+        }
+        return;
+    }
+    const std::int32_t c64 = floorToInt(16.0 * p);
+    const std::int32_t t = floorToInt(6.0 * p);
     std::uint32_t mask = 0;
     if (c64 != grid.c64) {
         grid.c64 = c64;
         mask |= 0x80;
-        if (resetMeasures > 0.0f &&
-            std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f) {
+        if (onResetBoundary(c64)) {
             resetAllLanes();
-            grid.c32 = truncToInt(8.0 * p);
-            grid.c16 = truncToInt(4.0 * p);
-            grid.c8 = truncToInt(2.0 * p);
-            grid.c4 = truncToInt(p);
-            grid.c3 = grid.t8 = truncToInt(3.0 * p);
-            grid.c15 = grid.t4 = truncToInt(1.5 * p);
-            grid.t16 = t;
+            setGridCounters(p);
             return;
         }
-        const std::int32_t c32 = truncToInt(8.0 * p);
-        const std::int32_t c16 = truncToInt(4.0 * p);
-        const std::int32_t c3 = truncToInt(3.0 * p);
-        const std::int32_t c8 = truncToInt(2.0 * p);
-        const std::int32_t c15 = truncToInt(1.5 * p);
-        const std::int32_t c4 = truncToInt(p);
+        const std::int32_t c32 = floorToInt(8.0 * p);
+        const std::int32_t c16 = floorToInt(4.0 * p);
+        const std::int32_t c3 = floorToInt(3.0 * p);
+        const std::int32_t c8 = floorToInt(2.0 * p);
+        const std::int32_t c15 = floorToInt(1.5 * p);
+        const std::int32_t c4 = floorToInt(p);
         if (c32 != grid.c32) {
             grid.c32 = c32;
             mask |= 0x01;
@@ -523,12 +603,13 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
     if (t != grid.t16) {
         grid.t16 = t;
         mask |= 0x10;
-        if (t / 2 != grid.t8) {
-            grid.t8 = t / 2;
+        // Halving by shifting rounds toward minus infinity, like the counters themselves.
+        if ((t >> 1) != grid.t8) {
+            grid.t8 = t >> 1;
             mask |= 0x20;
         }
-        if (t / 4 != grid.t4) {
-            grid.t4 = t / 4;
+        if ((t >> 2) != grid.t4) {
+            grid.t4 = t >> 2;
             mask |= 0x40;
         }
     }

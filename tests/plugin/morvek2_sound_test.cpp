@@ -125,11 +125,12 @@ TEST(Morvek2Clock, ResetAtTwoMeasuresRestartsEveryLaneWithoutMovingIt)
         rig.plugin.setStepValueLock(Morvek2::kBits, s, true);
         rig.plugin.setStepValue(Morvek2::kBits, s, 0.25f);
     }
-    // Start just before the eighth quarter note; the jump itself moves every lane once.
+    // Start just before the eighth quarter note; the start sounds the steps the lanes stand
+    // on without moving them.
     const int reset = 8 * 22050;
     rig.samplePos = reset - 3000;
     rig.silence(2999);
-    EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, 1);
+    EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, 0);
     EXPECT_EQ(rig.plugin.lanesRandomised.load(), 0);
     rig.silence(1); // sample reset - 1
     rig.plugin.stepMoved.store(0);
@@ -163,21 +164,19 @@ TEST(Morvek2Clock, ResetAtTwoMeasuresRestartsEveryLaneWithoutMovingIt)
     EXPECT_EQ(std::memcmp(&snap, &bits, sizeof snap), 0);
 }
 
-TEST(Morvek2Clock, SixEightCountsEighthsAndResetsAfterSixOfThem)
+TEST(Morvek2Clock, SixEightCountsQuarterNotesAndResetsAfterSixEighths)
 {
-    Rig rig;
-    rig.host.info.timeSigNumerator = 6;
-    rig.host.info.timeSigDenominator = 8;
-    rig.setWorking(kStepSizeParam[Morvek2::kFilter], 8.0f); // "1/4"
-    // Within one block the position moves half as fast as in 4/4 at the same tempo value.
-    rig.silence(30000);
-    EXPECT_EQ(rig.plugin.getSamplesPer64(), 2756);
-    EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, 0);
-
-    Rig fourFour;
-    fourFour.setWorking(kStepSizeParam[Morvek2::kFilter], 8.0f);
-    fourFour.silence(30000);
-    EXPECT_EQ(fourFour.plugin.getLane(Morvek2::kFilter).position, 1);
+    // The host's tempo and position count quarter notes in every signature: within one block
+    // the position moves as fast as in 4/4, and a 1/64 note is as long.
+    for (auto [num, den] : {std::pair{6, 8}, std::pair{4, 4}, std::pair{3, 2}, std::pair{7, 16}}) {
+        Rig rig;
+        rig.host.info.timeSigNumerator = num;
+        rig.host.info.timeSigDenominator = den;
+        rig.setWorking(kStepSizeParam[Morvek2::kFilter], 8.0f); // "1/4"
+        rig.silence(30000);
+        EXPECT_EQ(rig.plugin.getSamplesPer64(), 1378) << num << "/" << den;
+        EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, 1) << num << "/" << den;
+    }
 
     // One measure of 6/8 is three quarter notes: quarter-note lanes reach step 2 and then go
     // back to the first step instead of to step 3.
@@ -258,15 +257,22 @@ TEST(Morvek2MuteSolo, MuteReachesTheGateAtTheModulesNextStep)
     }
     rig.silence(5514); // one step: the filter's gate opens
     ASSERT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 1.0f);
-    rig.host.info.flags &= ~kVstTransportPlaying;
     rig.set(kFilterMute, 1.0f);
-    rig.silence(10000);
-    EXPECT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 1.0f) << "nothing changes while stopped";
-    rig.host.info.flags |= kVstTransportPlaying;
-    rig.silence(5511); // up to the sample before the next step
+    rig.silence(5511); // up to the sample before the next step, at 11025
     EXPECT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 1.0f);
     rig.silence(1);
     EXPECT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 0.0f);
+
+    // While stopped nothing changes; play resumes with the step the lane stands on.
+    rig.host.info.flags &= ~kVstTransportPlaying;
+    rig.set(kFilterMute, 0.0f);
+    rig.silence(10000);
+    EXPECT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 0.0f) << "nothing changes while stopped";
+    const int position = rig.plugin.getLane(Morvek2::kFilter).position;
+    rig.host.info.flags |= kVstTransportPlaying;
+    rig.silence(1);
+    EXPECT_EQ(rig.plugin.gateTarget(Morvek2::kFilter), 1.0f);
+    EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, position);
 }
 
 TEST(Morvek2Mix, ActiveOffGivesTheDryInputExactlyAndOnTheProcessedSignal)
@@ -459,8 +465,8 @@ TEST(Morvek2Transport, HostileTimeInformationNeverStopsTheSoundOrPoisonsTheClock
     rig.host.info.tempo = 120.0;
     rig.plugin.processReplacing(io, io, 64);
 
-    // Tempo 0, negative, NaN, infinite: the previous tempo stays.
-    for (double tempo : {0.0, -120.0, nan, inf, 1e300}) {
+    // Tempo 0, negative, NaN, infinite, denormal: the previous tempo stays.
+    for (double tempo : {0.0, -0.0, -120.0, nan, inf, 1e300, 4.9e-324, 2.0e-308}) {
         rig.host.info.tempo = tempo;
         check("tempo");
     }
@@ -472,8 +478,9 @@ TEST(Morvek2Transport, HostileTimeInformationNeverStopsTheSoundOrPoisonsTheClock
         check("position");
         EXPECT_EQ(rig.plugin.getLane(Morvek2::kFilter).position, before);
     }
-    // Pre-roll (a negative position) is a real position and counts.
-    rig.host.info.ppqPos = -2.0;
+    // Pre-roll (a negative position) is a real position and counts: the block crosses the
+    // 1/16 line at -2.
+    rig.host.info.ppqPos = -2.05;
     check("pre-roll");
     EXPECT_NE(rig.plugin.getLane(Morvek2::kFilter).position, before);
     // Nonsense time signatures count as 4/4.
