@@ -192,6 +192,8 @@ Morvek2Editor::Morvek2Editor(AudioEffect* effect_, Morvek2EditorHost& host_)
     smallFont = new CDezadeduResource(kSmallFont);
     smallFont->setAlpha(255);
 
+    editedParameter.fill(-1);
+
     // Knobs follow straight drags.
     setKnobMode(kKnobModeLinear);
 }
@@ -877,6 +879,50 @@ void Morvek2Editor::valueChanged(CControl* control) // [ui]
     }
     if (!handled && tag >= 0 && tag < kNumParams) {
         effect->setParameterAutomated(tag, value);
+    }
+}
+
+int32_t Morvek2Editor::parameterForTag(int32_t tag) const // [ui]
+{
+    const int m = getSelectedModule();
+    switch (tag) {
+    case kTagStepSize:
+        return kStepSizeParam[m];
+    case kTagLength:
+        return kLengthParam[m];
+    case kTagSmoothing:
+        return kSmoothingParam[m];
+    case kTagReset:
+        return kRstRandParam[m];
+    case kTagGateReset:
+        return kGateRstRandParam[m];
+    case kTagDirection:
+        return kDirectionParam[m];
+    default:
+        return tag >= 0 && tag < kNumParams ? tag : -1;
+    }
+}
+
+void Morvek2Editor::beginEdit(int32_t tag) // [ui]
+{
+    const int32_t parameter = parameterForTag(tag);
+    if (tag >= kTagStepSize && tag <= kTagDirection) {
+        editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = parameter;
+    }
+    if (parameter >= 0) {
+        AEffGUIEditor::beginEdit(parameter);
+    }
+}
+
+void Morvek2Editor::endEdit(int32_t tag) // [ui]
+{
+    int32_t parameter = parameterForTag(tag);
+    if (tag >= kTagStepSize && tag <= kTagDirection) {
+        parameter = editedParameter[static_cast<std::size_t>(tag - kTagStepSize)];
+        editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = -1;
+    }
+    if (parameter >= 0) {
+        AEffGUIEditor::endEdit(parameter);
     }
 }
 

@@ -107,6 +107,13 @@ public:
     int32_t controlModifierClicked(VSTGUI::CControl* control, int32_t buttons) override; // [ui]
     void tagValueChanged(int32_t tag, float value) override;                             // [ui]
 
+    // ---- Edits, as the host hears them ----
+    // A control's edit begins or ends: the host hears it for the parameter the control stands
+    // for (the shown module's one for the shared sequencer controls); tags that are no
+    // parameter (steps, module buttons, lane commands) reach it not at all.
+    void beginEdit(int32_t tag) override; // [ui]
+    void endEdit(int32_t tag) override;   // [ui]
+
     // ---- Helpers ----
     // Step count n on the step controls and the length text.
     void showLength(int n); // [ui]
@@ -146,6 +153,8 @@ private:
     void applyModuleOrderNow(const std::uint16_t (&order)[kNumModules]); // [ui]
     void applyOutline();                                                 // [ui]
     void setModuleButton(int module, float value);                       // [ui]
+    // The parameter a control's tag stands for now, or -1.
+    int32_t parameterForTag(int32_t tag) const; // [ui]
     // The control that shows parameter `index` of the selected module among the shared ones.
     VSTGUI::CControl* sharedControlForParameter(int index) const; // [ui]
 
@@ -189,5 +198,8 @@ private:
     std::atomic<int32_t> learnTag{-1};
     std::atomic<uint8_t> learnTagChanged{0};
     int32_t shownOutline = -1;
+    // The parameter each shared sequencer control began an edit for (kTagStepSize..
+    // kTagDirection), so that its end reaches the same parameter even if the page changed.
+    std::array<int32_t, kTagDirection - kTagStepSize + 1> editedParameter{};
     SeqLane snapshot{};
 };

@@ -31,8 +31,12 @@ public:
     }
     ~XErrorTrap()
     {
-        // Errors for requests made inside the trap arrive by the time the sync returns.
-        XSync(display, False);
+        // Errors for requests made inside the trap arrive by the time the sync returns. With
+        // every request answered already there is nothing to wait for, and an idle that had
+        // nothing to do sends the server nothing.
+        if (NextRequest(display) - 1 != LastKnownRequestProcessed(display)) {
+            XSync(display, False);
+        }
         std::lock_guard<std::mutex> lock(mutex());
         auto& list = ownDisplays();
         const auto it = std::find(list.begin(), list.end(), display);

@@ -136,6 +136,42 @@ TEST(EditorWindow, ModuleButtonsSitInARowBeforeAnyReordering)
     }
 }
 
+// Buttons sit 60 pixels apart and are 46 wide: x = 45 + 60m + 50 is between two of them.
+TEST(EditorWindow, ClicksThatPickNoModuleLeaveTheRowAndThePageAsTheyAre)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(2);
+    ASSERT_TRUE(rig.open());
+    auto buttonValues = [&] {
+        std::vector<float> values;
+        for (int m = 0; m < 6; ++m) {
+            values.push_back(dynamic_cast<CControl*>(rig.editor.getModuleGrid()->childWithTag(
+                                                         Morvek2Editor::kTagModuleButton + m))
+                                 ->getValue());
+        }
+        return values;
+    };
+    const std::vector<float> shown = {0.f, 0.f, 1.f, 0.f, 0.f, 0.f};
+    ASSERT_EQ(buttonValues(), shown);
+
+    rig.click(45 + 60 * 3 + 50, 338); // between Delay and Shift
+    EXPECT_EQ(buttonValues(), shown);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+
+    const CRect shift = rig.moduleButtonRect(4);
+    rig.click(shift.left + 10, shift.top + 10, kLButton | kControl | kShift);
+    EXPECT_EQ(buttonValues(), shown);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+
+    // The selected button clicked again stays on; another one takes over.
+    const CRect distort = rig.moduleButtonRect(2);
+    rig.click(distort.left + 10, distort.top + 10);
+    EXPECT_EQ(buttonValues(), shown);
+    rig.clickModule(5);
+    EXPECT_EQ(buttonValues(), (std::vector<float>{0.f, 0.f, 0.f, 0.f, 0.f, 1.f}));
+    EXPECT_EQ(rig.editor.getSelectedModule(), 5);
+}
+
 TEST(EditorWindow, OpeningOnPageThreeShowsTheDelayLane)
 {
     Rig rig;
@@ -629,4 +665,90 @@ TEST(EditorWindow, AboutAreaShowsTheAboutScreenUntilClickedAndAutomatesNothing)
     EXPECT_EQ(rig.plugin.getParameter(90), gain);
     EXPECT_EQ(rig.editor.getFrame()->getModalView(), nullptr) << "a click closes it";
     EXPECT_TRUE(automation().empty());
+}
+
+// Every control that moves a host parameter, driven as a user would: the host hears one begin,
+// the new values and one end, all for the parameter the control stands for on the shown page.
+TEST(EditorWindow, EveryGestureThatMovesAParameterIsOneBracketedEdit)
+{
+    struct Gesture
+    {
+        const char* what;
+        int page;
+        CPoint from;
+        CPoint to;
+        int32_t buttons;
+        int parameter;
+    };
+    const Gesture gestures[] = {
+        {"module knob drag", 0, {481, 81}, {481, 40}, kLButton, 0},
+        {"module knob Control-click", 0, {481, 81}, {481, 81}, kLButton | kControl, 0},
+        {"stepped knob drag", 1, {481, 161}, {481, 120}, kLButton, 19},
+        {"modulation slider drag", 0, {470, 116}, {500, 116}, kLButton, 12},
+        {"modulation slider Control-click", 0, {470, 116}, {470, 116}, kLButton | kControl, 12},
+        {"smoothing slider drag", 0, {280, 178}, {380, 178}, kLButton, 14},
+        {"smoothing slider on another page", 4, {280, 178}, {380, 178}, kLButton, 73},
+        {"length bracket drag", 0, {390, 55}, {200, 55}, kLButton, 7},
+        {"length bracket on another page", 2, {390, 55}, {200, 55}, kLButton, 37},
+        {"step size pop-up pick", 0, {103, 178}, {103, 194}, kLButton, 6},
+        {"step size pop-up on another page", 5, {103, 178}, {103, 194}, kLButton, 81},
+        {"reset interval pop-up pick", 0, {136, 275}, {136, 291}, kLButton, 91},
+        {"direction switch click", 0, {120, 198}, {120, 198}, kLButton, 8},
+        {"direction switch drag", 3, {50, 198}, {120, 198}, kLButton, 53},
+        {"direction switch Control-click", 0, {120, 198}, {120, 198}, kLButton | kControl, 8},
+        {"value reset button", 0, {303, 198}, {303, 198}, kLButton, 15},
+        {"gate reset button", 1, {303, 275}, {303, 275}, kLButton, 31},
+        {"solo button", 0, {551, 256}, {551, 256}, kLButton, 5},
+        {"mute button", 2, {551, 239}, {551, 239}, kLButton, 34},
+        {"delay mode switch", 3, {486, 236}, {486, 276}, kLButton, 46},
+        {"active switch", 0, {529, 342}, {529, 342}, kLButton, 92},
+        {"output knob drag", 0, {473, 348}, {473, 300}, kLButton, 90},
+        {"output knob Control-click", 0, {473, 348}, {473, 348}, kLButton | kControl, 90},
+    };
+    for (const Gesture& g : gestures) {
+        SCOPED_TRACE(g.what);
+        Rig rig;
+        rig.plugin.setEditorPage(g.page);
+        ASSERT_TRUE(rig.open());
+        // Off the default, so that a Control-click has something to reset.
+        rig.plugin.setParameter(g.parameter, 0.37f);
+        hostEdits().clear();
+        rig.press(g.from.x, g.from.y, g.buttons);
+        for (int i = 1; i <= 4; ++i) {
+            rig.drag(g.from.x + (g.to.x - g.from.x) * i / 4, g.from.y + (g.to.y - g.from.y) * i / 4,
+                     g.buttons);
+        }
+        rig.release(g.to.x, g.to.y, g.buttons);
+        rig.editor.idle();
+
+        const auto& heard = hostEdits();
+        ASSERT_GE(heard.size(), 3u);
+        EXPECT_EQ(heard.front().kind, 'b');
+        EXPECT_EQ(heard.back().kind, 'e');
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            EXPECT_EQ(heard[i].index, g.parameter) << "call " << i;
+            if (i > 0 && i + 1 < heard.size()) {
+                EXPECT_EQ(heard[i].kind, 'v') << "call " << i;
+            }
+        }
+    }
+}
+
+// Steps, locks, gates, module buttons and lane commands are no host parameters: the host hears
+// no edit of them (nor of the tags they carry).
+TEST(EditorWindow, StepAndCommandGesturesTellTheHostNothing)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    hostEdits().clear();
+    rig.press(60, 100);
+    rig.drag(200, 80);
+    rig.release(200, 80);
+    rig.click(60, 163);  // value lock
+    rig.click(60, 247);  // gate
+    rig.click(249, 198); // randomise values
+    rig.click(354, 275); // clear gates
+    rig.clickModule(2);
+    EXPECT_TRUE(hostEdits().empty())
+        << hostEdits().size() << " calls, first for " << hostEdits().front().index;
 }
