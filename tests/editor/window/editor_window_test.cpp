@@ -3,6 +3,7 @@
 // lane commands, the chain order and MIDI learn, and what the plug-in's changes show.
 #include "editor_rig.h"
 
+#include "editor/CDezadeduResource.h"
 #include "editor/CZKKnob.h"
 #include "editor/CZKSlider.h"
 #include "editor/CZKTextDisplay.h"
@@ -33,7 +34,15 @@ std::string expectedText(Rig& rig, int index)
     char label[64] = {};
     rig.plugin.getParameterDisplay(index, display);
     rig.plugin.getParameterLabel(index, label);
-    return std::string(display) + label;
+    // Milliseconds in their short unit: the long one would run into the next knob's bracket.
+    return std::string(display) + (std::string(label) == "msec" ? "ms" : label);
+}
+
+// The same as a readout shows it: without the blanks that pad some display texts.
+std::string readText(Rig& rig, int index)
+{
+    const std::string text = expectedText(rig, index);
+    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
 } // namespace
@@ -120,7 +129,7 @@ TEST(EditorWindow, PagesShareThePositionsAndOnlyTheSelectedOneIsVisible)
     EXPECT_EQ(rig.control(90)->getViewSize(), CRect(437, 312, 509, 384));
     EXPECT_TRUE(rig.control(90)->isVisible());
     EXPECT_EQ(rig.control(92)->getViewSize(), CRect(509, 324, 549, 360));
-    EXPECT_EQ(rig.control(91)->getViewSize(), CRect(106, 268, 166, 282));
+    EXPECT_EQ(rig.control(91)->getViewSize(), CRect(106, 268, 176, 282));
 }
 
 TEST(EditorWindow, ModuleButtonsSitInARowBeforeAnyReordering)
@@ -286,6 +295,11 @@ TEST(EditorWindow, KnobTextIsDisplayFollowedByLabel)
         EXPECT_EQ(knobText(rig, tag), expectedText(rig, tag)) << tag;
         EXPECT_LE(knobText(rig, tag).size(), 16u);
     }
+    rig.plugin.setParameter(46, 0.5f); // Chorus: milliseconds
+    char label[64] = {};
+    rig.plugin.getParameterLabel(44, label);
+    EXPECT_STREQ(label, "msec");
+    EXPECT_EQ(knobText(rig, 44).substr(knobText(rig, 44).size() - 2), "ms");
 }
 
 TEST(EditorWindow, DragAcrossTheValueLockRowStopsAtTheLength)
@@ -751,4 +765,140 @@ TEST(EditorWindow, StepAndCommandGesturesTellTheHostNothing)
     rig.clickModule(2);
     EXPECT_TRUE(hostEdits().empty())
         << hostEdits().size() << " calls, first for " << hostEdits().front().index;
+}
+
+// Every text a knob or pop-up can show fits its box in the editor's own font: a knob's value
+// text ends before the bracket of the knob to its right (or the panel's edge), a pop-up item
+// inside the pop-up's border.
+TEST(EditorWindow, EveryDisplayTextFitsItsBox)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    constexpr CCoord kPanelRight = 630;
+    constexpr CCoord kSecondColumnBracket = 544 - 10;
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        for (CControl* c : rig.editor.getModuleControls(m)) {
+            auto* knob = dynamic_cast<CZKmv2VKnob*>(c);
+            if (!knob) {
+                continue;
+            }
+            const int index = knob->getTag();
+            const CRect r = knob->getViewSize();
+            const CCoord right =
+                r.left < kSecondColumnBracket ? kSecondColumnBracket - 2 : kPanelRight;
+            const CCoord room = right - (r.left + 30);
+            // Delay Time reads differently in each delay mode.
+            const int modes = index == 44 ? 3 : 1;
+            for (int mode = 0; mode < modes; ++mode) {
+                if (modes > 1) {
+                    rig.plugin.setParameter(46, static_cast<float>(mode) / 2.f);
+                }
+                for (int i = 0; i <= 1000; ++i) {
+                    rig.plugin.setParameter(index, static_cast<float>(i) / 1000.f);
+                    EXPECT_LE(knob->getValueTextWidth(), room)
+                        << "parameter " << index << " \"" << knob->getValueText() << "\"";
+                }
+            }
+        }
+    }
+    // Every readout text of every control, at every value, inside its readout.
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        rig.clickModule(m);
+        std::vector<CControl*> shown = rig.editor.getModuleControls(m);
+        for (int kind : {Morvek2Editor::kTagStepSize, Morvek2Editor::kTagLength,
+                         Morvek2Editor::kTagSmoothing, Morvek2Editor::kTagReset,
+                         Morvek2Editor::kTagGateReset, Morvek2Editor::kTagDirection}) {
+            shown.push_back(rig.editor.sharedControlFor(kind));
+        }
+        for (int tag : {90, 91, 92}) {
+            shown.push_back(rig.control(tag));
+        }
+        for (CControl* c : shown) {
+            if (c->getTag() == Morvek2Editor::kTagDecoration) {
+                continue;
+            }
+            rig.editor.controlHovered(c);
+            const int modes = c->getTag() == 44 ? 3 : 1;
+            for (int mode = 0; mode < modes; ++mode) {
+                if (modes > 1) {
+                    rig.plugin.setParameter(46, static_cast<float>(mode) / 2.f);
+                }
+                for (int i = 0; i <= 200; ++i) {
+                    c->setValue(static_cast<float>(i) / 200.f);
+                    c->valueChanged();
+                    bool any = false;
+                    for (int p = 0; p < Morvek2Editor::kNumPanels; ++p) {
+                        CZKTextDisplay* readout = rig.editor.getReadout(p);
+                        const std::string& text = readout->getText();
+                        any |= !text.empty();
+                        EXPECT_LE(readout->getFont()->stringWidth(text.c_str()),
+                                  readout->getViewSize().width())
+                            << "\"" << text << "\"";
+                    }
+                    ASSERT_TRUE(any) << "control " << c->getTag() << " on page " << m;
+                }
+            }
+        }
+    }
+    rig.editor.controlHovered(nullptr);
+
+    for (int tag : {91, static_cast<int>(Morvek2Editor::kTagStepSize)}) {
+        auto* popup = dynamic_cast<CZKVPopupMenu*>(rig.control(tag));
+        ASSERT_NE(popup, nullptr);
+        std::vector<std::string> items;
+        popup->getItems(items);
+        const CCoord room = popup->getViewSize().width() - 4;
+        for (const std::string& item : items) {
+            EXPECT_LE(popup->getFont()->stringWidth(item.c_str()), room)
+                << tag << " \"" << item << "\"";
+        }
+    }
+}
+
+// The control under the pointer reads its value in its panel's readout, and so does the one
+// being dragged; every other readout stays empty. A value the host moves shows there too.
+TEST(EditorWindow, TheHoveredOrDraggedControlReadsItsValueInItsPanel)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    auto texts = [&] {
+        std::vector<std::string> all;
+        for (int p = 0; p < Morvek2Editor::kNumPanels; ++p) {
+            all.push_back(rig.editor.getReadout(p)->getText());
+        }
+        return all;
+    };
+    const std::vector<std::string> none(Morvek2Editor::kNumPanels);
+    EXPECT_EQ(texts(), none);
+
+    rig.drag(320, 178, 0); // over the smoothing slider
+    std::vector<std::string> expected = none;
+    expected[Morvek2Editor::kPanelSteps] = "smooth " + readText(rig, 14);
+    EXPECT_EQ(texts(), expected);
+    rig.plugin.setParameter(14, 0.8f);
+    expected[Morvek2Editor::kPanelSteps] = "smooth " + readText(rig, 14);
+    EXPECT_EQ(texts(), expected);
+
+    rig.drag(470, 116, 0); // over the attack modulation slider
+    expected = none;
+    expected[Morvek2Editor::kPanelModule] = "attack mod " + readText(rig, 12);
+    EXPECT_EQ(texts(), expected);
+
+    // A drag keeps reading its own control even where the pointer passes others.
+    rig.press(473, 348);
+    rig.drag(473, 300);
+    rig.drag(300, 100);
+    expected = none;
+    expected[Morvek2Editor::kPanelOutput] = "gain " + readText(rig, 90);
+    EXPECT_EQ(texts(), expected);
+    rig.release(300, 100);
+    EXPECT_EQ(texts(), none); // over the step editor, which reads only while drawn on
+
+    rig.press(60, 100);
+    rig.drag(70, 60);
+    EXPECT_EQ(texts()[Morvek2Editor::kPanelSteps], "step 3  100%");
+    rig.release(70, 60);
+
+    rig.drag(10, 10, 0); // over no control
+    EXPECT_EQ(texts(), none);
 }
