@@ -42,6 +42,7 @@ constexpr CColor kStepHighlight{255, 132, 0, 255};
 constexpr CColor kRowHighlight{255, 255, 0, 255};
 constexpr CColor kTransparentWhite{255, 255, 255, 0};
 constexpr CColor kPopupBackground{14, 13, 23, 200};
+constexpr CColor kLockLit{115, 190, 232, 190};
 
 constexpr uint32_t kOrderSet = 1u << 31;
 
@@ -479,14 +480,15 @@ void Morvek2Editor::buildSharedControls(CHighlightFrame* f, CBitmap* smallButton
                                           CZKVSlider::kHorizontal | CZKVSlider::kFromLeft, 32, 11);
     f->addViewWithTag(lengthBracket);
 
-    auto makeRow = [&](const CRect& r, int32_t tag) {
-        auto* row = new CZKVMultibutton(r, this, tag, kLight, kFaint, kDim, kDim, kRowHighlight);
+    auto makeRow = [&](const CRect& r, int32_t tag, CColor on) {
+        auto* row = new CZKVMultibutton(r, this, tag, kLight, on, kDim, kDim, kRowHighlight);
         f->addViewWithTags(row);
         return row;
     };
-    valueLockRow = makeRow(CRect(43, 160, 398, 167), kTagValueLock);
-    gateRow = makeRow(CRect(43, 242, 398, 253), kTagGate);
-    gateLockRow = makeRow(CRect(43, 253, 398, 260), kTagGateLock);
+    // A set lock is a thin mark: it needs more light than a gate to stand out from the screen.
+    valueLockRow = makeRow(CRect(43, 160, 398, 167), kTagValueLock, kLockLit);
+    gateRow = makeRow(CRect(43, 242, 398, 253), kTagGate, kFaint);
+    gateLockRow = makeRow(CRect(43, 253, 398, 260), kTagGateLock, kLockLit);
 
     smoothingSlider =
         new CZKVSlider(CRect(267, 171, 397, 185), this, kTagSmoothing, kLight, kFaint,

@@ -25,6 +25,7 @@ extern const Colour panel; // inside a panel frame
 extern const Colour inset; // the dark screens behind the step rows
 extern const Colour insetBeat;
 extern const Colour caption;
+extern const Colour fine; // fine print: quiet, yet legible on the window and the panels
 extern const Colour white;
 extern const Colour litFill; // the face of a button that is on
 } // namespace palette

@@ -11,9 +11,11 @@
 #include "editor/CZKVPopupMenu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -901,4 +903,75 @@ TEST(EditorWindow, TheHoveredOrDraggedControlReadsItsValueInItsPanel)
 
     rig.drag(10, 10, 0); // over no control
     EXPECT_EQ(texts(), none);
+}
+
+namespace {
+
+double luminance(const CColor& c)
+{
+    auto channel = [](uint8_t v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red) + 0.7152 * channel(c.green) + 0.0722 * channel(c.blue);
+}
+
+double contrast(const CColor& a, const CColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+// Text must be legible: within each caption's box the text's colour (the pixel farthest from the
+// box's commonest colour) stands at least 4.5 : 1 from the background (the WCAG measure), and a
+// set lock stands as far from an unset one.
+TEST(EditorWindow, CaptionsAndLockRowsHaveLegibleContrast)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.click(48, 163); // value lock of step 1
+    rig.click(48, 256); // gate lock of step 1
+    rig.editor.idle();
+    rig.screen().renderAll();
+    struct Box
+    {
+        const char* what;
+        CRect area;
+    };
+    const Box boxes[] = {
+        {"title line", {440, 8, 636, 20}},     {"chain hint", {130, 364, 312, 377}},
+        {"version", {162, 404, 192, 418}},     {"step", {60, 171, 86, 184}},
+        {"smooth", {225, 172, 265, 185}},      {"direction", {135, 192, 186, 205}},
+        {"gate", {42, 230, 70, 242}},          {"restart every", {35, 269, 104, 282}},
+        {"solo", {560, 249, 587, 262}},        {"gain", {455, 379, 492, 392}},
+        {"knob caption", {487, 84, 530, 106}}, {"module button", {105, 330, 145, 348}},
+    };
+    for (const Box& box : boxes) {
+        std::map<uint32_t, int> counts;
+        std::vector<CColor> pixels;
+        for (CCoord y = box.area.top; y < box.area.bottom; ++y) {
+            for (CCoord x = box.area.left; x < box.area.right; ++x) {
+                const CColor c = rig.screen().getPixel(x, y);
+                pixels.push_back(c);
+                ++counts[(uint32_t(c.red) << 16) | (uint32_t(c.green) << 8) | c.blue];
+            }
+        }
+        const auto commonest = std::max_element(
+            counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        const CColor background = MakeCColor(static_cast<uint8_t>(commonest->first >> 16),
+                                             static_cast<uint8_t>(commonest->first >> 8),
+                                             static_cast<uint8_t>(commonest->first));
+        double best = 1.0;
+        for (const CColor& c : pixels) {
+            best = std::max(best, contrast(c, background));
+        }
+        EXPECT_GE(best, 4.5) << box.what;
+    }
+    for (CCoord y : {163, 256}) {
+        EXPECT_GE(contrast(rig.screen().getPixel(48, y), rig.screen().getPixel(59, y)), 4.5)
+            << "lock row at " << y;
+    }
 }
