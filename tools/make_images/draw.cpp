@@ -61,6 +61,11 @@ void selectStyle(cairo_t* cr, TextStyle style)
                                CAIRO_FONT_WEIGHT_BOLD);
         cairo_set_font_size(cr, 9.0);
         break;
+    case TextStyle::ButtonNarrow:
+        cairo_select_font_face(cr, "DejaVu Sans Condensed", CAIRO_FONT_SLANT_NORMAL,
+                               CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 8.0);
+        break;
     case TextStyle::Small:
         cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
                                CAIRO_FONT_WEIGHT_NORMAL);

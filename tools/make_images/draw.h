@@ -31,10 +31,11 @@ extern const Colour litFill; // the face of a button that is on
 } // namespace palette
 
 enum class TextStyle {
-    Caption, // lower-case labels beside controls
-    Legend,  // panel titles
-    Button,  // names on the module buttons
-    Small,   // fine print
+    Caption,      // lower-case labels beside controls
+    Legend,       // panel titles
+    Button,       // names on the module buttons
+    ButtonNarrow, // a name too long for its button in the Button style
+    Small,        // fine print
 };
 
 enum class Align { Left, Centre, Right };

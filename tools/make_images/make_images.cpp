@@ -177,7 +177,11 @@ void drawModuleButton(cairo_t* cr, const std::string& name)
         strokeRoundRect(cr, 0, y, 46, y + 25, 3.0, on ? palette::light : palette::dim);
         // A short lamp above the name.
         fillRect(cr, 17, y + 4, 29, y + 6, on ? palette::light : rgb(40, 40, 64));
-        drawText(cr, TextStyle::Button, 23, y + 18, name, on ? palette::white : palette::caption,
+        // The name keeps four pixels of face from the frame on either side.
+        const TextStyle style = textWidth(cr, TextStyle::Button, name) <= 46 - 2 * 5
+                                    ? TextStyle::Button
+                                    : TextStyle::ButtonNarrow;
+        drawText(cr, style, 23, y + 18, name, on ? palette::white : palette::caption,
                  Align::Centre);
     }
 }

@@ -975,3 +975,30 @@ TEST(EditorWindow, CaptionsAndLockRowsHaveLegibleContrast)
             << "lock row at " << y;
     }
 }
+
+// Each module button's name keeps clear of the button's border: at least four pixels of face
+// on either side of the ink.
+TEST(EditorWindow, ModuleButtonNamesLeaveMarginsInTheirButtons)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.editor.idle();
+    rig.screen().renderAll();
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        const CRect r = rig.moduleButtonRect(m);
+        const CColor face = rig.screen().getPixel(r.left + 3, r.top + 12);
+        CCoord first = r.right;
+        CCoord last = r.left;
+        for (CCoord y = r.top + 9; y < r.top + 21; ++y) {
+            for (CCoord x = r.left + 2; x < r.right - 2; ++x) {
+                if (contrast(rig.screen().getPixel(x, y), face) >= 3.0) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+            }
+        }
+        ASSERT_LE(first, last) << "module " << m << " shows no name";
+        EXPECT_GE(first - r.left, 4) << "module " << m;
+        EXPECT_GE(r.right - 1 - last, 4) << "module " << m;
+    }
+}
