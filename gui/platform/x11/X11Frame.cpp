@@ -365,6 +365,15 @@ void X11Frame::handleEvent(XEvent& event)
         owner.platformOnMouseMoved(CPoint(e.x, e.y), buttonsFromState(e.state));
         break;
     }
+    case LeaveNotify: {
+        // The pointer left the window with no button held: it is over no view any more.
+        const XCrossingEvent& e = event.xcrossing;
+        const int32_t buttons = buttonsFromState(e.state);
+        if (e.mode == NotifyNormal && !(buttons & (kLButton | kMButton | kRButton))) {
+            owner.platformOnMouseMoved(CPoint(-1, -1), buttons);
+        }
+        break;
+    }
     case DestroyNotify:
         if (event.xdestroywindow.window == window) {
             windowGone = true;

@@ -1,6 +1,7 @@
 // The editor of a Morvek2 in a real X server, on its own frame's Display connection: what an idle
 // costs the server when nothing changed. The test starts its own Xvfb and skips when none can be
 // started.
+#include "editor/CZKTextDisplay.h"
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/x11/X11Frame.h"
 #include "plugin/Morvek2.h"
@@ -84,5 +85,34 @@ TEST_F(EditorX11, IdlesWithNothingChangedSendTheServerNothing)
     plugin.setParameter(90, plugin.getParameter(90) < 0.5f ? 0.9f : 0.1f);
     editor.idle();
     EXPECT_GT(NextRequest(display), before);
+    editor.close();
+}
+
+// The readout follows the real pointer: it reads the control under it and empties when the
+// pointer leaves the window.
+TEST_F(EditorX11, ReadoutFollowsThePointerAndEmptiesWhenItLeaves)
+{
+    Morvek2 plugin{quietHost};
+    Morvek2Editor& editor = *plugin.getGuiEditor();
+    ASSERT_TRUE(editor.open(parentHandle()));
+    auto idleUntil = [&](auto done) {
+        for (int i = 0; i < 200; ++i) {
+            editor.idle();
+            if (done()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    CZKTextDisplay* readout = editor.getReadout(Morvek2Editor::kPanelSteps);
+    ASSERT_NE(readout, nullptr);
+    XWarpPointer(host, None, parent, 0, 0, 0, 0, 320, 178); // the smoothing slider
+    XFlush(host);
+    EXPECT_TRUE(idleUntil([&] { return readout->getText().rfind("smooth ", 0) == 0; }))
+        << readout->getText();
+    XWarpPointer(host, None, DefaultRootWindow(host), 0, 0, 0, 0, 760, 560);
+    XFlush(host);
+    EXPECT_TRUE(idleUntil([&] { return readout->getText().empty(); })) << readout->getText();
     editor.close();
 }
