@@ -738,7 +738,10 @@ TEST(EditorWindow, EveryGestureThatMovesAParameterIsOneBracketedEdit)
         rig.editor.idle();
 
         const auto& heard = hostEdits();
-        ASSERT_GE(heard.size(), 3u);
+        EXPECT_GE(heard.size(), 3u);
+        if (heard.empty()) {
+            continue;
+        }
         EXPECT_EQ(heard.front().kind, 'b');
         EXPECT_EQ(heard.back().kind, 'e');
         for (std::size_t i = 0; i < heard.size(); ++i) {
