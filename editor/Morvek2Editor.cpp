@@ -170,6 +170,16 @@ void appendLimited(char* to, std::size_t toSize, const char* from, std::size_t l
     to[used + n] = '\0';
 }
 
+// The editor's texts end before the next control (a knob's before the bracket of the knob to
+// its right): milliseconds take the short unit the parameter manager also gives to narrow
+// fields ("10.0msec" would reach the bracket).
+void shortenUnit(char* label)
+{
+    if (std::strcmp(label, "msec") == 0) {
+        std::strcpy(label, "ms");
+    }
+}
+
 } // namespace
 
 // ---- Construction
@@ -894,11 +904,7 @@ void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
     char label[64] = {};
     effect->getParameterDisplay(index, display);
     effect->getParameterLabel(index, label);
-    // The knob's text ends before the bracket of the knob to its right; milliseconds take the
-    // short unit the parameter manager also gives to narrow fields ("10.0msec" would reach it).
-    if (std::strcmp(label, "msec") == 0) {
-        std::strcpy(label, "ms");
-    }
+    shortenUnit(label);
     char text[32] = {};
     appendLimited(text, sizeof text, display, kVstMaxParamStrLen);
     appendLimited(text, sizeof text, label, kVstMaxParamStrLen);
@@ -915,9 +921,7 @@ void Morvek2Editor::valueText(int index, std::string& text) // [ui]
     char label[64] = {};
     effect->getParameterDisplay(index, display);
     effect->getParameterLabel(index, label);
-    if (std::strcmp(label, "msec") == 0) {
-        std::strcpy(label, "ms");
-    }
+    shortenUnit(label);
     const char* start = display;
     while (*start == ' ') {
         ++start;
