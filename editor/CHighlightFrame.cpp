@@ -1,6 +1,7 @@
 #include "editor/CHighlightFrame.h"
 
 #include "editor/CZKControl.h"
+#include "editor/CZKControlListener.h"
 #include "gui/CControl.h"
 #include "gui/CDrawContext.h"
 
@@ -122,6 +123,9 @@ void CHighlightFrame::unregister(const CView* view)
     if (outlinedView == view) {
         outlinedView = nullptr;
     }
+    if (hovered == view) {
+        hovered = nullptr;
+    }
     std::erase_if(tagMap, [view](const auto& entry) { return entry.second == view; });
     std::erase_if(keyMap, [view](const auto& entry) { return entry.second == view; });
 }
@@ -138,9 +142,42 @@ bool CHighlightFrame::removeView(CView* view, bool withForget)
 bool CHighlightFrame::removeAll(bool withForget)
 {
     outlinedView = nullptr;
+    hovered = nullptr;
     tagMap.clear();
     keyMap.clear();
     return CFrame::removeAll(withForget);
+}
+
+CMouseEventResult CHighlightFrame::onMouseMoved(CPoint& where, const int32_t& buttons)
+{
+    const CMouseEventResult result = CFrame::onMouseMoved(where, buttons);
+    if (!(buttons & (kLButton | kMButton | kRButton))) {
+        trackHover(where);
+    }
+    return result;
+}
+
+CMouseEventResult CHighlightFrame::onMouseUp(CPoint& where, const int32_t& buttons)
+{
+    const CMouseEventResult result = CFrame::onMouseUp(where, buttons);
+    // After a drag the pointer may rest on another control than the one it started on.
+    trackHover(where, true);
+    return result;
+}
+
+void CHighlightFrame::trackHover(const CPoint& where, bool always)
+{
+    CControl* control = nullptr;
+    if (!getModalView()) {
+        control = dynamic_cast<CControl*>(getViewAt(where, true));
+    }
+    if (control == hovered && !always) {
+        return;
+    }
+    hovered = control;
+    if (hoverListener) {
+        hoverListener->controlHovered(control);
+    }
 }
 
 void CHighlightFrame::drawRect(CDrawContext* context, const CRect& updateRect)

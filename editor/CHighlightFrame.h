@@ -11,6 +11,7 @@
 namespace VSTGUI {
 
 class CControl;
+class CZKControlListener;
 
 class CHighlightFrame : public CFrame
 {
@@ -46,10 +47,20 @@ public:
     void drawRect(CDrawContext* context, const CRect& updateRect) override; // [ui]
     int32_t getKnobMode() const override { return kKnobModeLinear; }
 
+    // Who hears which control the pointer is over while no button is held (null: nobody).
+    void setHoverListener(CZKControlListener* listener) { hoverListener = listener; } // [ui]
+    CMouseEventResult onMouseMoved(CPoint& where, const int32_t& buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, const int32_t& buttons) override;
+
 private:
+    // Tells the hover listener when the control under the pointer changed (or `always`).
+    void trackHover(const CPoint& where, bool always = false); // [ui]
+
     void unregister(const CView* view);
 
     CView* outlinedView = nullptr;
+    CZKControlListener* hoverListener = nullptr;
+    CControl* hovered = nullptr;
     CColor outlineColour = kWhiteCColor;
     std::map<int32_t, CControl*> tagMap;
     std::map<int32_t, CView*> keyMap;

@@ -181,13 +181,29 @@ CMouseEventResult CZKControlGrid::onMouseDown(CPoint& where, const int32_t& butt
     orderChanged = false;
     dragStart = where;
     lastPoint = where;
-    for (CView* child : children) {
-        if (auto* control = dynamic_cast<CControl*>(child)) {
-            control->setValue(0.f);
-            control->setDirty(true);
-        }
+    // Only a press that a child takes switches the row over to it: a click between two buttons
+    // or one the listener swallows (a learn click) leaves the row as it is. The child is off
+    // when the press reaches it, so that it switches on (and reports) even if it was on.
+    CPoint local = where;
+    local.offset(-size.left, -size.top);
+    CView* hit = getViewAt(local);
+    auto* hitControl = hit && hit != this ? dynamic_cast<CControl*>(hit) : nullptr;
+    const float hitValue = hitControl ? hitControl->getValue() : 0.f;
+    if (hitControl) {
+        hitControl->setValue(0.f);
     }
-    CViewContainer::onMouseDown(where, buttons);
+    const CMouseEventResult result = CViewContainer::onMouseDown(where, buttons);
+    if (result == kMouseEventHandled && hitControl) {
+        for (CView* child : children) {
+            auto* control = dynamic_cast<CControl*>(child);
+            if (control && control != hitControl && control->getValue() != 0.f) {
+                control->setValue(0.f);
+                control->setDirty(true);
+            }
+        }
+    } else if (hitControl && isChild(hitControl)) {
+        hitControl->setValue(hitValue);
+    }
     return kMouseEventHandled;
 }
 

@@ -12,6 +12,8 @@ class CZKControlListener : public CControlListener
 {
 public:
     virtual void tagValueChanged(int32_t tag, float value) = 0; // [ui]
+    // The pointer, with no button held, came over `control` (null: over no control).
+    virtual void controlHovered(CControl* /*control*/) {} // [ui]
 };
 
 } // namespace VSTGUI

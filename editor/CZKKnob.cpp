@@ -171,6 +171,9 @@ CZKmv2VKnob::~CZKmv2VKnob()
 
 void CZKmv2VKnob::setValueText(const char* text)
 {
+    if (valueText == (text ? text : "")) {
+        return;
+    }
     valueText = text ? text : "";
     valueTextWidth = labelFont ? labelFont->stringWidth(valueText.c_str()) : 0;
     CRect r;
@@ -277,10 +280,7 @@ void CZKmv2VKnob::draw(CDrawContext* context)
                               kDezadeduLeft);
         context->resetClipRect();
     }
-
-    // The knob is drawn again on every idle; the whole of what it covers is repainted then.
-    setDirty(true);
-    invalidRect(drawBounds());
+    setDirty(false);
 }
 
 } // namespace VSTGUI

@@ -78,7 +78,7 @@ public:
     // Whether ring segment i (0..18) shows the lit colour for the current value.
     bool isSegmentLit(int32_t i) const;
     // Everything the knob draws: its rectangle, the text right of it and the bracket on the
-    // left. The frame repaints this much whenever the knob is drawn.
+    // left. The frame repaints this much whenever the knob changes.
     CRect drawBounds() const;
 
     const std::string& getLabel() const { return label; }
@@ -92,6 +92,7 @@ public:
     void drawRect(CDrawContext* context, const CRect& updateRect) override; // [ui]
     bool checkUpdate(const CRect& updateRect) const override;               // [ui]
     void invalid() override { invalidRect(drawBounds()); }                  // [ui]
+    CRect drawingBounds() const override { return drawBounds(); }
 
     MORVEK2_GUI_TYPE(CZKmv2VKnob, CZKVKnob)
 

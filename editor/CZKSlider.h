@@ -96,6 +96,7 @@ public:
     void drawRect(CDrawContext* context, const CRect& updateRect) override; // [ui]
     bool checkUpdate(const CRect& updateRect) const override;               // [ui]
     void invalid() override { invalidRect(drawBounds()); }                  // [ui]
+    CRect drawingBounds() const override { return drawBounds(); }
 
     MORVEK2_GUI_TYPE(CZKVBracketSlider, CZKVSlider)
 

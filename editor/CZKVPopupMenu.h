@@ -40,6 +40,7 @@ public:
     int32_t getSelectedIndex() const { return selected.load(std::memory_order_relaxed); }
     int32_t getItemCount() const { return static_cast<int32_t>(items.size()); }
     CCoord getItemHeight() const { return itemHeight; }
+    CDezadeduResource* getFont() const { return font; }
     bool isOpen() const { return open; }
     const CRect& getClosedRect() const { return closedRect; }
     const CRect& getOpenRect() const { return openRect; }

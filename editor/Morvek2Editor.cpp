@@ -42,6 +42,7 @@ constexpr CColor kStepHighlight{255, 132, 0, 255};
 constexpr CColor kRowHighlight{255, 255, 0, 255};
 constexpr CColor kTransparentWhite{255, 255, 255, 0};
 constexpr CColor kPopupBackground{14, 13, 23, 200};
+constexpr CColor kLockLit{115, 190, 232, 190};
 
 constexpr uint32_t kOrderSet = 1u << 31;
 
@@ -169,6 +170,16 @@ void appendLimited(char* to, std::size_t toSize, const char* from, std::size_t l
     to[used + n] = '\0';
 }
 
+// The editor's texts end before the next control (a knob's before the bracket of the knob to
+// its right): milliseconds take the short unit the parameter manager also gives to narrow
+// fields ("10.0msec" would reach the bracket).
+void shortenUnit(char* label)
+{
+    if (std::strcmp(label, "msec") == 0) {
+        std::strcpy(label, "ms");
+    }
+}
+
 } // namespace
 
 // ---- Construction
@@ -191,6 +202,39 @@ Morvek2Editor::Morvek2Editor(AudioEffect* effect_, Morvek2EditorHost& host_)
     largeFont->setAlpha(230);
     smallFont = new CDezadeduResource(kSmallFont);
     smallFont->setAlpha(255);
+
+    editedParameter.fill(-1);
+
+    // Readout captions: the words printed beside each control.
+    for (const PageSpec& page : kPages) {
+        for (int k = 0; k < page.knobCount; ++k) {
+            captions[static_cast<std::size_t>(page.knobs[k].tag)] = page.knobs[k].label;
+        }
+        for (int k = 0; k < page.sliderCount; ++k) {
+            for (int j = 0; j < page.knobCount; ++j) {
+                if (page.knobs[j].position == page.sliders[k].position) {
+                    captions[static_cast<std::size_t>(page.sliders[k].tag)] =
+                        std::string(page.knobs[j].label) + " mod";
+                }
+            }
+        }
+        if (page.mute >= 0) {
+            captions[static_cast<std::size_t>(page.mute)] = "mute";
+        }
+        captions[static_cast<std::size_t>(page.solo)] = "solo";
+    }
+    for (int m = 0; m < kNumModules; ++m) {
+        captions[static_cast<std::size_t>(kStepSizeParam[m])] = "step";
+        captions[static_cast<std::size_t>(kLengthParam[m])] = "length";
+        captions[static_cast<std::size_t>(kDirectionParam[m])] = "direction";
+        captions[static_cast<std::size_t>(kSmoothingParam[m])] = "smooth";
+        captions[static_cast<std::size_t>(kRstRandParam[m])] = "re-roll";
+        captions[static_cast<std::size_t>(kGateRstRandParam[m])] = "gate re-roll";
+    }
+    captions[kDelayModeParam] = "mode";
+    captions[kResetIntervalParam] = "restart every";
+    captions[kOutputGainParam] = "gain";
+    captions[kActiveParam] = "active";
 
     // Knobs follow straight drags.
     setKnobMode(kKnobModeLinear);
@@ -300,6 +344,10 @@ void Morvek2Editor::releaseViews() // [ui]
     moduleGrid = nullptr;
     outputKnob = nullptr;
     shownOutline = -1;
+    readouts.fill(nullptr);
+    hoveredControl = nullptr;
+    editedControl = nullptr;
+    stepReadout.clear();
 }
 
 void Morvek2Editor::idle() // [ui]
@@ -442,14 +490,15 @@ void Morvek2Editor::buildSharedControls(CHighlightFrame* f, CBitmap* smallButton
                                           CZKVSlider::kHorizontal | CZKVSlider::kFromLeft, 32, 11);
     f->addViewWithTag(lengthBracket);
 
-    auto makeRow = [&](const CRect& r, int32_t tag) {
-        auto* row = new CZKVMultibutton(r, this, tag, kLight, kFaint, kDim, kDim, kRowHighlight);
+    auto makeRow = [&](const CRect& r, int32_t tag, CColor on) {
+        auto* row = new CZKVMultibutton(r, this, tag, kLight, on, kDim, kDim, kRowHighlight);
         f->addViewWithTags(row);
         return row;
     };
-    valueLockRow = makeRow(CRect(43, 160, 398, 167), kTagValueLock);
-    gateRow = makeRow(CRect(43, 242, 398, 253), kTagGate);
-    gateLockRow = makeRow(CRect(43, 253, 398, 260), kTagGateLock);
+    // A set lock is a thin mark: it needs more light than a gate to stand out from the screen.
+    valueLockRow = makeRow(CRect(43, 160, 398, 167), kTagValueLock, kLockLit);
+    gateRow = makeRow(CRect(43, 242, 398, 253), kTagGate, kFaint);
+    gateLockRow = makeRow(CRect(43, 253, 398, 260), kTagGateLock, kLockLit);
 
     smoothingSlider =
         new CZKVSlider(CRect(267, 171, 397, 185), this, kTagSmoothing, kLight, kFaint,
@@ -490,8 +539,24 @@ void Morvek2Editor::buildSharedControls(CHighlightFrame* f, CBitmap* smallButton
         return popup;
     };
     resetIntervalPopup =
-        makePopup(CRect(106, 268, 166, 282), kResetIntervalParam, kResetIntervalParam);
-    stepSizePopup = makePopup(CRect(88, 171, 118, 185), kTagStepSize, kStepSizeList);
+        makePopup(CRect(106, 268, 176, 282), kResetIntervalParam, kResetIntervalParam);
+    stepSizePopup = makePopup(CRect(88, 171, 122, 185), kTagStepSize, kStepSizeList);
+
+    // One readout per panel, right-aligned in the free strip under the panel's title.
+    const CCoord h = smallFont->getHeight();
+    const CRect readoutRect[kNumPanels] = {{120, 38, 405, 38 + h},
+                                           {120, 229, 405, 229 + h},
+                                           {440, 38, 628, 38 + h},
+                                           {480, 305, 628, 305 + h}};
+    for (int p = 0; p < kNumPanels; ++p) {
+        auto* readout = new CZKTextDisplay(readoutRect[p], smallFont);
+        readout->setAlignment(2);
+        readout->setText("");
+        readout->setMouseEnabled(false);
+        f->addView(readout);
+        readouts[static_cast<std::size_t>(p)] = readout;
+    }
+    f->setHoverListener(this);
 }
 
 // ---- Told by the plug-in
@@ -644,6 +709,16 @@ void Morvek2Editor::applyParameter(int index, float value) // [ui]
     if (!highlightFrame) {
         return;
     }
+    showParameter(index, value);
+    // The readout follows a value the host moves under the pointer.
+    CControl* shown = editedControl ? editedControl : hoveredControl;
+    if (shown && parameterForTag(shown->getTag()) == index) {
+        refreshReadouts();
+    }
+}
+
+void Morvek2Editor::showParameter(int index, float value) // [ui]
+{
     const bool perModule =
         moduleOf(kStepSizeParam, index) >= 0 || moduleOf(kLengthParam, index) >= 0 ||
         moduleOf(kDirectionParam, index) >= 0 || moduleOf(kRstRandParam, index) >= 0 ||
@@ -708,6 +783,7 @@ void Morvek2Editor::applySelectModule(int module) // [ui]
     setModuleButton(module, 1.0f);
     highlightFrame->invalid();
     host.setEditorPage(module);
+    refreshReadouts();
     // A learn outline on a shared control belongs to the module it was started on.
     if (learnTag.load(std::memory_order_relaxed) >= 0) {
         applyOutline();
@@ -828,14 +904,122 @@ void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
     char label[64] = {};
     effect->getParameterDisplay(index, display);
     effect->getParameterLabel(index, label);
+    shortenUnit(label);
     char text[32] = {};
     appendLimited(text, sizeof text, display, kVstMaxParamStrLen);
     appendLimited(text, sizeof text, label, kVstMaxParamStrLen);
     fx->setValueText(text);
 }
 
+void Morvek2Editor::valueText(int index, std::string& text) // [ui]
+{
+    text.clear();
+    if (!effect || index < 0 || index >= kNumParams) {
+        return;
+    }
+    char display[64] = {};
+    char label[64] = {};
+    effect->getParameterDisplay(index, display);
+    effect->getParameterLabel(index, label);
+    shortenUnit(label);
+    const char* start = display;
+    while (*start == ' ') {
+        ++start;
+    }
+    text.append(start, strnlen(start, kVstMaxParamStrLen));
+    text.append(label, strnlen(label, kVstMaxParamStrLen));
+}
+
+int Morvek2Editor::panelOf(const CControl* control) const // [ui]
+{
+    if (!control) {
+        return -1;
+    }
+    // An open pop-up list reaches beyond its panel; it belongs where it sits closed.
+    if (control == resetIntervalPopup) {
+        return kPanelGates;
+    }
+    if (control == stepSizePopup) {
+        return kPanelSteps;
+    }
+    const CRect& r = control->getViewSize();
+    const CCoord x = (r.left + r.right) / 2;
+    const CCoord y = (r.top + r.bottom) / 2;
+    if (x >= 420) {
+        return y < 290 ? kPanelModule : kPanelOutput;
+    }
+    return y < 215 ? kPanelSteps : kPanelGates;
+}
+
+void Morvek2Editor::readoutText(const CControl* control, std::string& text) // [ui]
+{
+    text.clear();
+    if (!control) {
+        return;
+    }
+    if (dynamic_cast<const CZKVMultislider*>(control)) {
+        if (control == editedControl) {
+            text = stepReadout;
+        }
+        return;
+    }
+    const int32_t parameter = parameterForTag(control->getTag());
+    if (parameter < 0 || control->getListener() != this) {
+        return;
+    }
+    std::string value;
+    valueText(parameter, value);
+    text = captions[static_cast<std::size_t>(parameter)];
+    text += ' ';
+    text += value;
+}
+
+void Morvek2Editor::refreshReadouts() // [ui]
+{
+    if (!highlightFrame) {
+        return;
+    }
+    CControl* shown = editedControl ? editedControl : hoveredControl;
+    if (shown && !shown->isVisible()) {
+        shown = nullptr;
+    }
+    const int panel = panelOf(shown);
+    std::string text;
+    for (int p = 0; p < kNumPanels; ++p) {
+        if (CZKTextDisplay* readout = readouts[static_cast<std::size_t>(p)]) {
+            if (p == panel) {
+                readoutText(shown, text);
+                readout->setText(text);
+            } else {
+                readout->setText("");
+            }
+        }
+    }
+}
+
 // ---- Listener
 // --------------------------------------------------------------------------------------
+
+void Morvek2Editor::controlBeginEdit(CControl* control) // [ui]
+{
+    editedControl = control;
+    stepReadout.clear();
+    refreshReadouts();
+}
+
+void Morvek2Editor::controlEndEdit(CControl* control) // [ui]
+{
+    if (control == editedControl) {
+        editedControl = nullptr;
+        refreshReadouts();
+    }
+}
+
+void Morvek2Editor::controlHovered(CControl* control) // [ui]
+{
+    hoveredControl = control;
+    refreshReadouts();
+}
 
 void Morvek2Editor::valueChanged(CControl* control) // [ui]
 {
@@ -877,6 +1061,53 @@ void Morvek2Editor::valueChanged(CControl* control) // [ui]
     }
     if (!handled && tag >= 0 && tag < kNumParams) {
         effect->setParameterAutomated(tag, value);
+    }
+    if (control == editedControl || control == hoveredControl) {
+        refreshReadouts();
+    }
+}
+
+int32_t Morvek2Editor::parameterForTag(int32_t tag) const // [ui]
+{
+    const int m = getSelectedModule();
+    switch (tag) {
+    case kTagStepSize:
+        return kStepSizeParam[m];
+    case kTagLength:
+        return kLengthParam[m];
+    case kTagSmoothing:
+        return kSmoothingParam[m];
+    case kTagReset:
+        return kRstRandParam[m];
+    case kTagGateReset:
+        return kGateRstRandParam[m];
+    case kTagDirection:
+        return kDirectionParam[m];
+    default:
+        return tag >= 0 && tag < kNumParams ? tag : -1;
+    }
+}
+
+void Morvek2Editor::beginEdit(int32_t tag) // [ui]
+{
+    const int32_t parameter = parameterForTag(tag);
+    if (tag >= kTagStepSize && tag <= kTagDirection) {
+        editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = parameter;
+    }
+    if (parameter >= 0) {
+        AEffGUIEditor::beginEdit(parameter);
+    }
+}
+
+void Morvek2Editor::endEdit(int32_t tag) // [ui]
+{
+    int32_t parameter = parameterForTag(tag);
+    if (tag >= kTagStepSize && tag <= kTagDirection) {
+        parameter = editedParameter[static_cast<std::size_t>(tag - kTagStepSize)];
+        editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = -1;
+    }
+    if (parameter >= 0) {
+        AEffGUIEditor::endEdit(parameter);
     }
 }
 
@@ -929,6 +1160,13 @@ void Morvek2Editor::tagValueChanged(int32_t tag, float value) // [ui]
     const int m = getSelectedModule();
     if (tag >= kTagStepValue && tag < kTagStepValue + kNumSteps) {
         host.setStepValue(m, tag - kTagStepValue, value);
+        if (editedControl == stepEditor) {
+            char text[32];
+            std::snprintf(text, sizeof text, "step %d  %d%%", tag - kTagStepValue + 1,
+                          static_cast<int>(std::lround(value * 100.f)));
+            stepReadout = text;
+            refreshReadouts();
+        }
     } else if (tag >= kTagValueLock && tag < kTagValueLock + kNumSteps) {
         host.setStepValueLock(m, tag - kTagValueLock, value > 0.5f);
     } else if (tag >= kTagGate && tag < kTagGate + kNumSteps) {

@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,13 +108,34 @@ public:
     int32_t controlModifierClicked(VSTGUI::CControl* control, int32_t buttons) override; // [ui]
     void tagValueChanged(int32_t tag, float value) override;                             // [ui]
 
+    // The control being dragged, or the one under the pointer, shows its value in its panel's
+    // readout.
+    void controlBeginEdit(VSTGUI::CControl* control) override; // [ui]
+    void controlEndEdit(VSTGUI::CControl* control) override;   // [ui]
+    void controlHovered(VSTGUI::CControl* control) override;   // [ui]
+
+    // ---- Edits, as the host hears them ----
+    // A control's edit begins or ends: the host hears it for the parameter the control stands
+    // for (the shown module's one for the shared sequencer controls); tags that are no
+    // parameter (steps, module buttons, lane commands) reach it not at all.
+    void beginEdit(int32_t tag) override; // [ui]
+    void endEdit(int32_t tag) override;   // [ui]
+
     // ---- Helpers ----
     // Step count n on the step controls and the length text.
     void showLength(int n); // [ui]
     // The knob's value text: the display text of its parameter followed by its label.
     void updateKnobText(VSTGUI::CControl* knob); // [ui]
 
+    // The panels that have a readout.
+    enum Panel : int { kPanelSteps, kPanelGates, kPanelModule, kPanelOutput, kNumPanels };
+
     // ---- Inspection (tests, benchmarks) ----
+    VSTGUI::CZKTextDisplay* getReadout(int panel) const
+    {
+        return panel >= 0 && panel < kNumPanels ? readouts[static_cast<std::size_t>(panel)]
+                                                : nullptr;
+    }
     bool isClosed() const { return closed.load(std::memory_order_relaxed) != 0; }
     int getSelectedModule() const { return selectedModule.load(std::memory_order_relaxed); }
     VSTGUI::CHighlightFrame* getHighlightFrame() const { return highlightFrame; }
@@ -141,11 +163,21 @@ private:
     // Applies whatever other threads reported since the last idle.
     void applyPending();                                                 // [ui]
     void applyParameter(int index, float value);                         // [ui]
+    void showParameter(int index, float value);                          // [ui]
     void applySelectModule(int module);                                  // [ui]
     void applyRefreshModule();                                           // [ui]
     void applyModuleOrderNow(const std::uint16_t (&order)[kNumModules]); // [ui]
     void applyOutline();                                                 // [ui]
     void setModuleButton(int module, float value);                       // [ui]
+    // The readouts: which panel a control belongs to, what it reads, and showing the control
+    // being dragged or hovered (every other readout empty).
+    int panelOf(const VSTGUI::CControl* control) const;                   // [ui]
+    void readoutText(const VSTGUI::CControl* control, std::string& text); // [ui]
+    void refreshReadouts();                                               // [ui]
+    // The parameter's display text and label as the editor shows them.
+    void valueText(int index, std::string& text); // [ui]
+    // The parameter a control's tag stands for now, or -1.
+    int32_t parameterForTag(int32_t tag) const; // [ui]
     // The control that shows parameter `index` of the selected module among the shared ones.
     VSTGUI::CControl* sharedControlForParameter(int index) const; // [ui]
 
@@ -189,5 +221,15 @@ private:
     std::atomic<int32_t> learnTag{-1};
     std::atomic<uint8_t> learnTagChanged{0};
     int32_t shownOutline = -1;
+    // The parameter each shared sequencer control began an edit for (kTagStepSize..
+    // kTagDirection), so that its end reaches the same parameter even if the page changed.
+    std::array<int32_t, kTagDirection - kTagStepSize + 1> editedParameter{};
+    // What each parameter is called in a readout: the caption the editor shows beside it.
+    std::array<std::string, kNumParams> captions;
+    std::array<VSTGUI::CZKTextDisplay*, kNumPanels> readouts{};
+    VSTGUI::CControl* hoveredControl = nullptr;
+    VSTGUI::CControl* editedControl = nullptr;
+    // The step control being dragged reads the last step it wrote.
+    std::string stepReadout;
     SeqLane snapshot{};
 };

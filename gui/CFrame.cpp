@@ -75,9 +75,9 @@ void CFrame::collectDirty(CView* view, const CPoint& origin)
     }
     auto* container = dynamic_cast<CViewContainer*>(view);
     const bool dirty = container ? container->CView::isDirty() : view->isDirty();
-    CRect r = view->getViewSize();
-    r.offset(origin.x, origin.y);
     if (dirty) {
+        CRect r = view->drawingBounds();
+        r.offset(origin.x, origin.y);
         invalidRect(r);
     }
     if (container && container != this) {

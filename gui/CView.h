@@ -33,6 +33,10 @@ public:
     // Draws the part of the view inside `updateRect` (parent coordinates); the default draws all.
     virtual void drawRect(CDrawContext* context, const CRect& updateRect); // [ui]
     virtual bool checkUpdate(const CRect& updateRect) const { return updateRect.rectOverlap(size); }
+    // Everything the view paints (parent coordinates): its rectangle, unless it draws beyond it
+    // on purpose. A repaint that touches any of it draws the view, and a dirty view repaints all
+    // of it.
+    virtual CRect drawingBounds() const { return size; }
 
     // `where` is in the parent's coordinates; `buttons` holds kLButton, kShift, kControl, ...
     virtual CMouseEventResult onMouseDown(CPoint& where, const int32_t& buttons);  // [ui]

@@ -204,7 +204,9 @@ void CViewContainer::drawChildren(CDrawContext* context, const CRect& updateRect
         if (!child->isVisible() || !child->checkUpdate(updateRect)) {
             continue;
         }
-        CRect childArea = child->getViewSize();
+        // A child that paints beyond its rectangle is drawn when only that part is repainted:
+        // the repaint of a neighbour must not wipe it.
+        CRect childArea = child->drawingBounds();
         childArea.bound(updateRect);
         CRect deviceArea = childArea;
         deviceArea.offset(offset.x, offset.y);

@@ -42,8 +42,8 @@ void BM_EditorIdleNothingChanged(benchmark::State& state)
 }
 BENCHMARK(BM_EditorIdleNothingChanged)->Unit(benchmark::kMicrosecond);
 
-// The same with the page's knobs hidden: the knobs repaint themselves on every idle (their
-// drawing marks them dirty again), so this is what the editor's own polling costs.
+// The same with the page's knobs hidden: a knob that repainted itself without a change would show
+// as the difference between the two.
 void BM_EditorIdleNothingChangedKnobsHidden(benchmark::State& state)
 {
     OpenEditor rig;

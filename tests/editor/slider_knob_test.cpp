@@ -327,7 +327,14 @@ TEST_F(KnobTest, ModulatedKnobDrawsTheBracketTowardsItsSliderAndTheCaption)
     EXPECT_TRUE(valueText);
     EXPECT_EQ(k->getValueText(), "25%");
     EXPECT_EQ(k->getValueTextWidth(), large->stringWidth("25%"));
-    // Drawing leaves the knob dirty, so the next idle draws it again.
+    // Drawing leaves the knob clean: only a new value or text draws it again.
+    EXPECT_FALSE(k->isDirty());
+    k->setValueText("25%");
+    EXPECT_FALSE(k->isDirty());
+    k->setValueText("26%");
+    EXPECT_TRUE(k->isDirty());
+    k->setDirty(false);
+    k->setValue(0.5f);
     EXPECT_TRUE(k->isDirty());
     k->forget();
 

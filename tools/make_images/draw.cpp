@@ -25,6 +25,8 @@ const Colour inset = rgb(9, 9, 16);
 const Colour insetBeat = rgb(15, 15, 26);
 const Colour caption = mix(rgb(115, 190, 232), rgb(19, 18, 31), 0.30);
 const Colour white = rgb(235, 242, 248);
+// At least 4.5 : 1 against both the window and the panel colour.
+const Colour fine = rgb(130, 130, 170);
 const Colour litFill = mix(rgb(115, 190, 232), rgb(19, 18, 31), 0.78);
 } // namespace palette
 
@@ -58,6 +60,11 @@ void selectStyle(cairo_t* cr, TextStyle style)
         cairo_select_font_face(cr, "DejaVu Sans Condensed", CAIRO_FONT_SLANT_NORMAL,
                                CAIRO_FONT_WEIGHT_BOLD);
         cairo_set_font_size(cr, 9.0);
+        break;
+    case TextStyle::ButtonNarrow:
+        cairo_select_font_face(cr, "DejaVu Sans Condensed", CAIRO_FONT_SLANT_NORMAL,
+                               CAIRO_FONT_WEIGHT_BOLD);
+        cairo_set_font_size(cr, 8.0);
         break;
     case TextStyle::Small:
         cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,

@@ -25,15 +25,17 @@ extern const Colour panel; // inside a panel frame
 extern const Colour inset; // the dark screens behind the step rows
 extern const Colour insetBeat;
 extern const Colour caption;
+extern const Colour fine; // fine print: quiet, yet legible on the window and the panels
 extern const Colour white;
 extern const Colour litFill; // the face of a button that is on
 } // namespace palette
 
 enum class TextStyle {
-    Caption, // lower-case labels beside controls
-    Legend,  // panel titles
-    Button,  // names on the module buttons
-    Small,   // fine print
+    Caption,      // lower-case labels beside controls
+    Legend,       // panel titles
+    Button,       // names on the module buttons
+    ButtonNarrow, // a name too long for its button in the Button style
+    Small,        // fine print
 };
 
 enum class Align { Left, Centre, Right };

@@ -111,7 +111,7 @@ void drawBackground(cairo_t* cr, bool muteCaption)
     fillRect(cr, 0, 0, kWidth, kHeight, palette::base);
 
     // Header line.
-    drawText(cr, TextStyle::Small, 635, 17, "STEP-SEQUENCED STEREO EFFECT CHAIN", palette::dim,
+    drawText(cr, TextStyle::Small, 635, 17, "STEP-SEQUENCED STEREO EFFECT CHAIN", palette::fine,
              Align::Right);
 
     // Upper left: the step values of the selected module.
@@ -146,7 +146,7 @@ void drawBackground(cairo_t* cr, bool muteCaption)
     drawFlowArrow(cr, 33, 43, 338, palette::dim);
     drawFlowArrow(cr, 393, 404, 338, palette::dim);
     drawText(cr, TextStyle::Small, 221, 372, "click to edit  \xC2\xB7  drag to reorder",
-             palette::dim, Align::Centre);
+             palette::fine, Align::Centre);
 
     // Right: the selected module's page.
     drawPanel(cr, kModulePanel, "MODULE");
@@ -161,7 +161,7 @@ void drawBackground(cairo_t* cr, bool muteCaption)
 
     // Bottom: the wordmark doubles as the about button.
     drawWordmark(cr, 20, 394);
-    drawText(cr, TextStyle::Small, 164, 414, "v1.2", palette::dim);
+    drawText(cr, TextStyle::Small, 164, 414, "v1.2", palette::fine);
 }
 
 // --- controls ------------------------------------------------------------------------------
@@ -177,7 +177,11 @@ void drawModuleButton(cairo_t* cr, const std::string& name)
         strokeRoundRect(cr, 0, y, 46, y + 25, 3.0, on ? palette::light : palette::dim);
         // A short lamp above the name.
         fillRect(cr, 17, y + 4, 29, y + 6, on ? palette::light : rgb(40, 40, 64));
-        drawText(cr, TextStyle::Button, 23, y + 18, name, on ? palette::white : palette::caption,
+        // The name keeps four pixels of face from the frame on either side.
+        const TextStyle style = textWidth(cr, TextStyle::Button, name) <= 46 - 2 * 5
+                                    ? TextStyle::Button
+                                    : TextStyle::ButtonNarrow;
+        drawText(cr, style, 23, y + 18, name, on ? palette::white : palette::caption,
                  Align::Centre);
     }
 }

@@ -31,8 +31,12 @@ public:
     }
     ~XErrorTrap()
     {
-        // Errors for requests made inside the trap arrive by the time the sync returns.
-        XSync(display, False);
+        // Errors for requests made inside the trap arrive by the time the sync returns. With
+        // every request answered already there is nothing to wait for, and an idle that had
+        // nothing to do sends the server nothing.
+        if (NextRequest(display) - 1 != LastKnownRequestProcessed(display)) {
+            XSync(display, False);
+        }
         std::lock_guard<std::mutex> lock(mutex());
         auto& list = ownDisplays();
         const auto it = std::find(list.begin(), list.end(), display);
@@ -359,6 +363,15 @@ void X11Frame::handleEvent(XEvent& event)
         }
         const XMotionEvent& e = latest.xmotion;
         owner.platformOnMouseMoved(CPoint(e.x, e.y), buttonsFromState(e.state));
+        break;
+    }
+    case LeaveNotify: {
+        // The pointer left the window with no button held: it is over no view any more.
+        const XCrossingEvent& e = event.xcrossing;
+        const int32_t buttons = buttonsFromState(e.state);
+        if (e.mode == NotifyNormal && !(buttons & (kLButton | kMButton | kRButton))) {
+            owner.platformOnMouseMoved(CPoint(-1, -1), buttons);
+        }
         break;
     }
     case DestroyNotify:

@@ -24,11 +24,28 @@ inline std::vector<std::pair<int, float>>& automation()
     return calls;
 }
 
+// Everything the host heard of edits, in order: 'b' begin, 'v' a value, 'e' end.
+struct HostEdit
+{
+    char kind;
+    int index;
+};
+inline std::vector<HostEdit>& hostEdits()
+{
+    static std::vector<HostEdit> calls;
+    return calls;
+}
+
 inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr,
                                            void*, float opt)
 {
     if (opcode == audioMasterAutomate) {
         automation().emplace_back(index, opt);
+        hostEdits().push_back({'v', index});
+    } else if (opcode == audioMasterBeginEdit) {
+        hostEdits().push_back({'b', index});
+    } else if (opcode == audioMasterEndEdit) {
+        hostEdits().push_back({'e', index});
     }
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
@@ -38,7 +55,11 @@ struct Rig
     Morvek2 plugin{recordingHost};
     Morvek2Editor& editor = *plugin.getGuiEditor();
 
-    Rig() { automation().clear(); }
+    Rig()
+    {
+        automation().clear();
+        hostEdits().clear();
+    }
 
     bool open() { return editor.open(nullptr); }
     CHighlightFrame& frame() { return *editor.getHighlightFrame(); }

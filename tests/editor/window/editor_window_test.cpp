@@ -3,6 +3,7 @@
 // lane commands, the chain order and MIDI learn, and what the plug-in's changes show.
 #include "editor_rig.h"
 
+#include "editor/CDezadeduResource.h"
 #include "editor/CZKKnob.h"
 #include "editor/CZKSlider.h"
 #include "editor/CZKTextDisplay.h"
@@ -10,9 +11,11 @@
 #include "editor/CZKVPopupMenu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -33,7 +36,15 @@ std::string expectedText(Rig& rig, int index)
     char label[64] = {};
     rig.plugin.getParameterDisplay(index, display);
     rig.plugin.getParameterLabel(index, label);
-    return std::string(display) + label;
+    // Milliseconds in their short unit: the long one would run into the next knob's bracket.
+    return std::string(display) + (std::string(label) == "msec" ? "ms" : label);
+}
+
+// The same as a readout shows it: without the blanks that pad some display texts.
+std::string readText(Rig& rig, int index)
+{
+    const std::string text = expectedText(rig, index);
+    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
 
 } // namespace
@@ -120,7 +131,7 @@ TEST(EditorWindow, PagesShareThePositionsAndOnlyTheSelectedOneIsVisible)
     EXPECT_EQ(rig.control(90)->getViewSize(), CRect(437, 312, 509, 384));
     EXPECT_TRUE(rig.control(90)->isVisible());
     EXPECT_EQ(rig.control(92)->getViewSize(), CRect(509, 324, 549, 360));
-    EXPECT_EQ(rig.control(91)->getViewSize(), CRect(106, 268, 166, 282));
+    EXPECT_EQ(rig.control(91)->getViewSize(), CRect(106, 268, 176, 282));
 }
 
 TEST(EditorWindow, ModuleButtonsSitInARowBeforeAnyReordering)
@@ -134,6 +145,42 @@ TEST(EditorWindow, ModuleButtonsSitInARowBeforeAnyReordering)
         EXPECT_EQ(r.width(), 46);
         EXPECT_EQ(r.height(), 25);
     }
+}
+
+// Buttons sit 60 pixels apart and are 46 wide: x = 45 + 60m + 50 is between two of them.
+TEST(EditorWindow, ClicksThatPickNoModuleLeaveTheRowAndThePageAsTheyAre)
+{
+    Rig rig;
+    rig.plugin.setEditorPage(2);
+    ASSERT_TRUE(rig.open());
+    auto buttonValues = [&] {
+        std::vector<float> values;
+        for (int m = 0; m < 6; ++m) {
+            values.push_back(dynamic_cast<CControl*>(rig.editor.getModuleGrid()->childWithTag(
+                                                         Morvek2Editor::kTagModuleButton + m))
+                                 ->getValue());
+        }
+        return values;
+    };
+    const std::vector<float> shown = {0.f, 0.f, 1.f, 0.f, 0.f, 0.f};
+    ASSERT_EQ(buttonValues(), shown);
+
+    rig.click(45 + 60 * 3 + 50, 338); // between Delay and Shift
+    EXPECT_EQ(buttonValues(), shown);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+
+    const CRect shift = rig.moduleButtonRect(4);
+    rig.click(shift.left + 10, shift.top + 10, kLButton | kControl | kShift);
+    EXPECT_EQ(buttonValues(), shown);
+    EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+
+    // The selected button clicked again stays on; another one takes over.
+    const CRect distort = rig.moduleButtonRect(2);
+    rig.click(distort.left + 10, distort.top + 10);
+    EXPECT_EQ(buttonValues(), shown);
+    rig.clickModule(5);
+    EXPECT_EQ(buttonValues(), (std::vector<float>{0.f, 0.f, 0.f, 0.f, 0.f, 1.f}));
+    EXPECT_EQ(rig.editor.getSelectedModule(), 5);
 }
 
 TEST(EditorWindow, OpeningOnPageThreeShowsTheDelayLane)
@@ -250,6 +297,11 @@ TEST(EditorWindow, KnobTextIsDisplayFollowedByLabel)
         EXPECT_EQ(knobText(rig, tag), expectedText(rig, tag)) << tag;
         EXPECT_LE(knobText(rig, tag).size(), 16u);
     }
+    rig.plugin.setParameter(46, 0.5f); // Chorus: milliseconds
+    char label[64] = {};
+    rig.plugin.getParameterLabel(44, label);
+    EXPECT_STREQ(label, "msec");
+    EXPECT_EQ(knobText(rig, 44).substr(knobText(rig, 44).size() - 2), "ms");
 }
 
 TEST(EditorWindow, DragAcrossTheValueLockRowStopsAtTheLength)
@@ -629,4 +681,327 @@ TEST(EditorWindow, AboutAreaShowsTheAboutScreenUntilClickedAndAutomatesNothing)
     EXPECT_EQ(rig.plugin.getParameter(90), gain);
     EXPECT_EQ(rig.editor.getFrame()->getModalView(), nullptr) << "a click closes it";
     EXPECT_TRUE(automation().empty());
+}
+
+// Every control that moves a host parameter, driven as a user would: the host hears one begin,
+// the new values and one end, all for the parameter the control stands for on the shown page.
+TEST(EditorWindow, EveryGestureThatMovesAParameterIsOneBracketedEdit)
+{
+    struct Gesture
+    {
+        const char* what;
+        int page;
+        CPoint from;
+        CPoint to;
+        int32_t buttons;
+        int parameter;
+    };
+    const Gesture gestures[] = {
+        {"module knob drag", 0, {481, 81}, {481, 40}, kLButton, 0},
+        {"module knob Control-click", 0, {481, 81}, {481, 81}, kLButton | kControl, 0},
+        {"stepped knob drag", 1, {481, 161}, {481, 120}, kLButton, 19},
+        {"modulation slider drag", 0, {470, 116}, {500, 116}, kLButton, 12},
+        {"modulation slider Control-click", 0, {470, 116}, {470, 116}, kLButton | kControl, 12},
+        {"smoothing slider drag", 0, {280, 178}, {380, 178}, kLButton, 14},
+        {"smoothing slider on another page", 4, {280, 178}, {380, 178}, kLButton, 73},
+        {"length bracket drag", 0, {390, 55}, {200, 55}, kLButton, 7},
+        {"length bracket on another page", 2, {390, 55}, {200, 55}, kLButton, 37},
+        {"step size pop-up pick", 0, {103, 178}, {103, 194}, kLButton, 6},
+        {"step size pop-up on another page", 5, {103, 178}, {103, 194}, kLButton, 81},
+        {"reset interval pop-up pick", 0, {136, 275}, {136, 291}, kLButton, 91},
+        {"direction switch click", 0, {120, 198}, {120, 198}, kLButton, 8},
+        {"direction switch drag", 3, {50, 198}, {120, 198}, kLButton, 53},
+        {"direction switch Control-click", 0, {120, 198}, {120, 198}, kLButton | kControl, 8},
+        {"value reset button", 0, {303, 198}, {303, 198}, kLButton, 15},
+        {"gate reset button", 1, {303, 275}, {303, 275}, kLButton, 31},
+        {"solo button", 0, {551, 256}, {551, 256}, kLButton, 5},
+        {"mute button", 2, {551, 239}, {551, 239}, kLButton, 34},
+        {"delay mode switch", 3, {486, 236}, {486, 276}, kLButton, 46},
+        {"active switch", 0, {529, 342}, {529, 342}, kLButton, 92},
+        {"output knob drag", 0, {473, 348}, {473, 300}, kLButton, 90},
+        {"output knob Control-click", 0, {473, 348}, {473, 348}, kLButton | kControl, 90},
+    };
+    for (const Gesture& g : gestures) {
+        SCOPED_TRACE(g.what);
+        Rig rig;
+        rig.plugin.setEditorPage(g.page);
+        ASSERT_TRUE(rig.open());
+        // Off the default, so that a Control-click has something to reset.
+        rig.plugin.setParameter(g.parameter, 0.37f);
+        hostEdits().clear();
+        rig.press(g.from.x, g.from.y, g.buttons);
+        for (int i = 1; i <= 4; ++i) {
+            rig.drag(g.from.x + (g.to.x - g.from.x) * i / 4, g.from.y + (g.to.y - g.from.y) * i / 4,
+                     g.buttons);
+        }
+        rig.release(g.to.x, g.to.y, g.buttons);
+        rig.editor.idle();
+
+        const auto& heard = hostEdits();
+        EXPECT_GE(heard.size(), 3u);
+        if (heard.empty()) {
+            continue;
+        }
+        EXPECT_EQ(heard.front().kind, 'b');
+        EXPECT_EQ(heard.back().kind, 'e');
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            EXPECT_EQ(heard[i].index, g.parameter) << "call " << i;
+            if (i > 0 && i + 1 < heard.size()) {
+                EXPECT_EQ(heard[i].kind, 'v') << "call " << i;
+            }
+        }
+    }
+}
+
+// Steps, locks, gates, module buttons and lane commands are no host parameters: the host hears
+// no edit of them (nor of the tags they carry).
+TEST(EditorWindow, StepAndCommandGesturesTellTheHostNothing)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    hostEdits().clear();
+    rig.press(60, 100);
+    rig.drag(200, 80);
+    rig.release(200, 80);
+    rig.click(60, 163);  // value lock
+    rig.click(60, 247);  // gate
+    rig.click(249, 198); // randomise values
+    rig.click(354, 275); // clear gates
+    rig.clickModule(2);
+    EXPECT_TRUE(hostEdits().empty())
+        << hostEdits().size() << " calls, first for " << hostEdits().front().index;
+}
+
+// Every text a knob or pop-up can show fits its box in the editor's own font: a knob's value
+// text ends before the bracket of the knob to its right (or the panel's edge), a pop-up item
+// inside the pop-up's border.
+TEST(EditorWindow, EveryDisplayTextFitsItsBox)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    constexpr CCoord kPanelRight = 630;
+    constexpr CCoord kSecondColumnBracket = 544 - 10;
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        for (CControl* c : rig.editor.getModuleControls(m)) {
+            auto* knob = dynamic_cast<CZKmv2VKnob*>(c);
+            if (!knob) {
+                continue;
+            }
+            const int index = knob->getTag();
+            const CRect r = knob->getViewSize();
+            const CCoord right =
+                r.left < kSecondColumnBracket ? kSecondColumnBracket - 2 : kPanelRight;
+            const CCoord room = right - (r.left + 30);
+            // Delay Time reads differently in each delay mode.
+            const int modes = index == 44 ? 3 : 1;
+            for (int mode = 0; mode < modes; ++mode) {
+                if (modes > 1) {
+                    rig.plugin.setParameter(46, static_cast<float>(mode) / 2.f);
+                }
+                for (int i = 0; i <= 1000; ++i) {
+                    rig.plugin.setParameter(index, static_cast<float>(i) / 1000.f);
+                    EXPECT_LE(knob->getValueTextWidth(), room)
+                        << "parameter " << index << " \"" << knob->getValueText() << "\"";
+                }
+            }
+        }
+    }
+    // Every readout text of every control, at every value, inside its readout.
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        rig.clickModule(m);
+        std::vector<CControl*> shown = rig.editor.getModuleControls(m);
+        for (int kind : {Morvek2Editor::kTagStepSize, Morvek2Editor::kTagLength,
+                         Morvek2Editor::kTagSmoothing, Morvek2Editor::kTagReset,
+                         Morvek2Editor::kTagGateReset, Morvek2Editor::kTagDirection}) {
+            shown.push_back(rig.editor.sharedControlFor(kind));
+        }
+        for (int tag : {90, 91, 92}) {
+            shown.push_back(rig.control(tag));
+        }
+        for (CControl* c : shown) {
+            if (c->getTag() == Morvek2Editor::kTagDecoration) {
+                continue;
+            }
+            rig.editor.controlHovered(c);
+            const int modes = c->getTag() == 44 ? 3 : 1;
+            for (int mode = 0; mode < modes; ++mode) {
+                if (modes > 1) {
+                    rig.plugin.setParameter(46, static_cast<float>(mode) / 2.f);
+                }
+                for (int i = 0; i <= 200; ++i) {
+                    c->setValue(static_cast<float>(i) / 200.f);
+                    c->valueChanged();
+                    bool any = false;
+                    for (int p = 0; p < Morvek2Editor::kNumPanels; ++p) {
+                        CZKTextDisplay* readout = rig.editor.getReadout(p);
+                        const std::string& text = readout->getText();
+                        any |= !text.empty();
+                        EXPECT_LE(readout->getFont()->stringWidth(text.c_str()),
+                                  readout->getViewSize().width())
+                            << "\"" << text << "\"";
+                    }
+                    ASSERT_TRUE(any) << "control " << c->getTag() << " on page " << m;
+                }
+            }
+        }
+    }
+    rig.editor.controlHovered(nullptr);
+
+    for (int tag : {91, static_cast<int>(Morvek2Editor::kTagStepSize)}) {
+        auto* popup = dynamic_cast<CZKVPopupMenu*>(rig.control(tag));
+        ASSERT_NE(popup, nullptr);
+        std::vector<std::string> items;
+        popup->getItems(items);
+        const CCoord room = popup->getViewSize().width() - 4;
+        for (const std::string& item : items) {
+            EXPECT_LE(popup->getFont()->stringWidth(item.c_str()), room)
+                << tag << " \"" << item << "\"";
+        }
+    }
+}
+
+// The control under the pointer reads its value in its panel's readout, and so does the one
+// being dragged; every other readout stays empty. A value the host moves shows there too.
+TEST(EditorWindow, TheHoveredOrDraggedControlReadsItsValueInItsPanel)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    auto texts = [&] {
+        std::vector<std::string> all;
+        for (int p = 0; p < Morvek2Editor::kNumPanels; ++p) {
+            all.push_back(rig.editor.getReadout(p)->getText());
+        }
+        return all;
+    };
+    const std::vector<std::string> none(Morvek2Editor::kNumPanels);
+    EXPECT_EQ(texts(), none);
+
+    rig.drag(320, 178, 0); // over the smoothing slider
+    std::vector<std::string> expected = none;
+    expected[Morvek2Editor::kPanelSteps] = "smooth " + readText(rig, 14);
+    EXPECT_EQ(texts(), expected);
+    rig.plugin.setParameter(14, 0.8f);
+    expected[Morvek2Editor::kPanelSteps] = "smooth " + readText(rig, 14);
+    EXPECT_EQ(texts(), expected);
+
+    rig.drag(470, 116, 0); // over the attack modulation slider
+    expected = none;
+    expected[Morvek2Editor::kPanelModule] = "attack mod " + readText(rig, 12);
+    EXPECT_EQ(texts(), expected);
+
+    // A drag keeps reading its own control even where the pointer passes others.
+    rig.press(473, 348);
+    rig.drag(473, 300);
+    rig.drag(300, 100);
+    expected = none;
+    expected[Morvek2Editor::kPanelOutput] = "gain " + readText(rig, 90);
+    EXPECT_EQ(texts(), expected);
+    rig.release(300, 100);
+    EXPECT_EQ(texts(), none); // over the step editor, which reads only while drawn on
+
+    rig.press(60, 100);
+    rig.drag(70, 60);
+    EXPECT_EQ(texts()[Morvek2Editor::kPanelSteps], "step 3  100%");
+    rig.release(70, 60);
+
+    rig.drag(10, 10, 0); // over no control
+    EXPECT_EQ(texts(), none);
+}
+
+namespace {
+
+double luminance(const CColor& c)
+{
+    auto channel = [](uint8_t v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red) + 0.7152 * channel(c.green) + 0.0722 * channel(c.blue);
+}
+
+double contrast(const CColor& a, const CColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+// Text must be legible: within each caption's box the text's colour (the pixel farthest from the
+// box's commonest colour) stands at least 4.5 : 1 from the background (the WCAG measure), and a
+// set lock stands as far from an unset one.
+TEST(EditorWindow, CaptionsAndLockRowsHaveLegibleContrast)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.click(48, 163); // value lock of step 1
+    rig.click(48, 256); // gate lock of step 1
+    rig.editor.idle();
+    rig.screen().renderAll();
+    struct Box
+    {
+        const char* what;
+        CRect area;
+    };
+    const Box boxes[] = {
+        {"title line", {440, 8, 636, 20}},     {"chain hint", {130, 364, 312, 377}},
+        {"version", {162, 404, 192, 418}},     {"step", {60, 171, 86, 184}},
+        {"smooth", {225, 172, 265, 185}},      {"direction", {135, 192, 186, 205}},
+        {"gate", {42, 230, 70, 242}},          {"restart every", {35, 269, 104, 282}},
+        {"solo", {560, 249, 587, 262}},        {"gain", {455, 379, 492, 392}},
+        {"knob caption", {487, 84, 530, 106}}, {"module button", {105, 330, 145, 348}},
+    };
+    for (const Box& box : boxes) {
+        std::map<uint32_t, int> counts;
+        std::vector<CColor> pixels;
+        for (CCoord y = box.area.top; y < box.area.bottom; ++y) {
+            for (CCoord x = box.area.left; x < box.area.right; ++x) {
+                const CColor c = rig.screen().getPixel(x, y);
+                pixels.push_back(c);
+                ++counts[(uint32_t(c.red) << 16) | (uint32_t(c.green) << 8) | c.blue];
+            }
+        }
+        const auto commonest = std::max_element(
+            counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        const CColor background = MakeCColor(static_cast<uint8_t>(commonest->first >> 16),
+                                             static_cast<uint8_t>(commonest->first >> 8),
+                                             static_cast<uint8_t>(commonest->first));
+        double best = 1.0;
+        for (const CColor& c : pixels) {
+            best = std::max(best, contrast(c, background));
+        }
+        EXPECT_GE(best, 4.5) << box.what;
+    }
+    for (CCoord y : {163, 256}) {
+        EXPECT_GE(contrast(rig.screen().getPixel(48, y), rig.screen().getPixel(59, y)), 4.5)
+            << "lock row at " << y;
+    }
+}
+
+// Each module button's name keeps clear of the button's border: at least four pixels of face
+// on either side of the ink.
+TEST(EditorWindow, ModuleButtonNamesLeaveMarginsInTheirButtons)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.open());
+    rig.editor.idle();
+    rig.screen().renderAll();
+    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
+        const CRect r = rig.moduleButtonRect(m);
+        const CColor face = rig.screen().getPixel(r.left + 3, r.top + 12);
+        CCoord first = r.right;
+        CCoord last = r.left;
+        for (CCoord y = r.top + 9; y < r.top + 21; ++y) {
+            for (CCoord x = r.left + 2; x < r.right - 2; ++x) {
+                if (contrast(rig.screen().getPixel(x, y), face) >= 3.0) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+            }
+        }
+        ASSERT_LE(first, last) << "module " << m << " shows no name";
+        EXPECT_GE(first - r.left, 4) << "module " << m;
+        EXPECT_GE(r.right - 1 - last, 4) << "module " << m;
+    }
 }
