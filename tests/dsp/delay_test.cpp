@@ -319,8 +319,10 @@ TEST(DelayEngine, ResetSilencesTheLineButKeepsTheFeedbackSample)
     const float* data = e.getDelayLine().data();
     for (int i = 0; i < e.getDelayLine().getSize(); ++i)
         ASSERT_EQ(data[i], 0.0f);
-    EXPECT_EQ(e.getHighPass().stateValue(0), 0.0f);
-    EXPECT_EQ(e.getLowPass().stateValue(2), 0.0f);
+    for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
+        EXPECT_EQ(e.getHighPass().stateValue(k), 0.0) << k;
+        EXPECT_EQ(e.getLowPass().stateValue(k), 0.0) << k;
+    }
 }
 
 TEST(DelayEngine, HostileSettingsAndInputsStayFiniteAndRecover)
@@ -344,7 +346,7 @@ TEST(DelayEngine, HostileSettingsAndInputsStayFiniteAndRecover)
         }
         // Nothing non-finite got into the state...
         EXPECT_TRUE(std::isfinite(e.getDelayLine().getAllpassState())) << h;
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
             EXPECT_TRUE(std::isfinite(e.getLowPass().stateValue(k))) << h;
             EXPECT_TRUE(std::isfinite(e.getHighPass().stateValue(k))) << h;
         }
@@ -374,7 +376,7 @@ TEST(DelayEngine, NoSubnormalStateAfterLoudSignalAndSilence)
     EXPECT_EQ(subnormal, 0);
     EXPECT_NE(std::fpclassify(line.getAllpassState()), FP_SUBNORMAL);
     EXPECT_NE(std::fpclassify(e.getLastOutput()), FP_SUBNORMAL);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
         EXPECT_NE(std::fpclassify(e.getLowPass().stateValue(k)), FP_SUBNORMAL) << k;
         EXPECT_NE(std::fpclassify(e.getHighPass().stateValue(k)), FP_SUBNORMAL) << k;
     }

@@ -96,19 +96,19 @@ TEST(FilterEngine, SwitchingResetsOnlyTheNewFilter)
     for (int i = 0; i < 1000; ++i)
         e.processGated(signal(i), 1.0f);
     const auto* lp = static_cast<const zksp_filter_rbj*>(e.filterForType(2));
-    const float lpState = lp->stateValue(2);
-    EXPECT_NE(lpState, 0.0f);
+    const double lpState = lp->stateValue(3);
+    EXPECT_NE(lpState, 0.0);
     e.selectType(4);
     for (int i = 0; i < 1000; ++i)
         e.processGated(signal(i), 1.0f);
     // The low-pass was left alone while the high-pass ran.
-    EXPECT_EQ(lp->stateValue(2), lpState);
+    EXPECT_EQ(lp->stateValue(3), lpState);
     EXPECT_EQ(e.activeFilter(), e.filterForType(4));
     // Back to the low-pass: it starts from silence again.
     e.selectType(2);
     e.applyPendingSelection();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(lp->stateValue(i), 0.0f);
+    for (int i = 0; i < zksp_filter_rbj::kStates; ++i)
+        EXPECT_EQ(lp->stateValue(i), 0.0);
     EXPECT_EQ(e.activeFilter(), e.filterForType(2));
 }
 
@@ -229,10 +229,10 @@ TEST(FilterEngine, NoSubnormalStateAfterLoudSignalAndTenSecondsOfSilence)
         EXPECT_TRUE(normalOrZero(y)) << "type " << type << " " << y;
         const zksp_filter* f = e.activeFilter();
         if (const auto* bq = dynamic_cast<const zksp_filter_rbj*>(f)) {
-            for (int i = 0; i < 4; ++i)
+            for (int i = 0; i < zksp_filter_rbj::kStates; ++i)
                 EXPECT_TRUE(normalOrZero(bq->stateValue(i))) << type;
         } else if (const auto* hp = dynamic_cast<const zksp_filter_4PHP*>(f)) {
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < zksp_filter_rbj::kStates; ++i) {
                 EXPECT_TRUE(normalOrZero(hp->resonantStage().stateValue(i))) << type;
                 EXPECT_TRUE(normalOrZero(hp->fixedStage().stateValue(i))) << type;
             }
