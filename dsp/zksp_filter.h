@@ -16,8 +16,10 @@
 // Stability: every class limits the cutoff it computes with (not the value it stores) to
 // just below half the sample rate and to a small positive minimum, so any frequency,
 // including NaN, gives a stable filter at any rate from 8 kHz to 384 kHz.
-// Non-finite input: a biquad or creakbox whose output turns non-finite clears its state
-// and returns 0; the ladder's input clamp already maps NaN and infinities into range.
+// Non-finite values: a filter whose output turns non-finite clears its state and returns 0
+// (the ladder's input clamp already maps NaN and infinities into range). Each class also has
+// processUnguarded, the same step without that check, for an owner that checks its own
+// output once per sample and resets the filter itself (the filter engine).
 class zksp_filter : public zksp_block
 {
 public:
@@ -57,6 +59,7 @@ public:
     void updateCoefficients() override;   // [audio]
 
     float process(float x) override { return processBiquad(x); } // [audio]
+    inline float processUnguarded(float x);                      // [audio]
     // The same filter without the alternating offset in its state.
     float processNoOffset(float x); // [audio]
 
@@ -128,11 +131,16 @@ inline double zksp_filter_rbj::step(double x, double offset) // [audio]
     return m0 * x + m1 * v1 + m2 * v2;
 }
 
-inline float zksp_filter_rbj::processBiquad(float x) // [audio]
+inline float zksp_filter_rbj::processUnguarded(float x) // [audio]
 {
     const double offset = denormalOffset;
     denormalOffset = -denormalOffset;
-    const float y = static_cast<float>(step(x, offset));
+    return static_cast<float>(step(x, offset));
+}
+
+inline float zksp_filter_rbj::processBiquad(float x) // [audio]
+{
+    const float y = processUnguarded(x);
     // A NaN or infinity would stay in the state forever: drop it and start over. Checked on
     // the float output, after every gain, so nothing non-finite leaves the filter.
     if (!std::isfinite(y)) [[unlikely]] {
@@ -202,6 +210,7 @@ public:
     // Q = r * 12 + 1 on the resonant stage.
     void setResonance(float r) override;    // [audio]
     inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     const zksp_filter_rbj_high_pass& resonantStage() const { return resonant; } // [any]
     const zksp_filter_rbj_high_pass& fixedStage() const { return fixed; }       // [any]
@@ -212,14 +221,19 @@ private:
     float denormalOffset = 1e-12f;
 };
 
-inline float zksp_filter_4PHP::process(float x) // [audio]
+inline float zksp_filter_4PHP::processUnguarded(float x) // [audio]
 {
     const double offset = denormalOffset;
     denormalOffset = -denormalOffset;
-    // Rounded to float between the stages, as two separate biquads would be; one guard for
-    // both, which clears both.
+    // Rounded to float between the stages, as two separate biquads would be.
     const float mid = static_cast<float>(fixed.step(x, offset));
-    const float y = static_cast<float>(resonant.step(mid, offset));
+    return static_cast<float>(resonant.step(mid, offset));
+}
+
+inline float zksp_filter_4PHP::process(float x) // [audio]
+{
+    // One guard for both stages, which clears both.
+    const float y = processUnguarded(x);
     if (!std::isfinite(y)) [[unlikely]] {
         reset();
         return 0.0f;
@@ -241,6 +255,7 @@ public:
     void setResonance(float r) override;    // [audio]
     void updateCoefficients() override;     // [audio]
     inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     double poleFactor() const { return oneMinusF; }    // [any]
     double feedbackAmount() const { return feedback; } // [any]
@@ -270,6 +285,16 @@ private:
 };
 
 inline float zksp_filter_zk_moog::process(float x) // [audio]
+{
+    const float y = processUnguarded(x);
+    if (!std::isfinite(y)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return y;
+}
+
+inline float zksp_filter_zk_moog::processUnguarded(float x) // [audio]
 {
     ++samplesSinceUpdate;
     const double xd = x;
@@ -306,6 +331,7 @@ public:
     // Q = r.
     void setResonance(float r) override;    // [audio]
     inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     double stateValue(int i) const { return i == 0 ? s0 : s1; }          // [any]
     float getNormalisedFrequency() const { return normalisedFrequency; } // [any]
@@ -327,6 +353,18 @@ private:
 
 inline float zksp_filter_creakbox::process(float x) // [audio]
 {
+    const float y = processUnguarded(x);
+    // A NaN or infinity in the state would never leave it (a non-finite s1 reaches s0 in the
+    // same step).
+    if (!std::isfinite(y)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return y;
+}
+
+inline float zksp_filter_creakbox::processUnguarded(float x) // [audio]
+{
     const double a = step;
     const double G = damping;
     const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
@@ -337,10 +375,5 @@ inline float zksp_filter_creakbox::process(float x) // [audio]
     const double e5 = e4 - e4 * G * a;
     s1 = e5;
     s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
-    // A NaN or infinity in the state would never leave it.
-    if (!std::isfinite(s0) || !std::isfinite(s1)) [[unlikely]] {
-        reset();
-        return 0.0f;
-    }
     return static_cast<float>(s0);
 }
