@@ -5,6 +5,7 @@
 #include "dsp/zksp_smoother.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 // Filter module: one filter of each of the six types, the selected one running, and a
@@ -35,7 +36,7 @@ public:
     void setSampleRate(float rate) override; // [ui] while suspended, or [audio]
 
     // Crossfades the active filter's output with x by the gate level smoothed once more
-    // with a 5 ms time constant.
+    // with a 5 ms time constant. A non-finite result resets the active filter and gives 0.
     float processGated(float x, float gate) override; // [audio]
 
     void selectType(std::uint16_t type); // [any]
@@ -90,23 +91,30 @@ inline float CFilterEngine::processGated(float x, float gate) // [audio]
     float y;
     switch (activeType) {
     case 1:
-        y = creakbox.process(x);
+        y = creakbox.processUnguarded(x);
         break;
     case 2:
-        y = lowPass.process(x);
+        y = lowPass.processUnguarded(x);
         break;
     case 3:
-        y = fourPoleHighPass.process(x);
+        y = fourPoleHighPass.processUnguarded(x);
         break;
     case 4:
-        y = highPass.process(x);
+        y = highPass.processUnguarded(x);
         break;
     case 5:
-        y = bandPass.process(x);
+        y = bandPass.processUnguarded(x);
         break;
     default:
-        y = ladder.process(x);
+        y = ladder.processUnguarded(x);
         break;
     }
-    return y * c + (1.0f - c) * x;
+    const float out = y * c + (1.0f - c) * x;
+    // The one check per sample, on what leaves the engine: a filter whose state has turned
+    // non-finite (or a sample too large for it) starts over from silence, whichever type runs.
+    if (!std::isfinite(out)) [[unlikely]] {
+        active->reset();
+        return 0.0f;
+    }
+    return out;
 }

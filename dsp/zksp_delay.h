@@ -2,6 +2,8 @@
 
 #include "dsp/zksp_block.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 // Circular delay line with an integer delay. The sample memory is allocated only in the
@@ -107,6 +109,15 @@ public:
     float getAllpassCoefficient() const { return allpassCoefficient; } // [any]
     float getAllpassState() const { return allpassState; }             // [any]
 
+    // A fraction above 0 gives at most this coefficient. The allpass pole sits at minus the
+    // coefficient; next to -1 whatever the filter holds at Nyquist (from a change of delay, or
+    // the line's start) would ring on for seconds at low rates; here it dies within about 128
+    // samples, while the allpass delay it gives up is below 0.004 samples.
+    static constexpr float kMaxAllpassCoefficient = 1.0f - 1.0f / 128.0f;
+    // Outputs smaller than this count as silence, so the state never decays into subnormal
+    // numbers while the line reads samples it has not yet been given.
+    static constexpr float kSilence = 1e-30f;
+
 private:
     // The delay of d samples, d already within 0..kMaxDelaySamples.
     void applyDelay(float d);
@@ -122,7 +133,12 @@ inline float zksp_delay_allpass::process(float x) // [audio]
     const int r = readIndex;
     // The sample at r and the one written just before it (at the end of the buffer for r = 0).
     const float older = r > 0 ? buffer[r - 1] : buffer[lastIndex];
-    const float y = (buffer[r] - allpassState) * allpassCoefficient + older;
+    // A whole-sample delay (coefficient 1) is the plain delayed sample: read through the
+    // allpass, its pole at z = -1 would keep any error at Nyquist for good.
+    float y = allpassCoefficient < 1.0f ? (buffer[r] - allpassState) * allpassCoefficient + older
+                                        : buffer[r];
+    if (std::fabs(y) < kSilence)
+        y = 0.0f;
     allpassState = y;
     readIndex = r + 1 > lastIndex ? 0 : r + 1;
     buffer[writeIndex] = x;
@@ -155,6 +171,6 @@ inline void zksp_delay_allpass::applyDelay(float d)
     const int ip = static_cast<int>(d);
     const float fr = d - static_cast<float>(ip);
     delaySamples = ip;
-    allpassCoefficient = 1.0f - fr;
+    allpassCoefficient = fr > 0.0f ? std::min(1.0f - fr, kMaxAllpassCoefficient) : 1.0f;
     readIndex = wrapIndex(static_cast<std::int64_t>(writeIndex) - (ip + std::int64_t{1}));
 }

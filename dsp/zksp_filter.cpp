@@ -15,8 +15,8 @@ void zksp_filter::setSampleRate(float rate) // [ui] while suspended, or [audio]
 
 void zksp_filter_rbj::reset() // [ui] while suspended, or [audio]
 {
-    x1 = x2 = 0.0f;
-    y1 = y2 = 0.0f;
+    s1 = s2 = 0.0;
+    lastInput = lastBand = lastLow = 0.0;
 }
 
 void zksp_filter_rbj::setBypass(bool on) // [audio]
@@ -24,6 +24,7 @@ void zksp_filter_rbj::setBypass(bool on) // [audio]
     if (on) {
         b0 = 1.0f;
         a1 = a2 = b1 = b2 = 0.0f;
+        deriveStateVariableForm();
     } else {
         reset();
         updateCoefficients();
@@ -72,19 +73,67 @@ void zksp_filter_rbj::updateCoefficients() // [audio]
     a1 = -2.0f * cs * n;
     a2 = (1.0f - alpha) * n;
     computeNumerator(cs, alpha, n);
+    deriveStateVariableForm();
+}
+
+// The biquad (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2) as a trapezoidal
+// state-variable filter. With g = tan(w0 / 2) and damping k its denominator is
+// D (1 + a1 z^-1 + a2 z^-2), D = 1 + g k + g^2, and its high-, band- and low-pass outputs have
+// the numerators (1 - z^-1)^2 / D, g (1 - z^-2) / D and g^2 (1 + z^-1)^2 / D. Everything is
+// solved from the single-precision coefficients themselves (in double, where the sums below
+// are exact), so the response is the one those coefficients have, rounding included:
+//   A(1) = 1 + a1 + a2 = 4 g^2 / D,  A(-1) = 1 - a1 + a2 = 4 / D,  1 - a2 = 2 g k / D;
+// the numerator is matched at z^-1 = 1, at z^-1 = -1 and in its leading coefficient.
+void zksp_filter_rbj::deriveStateVariableForm()
+{
+    const double A1 = a1, A2 = a2;
+    double atDc = 1.0 + A1 + A2;
+    double atNyquist = 1.0 - A1 + A2;
+    double damping = 1.0 - A2;
+    // The cutoff and Q limits keep the poles inside the unit circle, which makes all three
+    // positive; the floor only keeps a coefficient set that is not stable from dividing by 0.
+    constexpr double kFloor = 1e-30;
+    atDc = std::max(atDc, kFloor);
+    atNyquist = std::max(atNyquist, kFloor);
+    damping = std::max(damping, kFloor);
+    g = std::sqrt(atDc / atNyquist);
+    k = 2.0 * damping / (g * atNyquist);
+    const double D = 4.0 / atNyquist;
+
+    const double B0 = b0, B1 = b1, B2 = b2;
+    const double numDc = B0 + B1 + B2;
+    const double numNyquist = B0 - B1 + B2;
+    const double high = numNyquist / atNyquist; // weight of (1 - z^-1)^2 / D
+    const double low = numDc / atNyquist;       // weight of (1 + z^-1)^2 / D
+    const double band = B0 * D - high - low;    // weight of (1 - z^-2) / D
+    const double gain = static_cast<double>(outputGain());
+
+    c1 = 1.0 / (1.0 + g * (g + k));
+    c2 = g * c1;
+    c3 = g * c2;
+    // y = high (x - k v1 - v2) + band / g v1 + low / g^2 v2.
+    m0 = gain * high;
+    m1 = gain * (band / g - k * high);
+    m2 = gain * (numDc / atDc - high);
+
+    // Each trapezoidal state is the integrator's last output plus g times its last input
+    // (s = v + g u). Kept as they were, the states would carry the old g: after a jump from a
+    // high cutoff (g up to 32) to a low one that term comes out as a burst up to g times the
+    // signal. Worked out again with the new g and k from the integrators' outputs, the
+    // outputs (the analogue prototype's voltages) go on smoothly, and a trapezoidal step never
+    // lengthens them whatever g and k are, so no sequence of settings can make them grow.
+    // While the settings hold still this gives the states the step has just computed.
+    s1 = lastBand + g * (lastInput - k * lastBand - lastLow);
+    s2 = lastLow + g * lastBand;
 }
 
 float zksp_filter_rbj::processNoOffset(float x) // [audio]
 {
-    const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    if (!std::isfinite(y)) {
+    const float y = static_cast<float>(step(x, 0.0));
+    if (!std::isfinite(y)) [[unlikely]] {
         reset();
         return 0.0f;
     }
-    x2 = x1;
-    x1 = x;
-    y2 = y1;
-    y1 = y;
     return y;
 }
 
@@ -135,11 +184,6 @@ void zksp_filter_rbj_band_pass::computeNumerator(float, float alpha, float n)
     b0 = alpha * n;
     b1 = 0.0f;
     b2 = -alpha * n;
-}
-
-float zksp_filter_rbj_band_pass_gain_comp::processNoOffset(float x) // [audio]
-{
-    return zksp_filter_rbj::processNoOffset(x) * ((Q - 0.8f) * 0.2f + 1.2f);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -197,6 +241,8 @@ void zksp_filter_zk_moog::reset() // [ui] while suspended, or [audio]
         in[i] = 0.0;
         out[i] = 0.0;
     }
+    // Silence fits any cutoff.
+    stateF = f;
 }
 
 void zksp_filter_zk_moog::setFrequency(float hz) // [audio]
@@ -232,6 +278,7 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     if (hz > nyquist)
         hz = nyquist;
     const double previousF = f;
+    const double previousPole = oneMinusF;
     normalisedFrequency = 2.0 * hz * static_cast<double>(samplePeriod);
     f = normalisedFrequency * 1.16;
     oneMinusF = 1.0 - f;
@@ -240,12 +287,25 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     inputGain = 1.0 + 0.75 * static_cast<double>(Q);
     drive = 0.35013 * f4;
     // The input carries a gain of f^4 and each stage one of 1.3 / f, so the same signal sits in
-    // out1..out4 at f^3, f^2, f and 1 times a constant. Kept as they were, a cutoff moved down
-    // at once would amplify what the stages held at the old cutoff by up to (1.3 / f)^3 (a
-    // hundred dB and more); rescaled, they hold the same signal and the filter rings out at its
-    // level. Nothing changes while f stays the same.
-    if (previousF > 0.0 && f != previousF) {
-        const double r = f / previousF;
+    // out1..out4 at f^3, f^2, f and 1 times a constant. Kept as they were, a cutoff that falls
+    // faster than the stages can follow would amplify what they held at the higher cutoff by up
+    // to (1.3 / f)^3 (a hundred dB and more); rescaled, they hold the same signal and the filter
+    // rings out at its level. Sweeps the stages can follow run the ladder as it is: stateF, the
+    // cutoff the states are scaled for, moves toward the cutoff in force as the stages would
+    // (by 1 - f per sample), and only a cutoff below kRescaleBelow times it rescales.
+    if (previousF > 0.0) {
+        if (samplesSinceUpdate > 0) {
+            const double follow =
+                std::pow(std::max(previousPole, 0.0), static_cast<double>(samplesSinceUpdate));
+            stateF = previousF + (stateF - previousF) * follow;
+        }
+        samplesSinceUpdate = 0;
+    } else {
+        stateF = f;
+    }
+    if (f < stateF * kRescaleBelow) {
+        const double r = f / stateF;
+        stateF = f;
         const double r2 = r * r;
         const double r3 = r2 * r;
         in[0] *= r2 * r2;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 // Single-channel filters of the filter and delay modules. All share one interface so the
 // filter engine can switch between them behind one pointer.
@@ -15,8 +16,10 @@
 // Stability: every class limits the cutoff it computes with (not the value it stores) to
 // just below half the sample rate and to a small positive minimum, so any frequency,
 // including NaN, gives a stable filter at any rate from 8 kHz to 384 kHz.
-// Non-finite input: a biquad or creakbox whose output turns non-finite clears its state
-// and returns 0; the ladder's input clamp already maps NaN and infinities into range.
+// Non-finite values: a filter whose output turns non-finite clears its state and returns 0
+// (the ladder's input clamp already maps NaN and infinities into range). Each class also has
+// processUnguarded, the same step without that check, for an owner that checks its own
+// output once per sample and resets the filter itself (the filter engine).
 class zksp_filter : public zksp_block
 {
 public:
@@ -37,7 +40,13 @@ protected:
     float Q = 0.707f;
 };
 
-// Biquad after the well-known audio-EQ cookbook, direct form I, single precision.
+// Biquad after the well-known audio-EQ cookbook. The cookbook coefficients (single
+// precision) define the filter; it runs as a trapezoidal state-variable filter in double
+// precision with exactly their transfer function. What it carries from sample to sample is
+// the analogue prototype's two integrator outputs, which mean the same under any
+// coefficients, and a trapezoidal step never lengthens them without input whatever the
+// cutoff and Q: settings that jump at every control tick cannot pump the filter up, where a
+// direct form's past outputs, scaled for the old coefficients, run away.
 class zksp_filter_rbj : public zksp_filter
 {
 public:
@@ -50,18 +59,22 @@ public:
     void updateCoefficients() override;   // [audio]
 
     float process(float x) override { return processBiquad(x); } // [audio]
-    // The same biquad without the alternating offset in its feedback state.
-    virtual float processNoOffset(float x); // [audio]
+    inline float processUnguarded(float x);                      // [audio]
+    // The same filter without the alternating offset in its state.
+    float processNoOffset(float x); // [audio]
 
     float getA1() const { return a1; } // [any]
     float getA2() const { return a2; } // [any]
     float getB0() const { return b0; } // [any]
     float getB1() const { return b1; } // [any]
     float getB2() const { return b2; } // [any]
-    // State value i: 0 x1, 1 x2, 2 y1, 3 y2 (for tests of decay and denormals).
-    float stateValue(int i) const // [any]
+    // State value i: 0, 1 the trapezoidal states, 2, 3 the band- and low-pass outputs of the
+    // last step, 4 its input (for tests of decay and denormals).
+    static constexpr int kStates = 5;
+    double stateValue(int i) const // [any]
     {
-        return i == 0 ? x1 : i == 1 ? x2 : i == 2 ? y1 : y2;
+        const double v[kStates] = {s1, s2, lastBand, lastLow, lastInput};
+        return i >= 0 && i < kStates ? v[i] : 0.0;
     }
 
     // The cutoff is limited to this fraction of the sample rate (w0 = 0.98 pi) ...
@@ -73,34 +86,67 @@ public:
     static constexpr float kMinQ = 0.1f;
     static constexpr float kMaxQ = 100.0f;
 
+    // One step of the state-variable core, output before rounding to float and without the
+    // non-finite guard (for cascades that guard once).
+    inline double step(double x, double offset); // [audio]
+
 protected:
     zksp_filter_rbj() = default;
     // The numerator, the variant's own part of the coefficients.
     virtual void computeNumerator(float cs, float alpha, float n) = 0;
+    // A gain applied to the output, folded into the output mix; 1 unless a variant says so.
+    virtual float outputGain() const { return 1.0f; }
+    // The state-variable form of a1, a2, b0, b1, b2 (and the output gain).
+    void deriveStateVariableForm();
 
     inline float processBiquad(float x);
 
     float a1 = 0.0f, a2 = 0.0f;
     float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f;
-    float x1 = 0.0f, x2 = 0.0f;
-    float y1 = 0.0f, y2 = 0.0f;
+    // Trapezoidal state-variable form: g the integrators' gain, k the damping; c1, c2, c3 the
+    // solved loop (1 / (1 + g (g + k)), g c1, g c2) and m0, m1, m2 the output mix of input,
+    // band-pass and low-pass that gives the biquad's numerator. The initial values pass the
+    // input unchanged until the constructor computes the real ones.
+    double c1 = 0.25, c2 = 0.25, c3 = 0.25;
+    double m0 = 1.0, m1 = 0.0, m2 = 0.0;
+    double g = 1.0, k = 2.0;
+    double s1 = 0.0, s2 = 0.0;
+    // The last step's input and integrator outputs, from which a coefficient change works out
+    // the states afresh (see deriveStateVariableForm).
+    double lastInput = 0.0, lastBand = 0.0, lastLow = 0.0;
     float denormalOffset = 1e-12f;
 };
 
-inline float zksp_filter_rbj::processBiquad(float x)
+inline double zksp_filter_rbj::step(double x, double offset) // [audio]
 {
-    const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    // A NaN or infinity would stay in the feedback state forever: drop it and start over.
-    if (!std::isfinite(y)) {
+    const double v3 = x - s2;
+    const double v1 = c1 * s1 + c2 * v3;      // band-pass
+    const double v2 = s2 + c2 * s1 + c3 * v3; // low-pass
+    lastInput = x;
+    lastBand = v1;
+    lastLow = v2;
+    s1 = 2.0 * v1 - s1;
+    // The tiny offset of alternating sign keeps both states off subnormal numbers.
+    s2 = 2.0 * v2 - s2 + offset;
+    return m0 * x + m1 * v1 + m2 * v2;
+}
+
+inline float zksp_filter_rbj::processUnguarded(float x) // [audio]
+{
+    const double offset = denormalOffset;
+    denormalOffset = -denormalOffset;
+    return static_cast<float>(step(x, offset));
+}
+
+inline float zksp_filter_rbj::processBiquad(float x) // [audio]
+{
+    const float y = processUnguarded(x);
+    // A NaN or infinity would stay in the state forever: drop it and start over. Checked on
+    // the float output, after every gain, so nothing non-finite leaves the filter.
+    if (!std::isfinite(y)) [[unlikely]] {
         reset();
         return 0.0f;
     }
-    x2 = x1;
-    x1 = x;
-    // The tiny offset of alternating sign keeps the recursion off subnormal numbers.
-    y2 = y1 + denormalOffset;
-    y1 = y;
-    denormalOffset = -denormalOffset;
     return y;
 }
 
@@ -139,15 +185,14 @@ protected:
 };
 
 // Band-pass whose output gain rises with Q: (Q - 0.8) * 0.2 + 1.2, 1.24 at Q 1, 2.64 at Q 8.
+// The gain is part of the output mix, so the filter's non-finite guard sees the final sample.
 class zksp_filter_rbj_band_pass_gain_comp final : public zksp_filter_rbj_band_pass
 {
 public:
-    zksp_filter_rbj_band_pass_gain_comp() = default;
-    float process(float x) override // [audio]
-    {
-        return processBiquad(x) * ((Q - 0.8f) * 0.2f + 1.2f);
-    }
-    float processNoOffset(float x) override; // [audio]
+    zksp_filter_rbj_band_pass_gain_comp() { updateCoefficients(); }
+
+protected:
+    float outputGain() const override { return (Q - 0.8f) * 0.2f + 1.2f; }
 };
 
 // Four-pole high-pass: a fixed Q 1 stage feeding a resonant stage. Both stages follow the
@@ -163,8 +208,9 @@ public:
     // The resonant stage only.
     void setQ(float q) override; // [audio]
     // Q = r * 12 + 1 on the resonant stage.
-    void setResonance(float r) override;                                           // [audio]
-    float process(float x) override { return resonant.process(fixed.process(x)); } // [audio]
+    void setResonance(float r) override;    // [audio]
+    inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     const zksp_filter_rbj_high_pass& resonantStage() const { return resonant; } // [any]
     const zksp_filter_rbj_high_pass& fixedStage() const { return fixed; }       // [any]
@@ -172,7 +218,28 @@ public:
 private:
     zksp_filter_rbj_high_pass resonant;
     zksp_filter_rbj_high_pass fixed;
+    float denormalOffset = 1e-12f;
 };
+
+inline float zksp_filter_4PHP::processUnguarded(float x) // [audio]
+{
+    const double offset = denormalOffset;
+    denormalOffset = -denormalOffset;
+    // Rounded to float between the stages, as two separate biquads would be.
+    const float mid = static_cast<float>(fixed.step(x, offset));
+    return static_cast<float>(resonant.step(mid, offset));
+}
+
+inline float zksp_filter_4PHP::process(float x) // [audio]
+{
+    // One guard for both stages, which clears both.
+    const float y = processUnguarded(x);
+    if (!std::isfinite(y)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return y;
+}
 
 // Four-pole resonant ladder low-pass in double precision. Its DC gain at resonance 0 is 2.
 class zksp_filter_zk_moog final : public zksp_filter
@@ -188,11 +255,16 @@ public:
     void setResonance(float r) override;    // [audio]
     void updateCoefficients() override;     // [audio]
     inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     double poleFactor() const { return oneMinusF; }    // [any]
     double feedbackAmount() const { return feedback; } // [any]
     // Stage states: 0..3 in1..in4, 4..7 out1..out4.
     double stateValue(int i) const { return i < 4 ? in[i] : out[i - 4]; } // [any]
+
+    // A cutoff that falls to less than this fraction of the previous one in one step has the
+    // stage states rescaled to it.
+    static constexpr double kRescaleBelow = 0.7;
 
 private:
     double normalisedFrequency = 0.0;
@@ -206,10 +278,25 @@ private:
     double in[4] = {0.0, 0.0, 0.0, 0.0};
     double out[4] = {0.0, 0.0, 0.0, 0.0};
     double denormalOffset = 1e-5;
+    // The f the stage states are scaled for, and the samples run since the last coefficient
+    // update (wrapping after a day of audio only makes the states seem less settled).
+    double stateF = 0.0;
+    std::uint32_t samplesSinceUpdate = 0;
 };
 
 inline float zksp_filter_zk_moog::process(float x) // [audio]
 {
+    const float y = processUnguarded(x);
+    if (!std::isfinite(y)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return y;
+}
+
+inline float zksp_filter_zk_moog::processUnguarded(float x) // [audio]
+{
+    ++samplesSinceUpdate;
     const double xd = x;
     double v = xd - out[3] * feedback + xd * inputGain;
     // The clamp bounds the loop at any resonance; written so NaN and infinities land on
@@ -244,6 +331,7 @@ public:
     // Q = r.
     void setResonance(float r) override;    // [audio]
     inline float process(float x) override; // [audio]
+    inline float processUnguarded(float x); // [audio]
 
     double stateValue(int i) const { return i == 0 ? s0 : s1; }          // [any]
     float getNormalisedFrequency() const { return normalisedFrequency; } // [any]
@@ -265,6 +353,18 @@ private:
 
 inline float zksp_filter_creakbox::process(float x) // [audio]
 {
+    const float y = processUnguarded(x);
+    // A NaN or infinity in the state would never leave it (a non-finite s1 reaches s0 in the
+    // same step).
+    if (!std::isfinite(y)) [[unlikely]] {
+        reset();
+        return 0.0f;
+    }
+    return y;
+}
+
+inline float zksp_filter_creakbox::processUnguarded(float x) // [audio]
+{
     const double a = step;
     const double G = damping;
     const double in = static_cast<double>(x) + static_cast<double>(inputOffset);
@@ -275,10 +375,5 @@ inline float zksp_filter_creakbox::process(float x) // [audio]
     const double e5 = e4 - e4 * G * a;
     s1 = e5;
     s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
-    // A NaN or infinity in the state would never leave it.
-    if (!std::isfinite(s0) || !std::isfinite(s1)) [[unlikely]] {
-        reset();
-        return 0.0f;
-    }
     return static_cast<float>(s0);
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -319,8 +321,10 @@ TEST(DelayEngine, ResetSilencesTheLineButKeepsTheFeedbackSample)
     const float* data = e.getDelayLine().data();
     for (int i = 0; i < e.getDelayLine().getSize(); ++i)
         ASSERT_EQ(data[i], 0.0f);
-    EXPECT_EQ(e.getHighPass().stateValue(0), 0.0f);
-    EXPECT_EQ(e.getLowPass().stateValue(2), 0.0f);
+    for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
+        EXPECT_EQ(e.getHighPass().stateValue(k), 0.0) << k;
+        EXPECT_EQ(e.getLowPass().stateValue(k), 0.0) << k;
+    }
 }
 
 TEST(DelayEngine, HostileSettingsAndInputsStayFiniteAndRecover)
@@ -344,7 +348,7 @@ TEST(DelayEngine, HostileSettingsAndInputsStayFiniteAndRecover)
         }
         // Nothing non-finite got into the state...
         EXPECT_TRUE(std::isfinite(e.getDelayLine().getAllpassState())) << h;
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
             EXPECT_TRUE(std::isfinite(e.getLowPass().stateValue(k))) << h;
             EXPECT_TRUE(std::isfinite(e.getHighPass().stateValue(k))) << h;
         }
@@ -374,9 +378,73 @@ TEST(DelayEngine, NoSubnormalStateAfterLoudSignalAndSilence)
     EXPECT_EQ(subnormal, 0);
     EXPECT_NE(std::fpclassify(line.getAllpassState()), FP_SUBNORMAL);
     EXPECT_NE(std::fpclassify(e.getLastOutput()), FP_SUBNORMAL);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < zksp_filter_rbj::kStates; ++k) {
         EXPECT_NE(std::fpclassify(e.getLowPass().stateValue(k)), FP_SUBNORMAL) << k;
         EXPECT_NE(std::fpclassify(e.getHighPass().stateValue(k)), FP_SUBNORMAL) << k;
+    }
+}
+
+// Low feedback, the time moved (the glide ends exactly on its target), one second of noise,
+// two of silence: only the echoes decay, at the feedback's rate, and nothing else rings on.
+// The targets land on whole samples (the allpass coefficient 1, a pole at Nyquist) or a hair
+// above them (a fraction of one rounding step), at rates from 8 kHz to 384 kHz.
+TEST(DelayEngine, SilenceAfterATimeChangeIsSilentAtEveryRate)
+{
+    struct Row
+    {
+        float rate, fromMs, toMs;
+        // The target is a whole number of samples (at 96 and 384 kHz the single-precision
+        // samples per millisecond lie a rounding step above the rate / 1000).
+        bool whole;
+    };
+    const Row rows[] = {{8000.0f, 62.5f, 31.25f, true},    {8000.0f, 62.5f, 31.2501f, false},
+                        {16000.0f, 100.0f, 50.0f, true},   {16000.0f, 100.0f, 25.00001f, false},
+                        {44100.0f, 100.0f, 50.0f, true},   {44100.0f, 125.0f, 100.0f, true},
+                        {96000.0f, 250.0f, 125.0f, false}, {384000.0f, 100.0f, 50.0f, false}};
+    for (const Row& row : rows) {
+        CDelayEngine e;
+        e.setSampleRate(row.rate);
+        e.setFeedback(0.05f);
+        e.setSend(1.0f);
+        e.setDelayTime(row.fromMs);
+        const int second = static_cast<int>(row.rate);
+        std::uint32_t seed = 5;
+        float tail = 0.0f;
+        for (int i = 0; i < 3 * second; ++i) {
+            if (i == second / 10)
+                e.setDelayTime(row.toMs);
+            seed = seed * 1664525u + 1013904223u;
+            const float x = i < second ? static_cast<float>(static_cast<std::int32_t>(seed)) *
+                                             (0.5f / 2147483648.0f)
+                                       : 0.0f;
+            const float y = e.processGated(x, 1.0f);
+            if (i >= 3 * second - second / 2)
+                tail = std::max(tail, std::fabs(y));
+        }
+        EXPECT_LT(tail, 1e-6f) << row.rate << " Hz, " << row.toMs << " ms";
+        // A whole-sample target is read plainly; a hair above one keeps its pole off -1.
+        EXPECT_EQ(e.getDelayLine().getAllpassCoefficient() == 1.0f, row.whole)
+            << row.rate << " Hz, " << row.toMs << " ms";
+    }
+}
+
+// After a reset the line reads its zeroed samples while the allpass still holds its last
+// output: that must end in zero, not in a long run of subnormal numbers.
+TEST(DelayEngine, AllpassStateReadingAnEmptyLineNeverTurnsSubnormal)
+{
+    for (float ms : {20.3f, 1500.7f}) {
+        CDelayEngine e;
+        settle(e, 20.3f, 0.9f, 1.0f);
+        for (int i = 0; i < 4410; ++i)
+            e.processGated(std::sin(0.07f * static_cast<float>(i)), 1.0f);
+        ASSERT_NE(e.getDelayLine().getAllpassState(), 0.0f);
+        e.reset();
+        e.setDelayTime(ms);
+        for (int i = 0; i < 44100; ++i) {
+            e.processGated(0.0f, 0.0f);
+            ASSERT_NE(std::fpclassify(e.getDelayLine().getAllpassState()), FP_SUBNORMAL)
+                << ms << " ms, sample " << i;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <thread>
 
@@ -96,19 +97,19 @@ TEST(FilterEngine, SwitchingResetsOnlyTheNewFilter)
     for (int i = 0; i < 1000; ++i)
         e.processGated(signal(i), 1.0f);
     const auto* lp = static_cast<const zksp_filter_rbj*>(e.filterForType(2));
-    const float lpState = lp->stateValue(2);
-    EXPECT_NE(lpState, 0.0f);
+    const double lpState = lp->stateValue(3);
+    EXPECT_NE(lpState, 0.0);
     e.selectType(4);
     for (int i = 0; i < 1000; ++i)
         e.processGated(signal(i), 1.0f);
     // The low-pass was left alone while the high-pass ran.
-    EXPECT_EQ(lp->stateValue(2), lpState);
+    EXPECT_EQ(lp->stateValue(3), lpState);
     EXPECT_EQ(e.activeFilter(), e.filterForType(4));
     // Back to the low-pass: it starts from silence again.
     e.selectType(2);
     e.applyPendingSelection();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(lp->stateValue(i), 0.0f);
+    for (int i = 0; i < zksp_filter_rbj::kStates; ++i)
+        EXPECT_EQ(lp->stateValue(i), 0.0);
     EXPECT_EQ(e.activeFilter(), e.filterForType(2));
 }
 
@@ -213,6 +214,41 @@ TEST(FilterEngine, StableAtEveryTypeCutoffResonanceAndRate)
     }
 }
 
+// The engine runs its filters without their own checks and checks what it sends on, once per
+// sample: NaN, infinite and huge finite input never leaves it non-finite, and the filter that
+// met it starts over and filters again.
+TEST(FilterEngine, EveryTypeRecoversFromNonFiniteAndHugeInput)
+{
+    const float bursts[] = {
+        std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+        -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::max(), -1e30f};
+    for (std::uint16_t type = 0; type < 6; ++type) {
+        for (float bad : bursts) {
+            CFilterEngine e;
+            e.selectType(type);
+            e.setFrequency(3000.0f);
+            e.setResonance(1.0f);
+            for (int i = 0; i < 4410; ++i)
+                e.processGated(signal(i), 1.0f);
+            for (int i = 0; i < 8; ++i) {
+                const float y = e.processGated(bad, 1.0f);
+                ASSERT_TRUE(std::isfinite(y)) << "type " << type << " input " << bad;
+            }
+            // A huge finite burst rings out from its own level; the last 20 ms are the
+            // filtered signal again.
+            float level = 0.0f;
+            for (int i = 0; i < 8820; ++i) {
+                const float y = e.processGated(signal(i), 1.0f);
+                ASSERT_TRUE(std::isfinite(y)) << "type " << type << " after " << bad;
+                if (i >= 8820 - 882)
+                    level = std::max(level, std::fabs(y));
+            }
+            EXPECT_GT(level, 0.01f) << "type " << type << " after " << bad;
+            EXPECT_LT(level, 100.0f) << "type " << type << " after " << bad;
+        }
+    }
+}
+
 TEST(FilterEngine, NoSubnormalStateAfterLoudSignalAndTenSecondsOfSilence)
 {
     for (std::uint16_t type = 0; type < 6; ++type) {
@@ -229,10 +265,10 @@ TEST(FilterEngine, NoSubnormalStateAfterLoudSignalAndTenSecondsOfSilence)
         EXPECT_TRUE(normalOrZero(y)) << "type " << type << " " << y;
         const zksp_filter* f = e.activeFilter();
         if (const auto* bq = dynamic_cast<const zksp_filter_rbj*>(f)) {
-            for (int i = 0; i < 4; ++i)
+            for (int i = 0; i < zksp_filter_rbj::kStates; ++i)
                 EXPECT_TRUE(normalOrZero(bq->stateValue(i))) << type;
         } else if (const auto* hp = dynamic_cast<const zksp_filter_4PHP*>(f)) {
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < zksp_filter_rbj::kStates; ++i) {
                 EXPECT_TRUE(normalOrZero(hp->resonantStage().stateValue(i))) << type;
                 EXPECT_TRUE(normalOrZero(hp->fixedStage().stateValue(i))) << type;
             }
