@@ -648,6 +648,15 @@ TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
         }
     }
     EXPECT_TRUE(sawFreq && sawLength) << r.out;
+    EXPECT_EQ(r.err, "") << "settings the module plays as typed need no note";
+
+    // A setting inside a snap-to-centre zone or between whole steps plays as something else.
+    r = run({"params", "--set", "Shift Frequency=20Hz", "--set", "VCA Length=0.47"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("'Shift Frequency=20Hz' was"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("40 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'VCA Length=0.47' was snapped by the module to '16'"), std::string::npos)
+        << r.err;
 }
 
 } // namespace
