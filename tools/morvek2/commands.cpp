@@ -15,9 +15,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvek2::cli {
@@ -370,9 +372,32 @@ Channels deinterleave(const std::vector<float>& interleaved)
     return out;
 }
 
-// A fresh instance for every render, so no program hears another's tail or lane positions.
+Channels renderOnThisThread(const Options& options, const AnalyseTarget& target,
+                            const Channels& input, double rate, std::string* name);
+
+// A fresh instance for every render, so no program hears another's tail or lane positions, on a
+// thread of its own, so the module's per-thread random numbers start where they always do and
+// a program's random steps do not depend on the programs measured before it.
 Channels renderWith(const Options& options, const AnalyseTarget& target, const Channels& input,
                     double rate, std::string* name)
+{
+    Channels out;
+    std::exception_ptr failure;
+    std::thread([&] {
+        try {
+            out = renderOnThisThread(options, target, input, rate, name);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }).join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return out;
+}
+
+Channels renderOnThisThread(const Options& options, const AnalyseTarget& target,
+                            const Channels& input, double rate, std::string* name)
 {
     Session session(modulePathOf(options));
     session.start(rate, options.blockSize);
