@@ -230,6 +230,9 @@ Options parseArgs(const std::vector<std::string>& args)
         if (!sawOutput || options.output.empty()) {
             usage("render needs an output file: -o OUTPUT.wav");
         }
+    } else if (analyse) {
+        // Factory program text files may also be named plainly: analyse resources/presets/*.txt
+        options.presetTexts.insert(options.presetTexts.end(), positional.begin(), positional.end());
     } else if (!positional.empty()) {
         usage("'" + args[0] + "' takes no file argument, got '" + positional[0] + "'");
     }
@@ -247,11 +250,11 @@ Commands:
   info                           identity and capabilities of the module
   programs                       the module's program names
   params                         every parameter: index, name, display text and label
-  analyse                        per program: loudness against bypass on the demo, peaks on the
+  analyse [FILE.txt...]          per program: loudness against bypass on the demo, peaks on the
                                  demo, a -6 dBFS sine sweep 40 Hz-10 kHz and -12 dBFS (peak)
                                  pink noise, DC, energy below 20 Hz, centroid and image moves;
                                  every program, or the one --program/--load-fxp selects, or each
-                                 --preset-text FILE.txt (a factory program file)
+                                 factory program file named (FILE.txt or --preset-text FILE.txt)
   help                           this text
 
 Module and state (every command):
