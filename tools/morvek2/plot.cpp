@@ -90,6 +90,66 @@ void drawEnvelope(cairo_t* cr, const Envelope& env, double top, double height, d
     cairo_fill(cr);
 }
 
+// Peak level in dB per column, left side growing up from the middle line and right side down
+// from it, over a fixed floor, so quiet programs stay visible and a hard pan shows as one side
+// missing.
+constexpr double kFloorDb = -60.0;
+
+void drawSidesInDb(cairo_t* cr, const std::vector<Envelope>& sides, double top, double height,
+                   Colour colour)
+{
+    const double middle = top + height / 2.0;
+    const double half = height / 2.0;
+    cairo_set_source_rgb(cr, 0.97, 0.97, 0.97);
+    cairo_rectangle(cr, kLeft, top, kPlotWidth, height);
+    cairo_fill(cr);
+    const auto offset = [half](double db) {
+        return std::clamp((db - kFloorDb) / -kFloorDb, 0.0, 1.0) * (half - 2.0);
+    };
+    // Grid lines every 12 dB on both sides, labelled on the left.
+    cairo_set_line_width(cr, 1.0);
+    for (double db = 0.0; db > kFloorDb; db -= 12.0) {
+        for (const double sign : {-1.0, 1.0}) {
+            const double y = std::round(middle + sign * offset(db)) + 0.5;
+            cairo_set_source_rgb(cr, 0.86, 0.86, 0.86);
+            cairo_move_to(cr, kLeft, y);
+            cairo_line_to(cr, kLeft + kPlotWidth, y);
+            cairo_stroke(cr);
+            if (sign < 0.0 || db < 0.0) {
+                char label[16];
+                std::snprintf(label, sizeof label, "%.0f dB", db);
+                cairo_set_source_rgb(cr, 0.55, 0.55, 0.55);
+                text(cr, kLeft - 44, y + 4, label, 9);
+            }
+        }
+    }
+    for (std::size_t side = 0; side < sides.size() && side < 2; ++side) {
+        const Envelope& env = sides[side];
+        setColour(cr, colour, side == 0 ? 1.0 : 0.75);
+        const double columnWidth = static_cast<double>(kPlotWidth) / env.columns();
+        for (int c = 0; c < env.columns(); ++c) {
+            if (!env.touched(c)) {
+                continue;
+            }
+            const double peak = std::max(std::fabs(env.low(c)), std::fabs(env.high(c)));
+            const double length = offset(peak > 0.0 ? 20.0 * std::log10(peak) : kFloorDb);
+            if (length <= 0.0) {
+                continue;
+            }
+            const double y = side == 0 ? middle - length : middle;
+            cairo_rectangle(cr, kLeft + c * columnWidth, y, std::max(columnWidth, 1.0), length);
+        }
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.70, 0.70, 0.70);
+    cairo_move_to(cr, kLeft, middle + 0.5);
+    cairo_line_to(cr, kLeft + kPlotWidth, middle + 0.5);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
+    text(cr, kLeft + 4, top + 12, "L", 10, true);
+    text(cr, kLeft + 4, top + height - 4, "R", 10, true);
+}
+
 void drawBarLines(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double top,
                   double bottom)
 {
@@ -234,9 +294,14 @@ void drawPlot(const std::string& path, const RenderReport& report, const PlotInf
     const double outTop = waveTop + kWaveHeight + kGap;
     const double lanesTop = outTop + kWaveHeight + 2 * kGap;
     const double bottom = withLanes ? lanesTop + 6 * kLaneHeight : outTop + kWaveHeight;
-    const double scale = std::max({1.0f, report.input.peak(), report.output.peak()});
-    drawEnvelope(cr, report.input, waveTop, kWaveHeight, scale, {0.45, 0.45, 0.50});
-    drawEnvelope(cr, report.output, outTop, kWaveHeight, scale, {0.10, 0.35, 0.65});
+    if (report.inputSides.size() >= 2 && report.outputSides.size() >= 2) {
+        drawSidesInDb(cr, report.inputSides, waveTop, kWaveHeight, {0.45, 0.45, 0.50});
+        drawSidesInDb(cr, report.outputSides, outTop, kWaveHeight, {0.10, 0.35, 0.65});
+    } else {
+        const double scale = std::max({1.0f, report.input.peak(), report.output.peak()});
+        drawEnvelope(cr, report.input, waveTop, kWaveHeight, scale, {0.45, 0.45, 0.50});
+        drawEnvelope(cr, report.output, outTop, kWaveHeight, scale, {0.10, 0.35, 0.65});
+    }
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     text(cr, 8, waveTop + 18, "input", 13, true);
     text(cr, 8, outTop + 18, "output", 13, true);
