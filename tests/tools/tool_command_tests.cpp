@@ -659,4 +659,24 @@ TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
         << r.err;
 }
 
+// analyse measures a factory program file before it is built in, and names the file and line
+// of a value the module would not play as written.
+TEST_F(ToolCommand, AnalyseMeasuresAProgramFileAndRefusesABadOne)
+{
+    needMorvek2();
+    const std::string good = std::string(MORVEK2_PRESET_DIR) + "/21-nice-and-simple.txt";
+    Result r = run({"analyse", good});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << "a heading and one row";
+    EXPECT_NE(r.out.find("21 Nice And SImple"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" ok\n"), std::string::npos) << r.out;
+
+    std::ofstream(file("bad.txt")) << "name = Bad\nShift Frequency = 20\n";
+    r = run({"analyse", file("bad.txt").string()});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_NE(r.err.find("bad.txt:2: 'Shift Frequency = 20' lies in the snap-to-centre zone"),
+              std::string::npos)
+        << r.err;
+}
+
 } // namespace
