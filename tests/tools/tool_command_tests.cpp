@@ -358,8 +358,9 @@ TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
     // Width from the image header, big-endian at 16.
     const auto* b = reinterpret_cast<const unsigned char*>(png.data());
     EXPECT_EQ((b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19], 1600);
-    // Taller than the two waveforms alone: the six lanes of the program are drawn below them.
-    EXPECT_GT((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23], 600);
+    // Taller than the two waveforms alone: the spectra of input and output and the six lanes
+    // of the program are drawn below them.
+    EXPECT_GT((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23], 900);
 
     const Result pcm = run({"render", "-o", file("demo24.wav").string(), "--pcm24"});
     ASSERT_EQ(pcm.code, 0) << pcm.err;

@@ -193,6 +193,106 @@ Channels pinkNoise(double sampleRate, double seconds, double peakDbfs)
     return out;
 }
 
+namespace {
+constexpr std::size_t kWindow = 2048;
+constexpr std::int64_t kHop = 512;
+} // namespace
+
+Spectrogram::Spectrogram(std::int64_t totalFrames, int columns, double sampleRate)
+    : totalFrames_(std::max<std::int64_t>(totalFrames, 1)), columns_(std::max(columns, 1)),
+      sampleRate_(sampleRate), ring_(kWindow, 0.0f),
+      levels_(static_cast<std::size_t>(columns_) * kBands, 0.0f), bandOfBin_(kWindow / 2 + 1, -1)
+{
+    in_ = static_cast<double*>(fftw_malloc(sizeof(double) * kWindow));
+    out_ = fftw_malloc(sizeof(fftw_complex) * (kWindow / 2 + 1));
+    plan_ = fftw_plan_dft_r2c_1d(static_cast<int>(kWindow), in_, static_cast<fftw_complex*>(out_),
+                                 FFTW_ESTIMATE);
+    const double lowest = std::log(20.0);
+    const double span = std::log(20000.0) - lowest;
+    for (std::size_t k = 1; k < bandOfBin_.size(); ++k) {
+        const double hz = static_cast<double>(k) * sampleRate / static_cast<double>(kWindow);
+        if (hz >= 20.0 && hz < 20000.0) {
+            bandOfBin_[k] =
+                std::min(kBands - 1, static_cast<int>((std::log(hz) - lowest) / span * kBands));
+        }
+    }
+}
+
+Spectrogram::~Spectrogram()
+{
+    if (plan_) {
+        fftw_destroy_plan(static_cast<fftw_plan>(plan_));
+    }
+    fftw_free(in_);
+    fftw_free(out_);
+}
+
+Spectrogram::Spectrogram(Spectrogram&& other) noexcept
+    : totalFrames_(other.totalFrames_), columns_(other.columns_), sampleRate_(other.sampleRate_),
+      seen_(other.seen_), ring_(std::move(other.ring_)), levels_(std::move(other.levels_)),
+      bandOfBin_(std::move(other.bandOfBin_)), in_(other.in_), out_(other.out_), plan_(other.plan_)
+{
+    other.in_ = nullptr;
+    other.out_ = nullptr;
+    other.plan_ = nullptr;
+}
+
+void Spectrogram::add(const Channels& audio, std::size_t frames)
+{
+    if (audio.empty()) {
+        return;
+    }
+    for (std::size_t f = 0; f < frames; ++f) {
+        ring_[static_cast<std::size_t>(seen_ % static_cast<std::int64_t>(kWindow))] =
+            0.5f * (side(audio, 0)[f] + side(audio, 1)[f]);
+        ++seen_;
+        if (seen_ % kHop == 0) {
+            analyseWindow();
+        }
+    }
+}
+
+void Spectrogram::analyseWindow()
+{
+    // The window ends at the newest frame; oldest first.
+    for (std::size_t i = 0; i < kWindow; ++i) {
+        const std::int64_t frame =
+            seen_ - static_cast<std::int64_t>(kWindow) + static_cast<std::int64_t>(i);
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / kWindow);
+        const float s =
+            frame < 0 ? 0.0f
+                      : ring_[static_cast<std::size_t>(frame % static_cast<std::int64_t>(kWindow))];
+        in_[i] = std::isfinite(s) ? w * s : 0.0;
+    }
+    fftw_execute(static_cast<fftw_plan>(plan_));
+    const auto* out = static_cast<const fftw_complex*>(out_);
+    // The column of the window's middle.
+    const std::int64_t middle =
+        std::max<std::int64_t>(0, seen_ - static_cast<std::int64_t>(kWindow) / 2);
+    const auto column = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(middle * columns_ / totalFrames_, 0, columns_ - 1));
+    std::vector<double> bands(kBands, 0.0);
+    for (std::size_t k = 1; k < bandOfBin_.size(); ++k) {
+        if (bandOfBin_[k] >= 0) {
+            bands[static_cast<std::size_t>(bandOfBin_[k])] +=
+                out[k][0] * out[k][0] + out[k][1] * out[k][1];
+        }
+    }
+    for (int b = 0; b < kBands; ++b) {
+        float& level = levels_[column * kBands + static_cast<std::size_t>(b)];
+        level = std::max(level, static_cast<float>(bands[static_cast<std::size_t>(b)]));
+    }
+}
+
+float Spectrogram::levelDb(int column, int band) const
+{
+    const float power =
+        levels_[static_cast<std::size_t>(column) * kBands + static_cast<std::size_t>(band)];
+    // Full scale: a sine at amplitude 1 puts about (window sum / 2)^2 into its band.
+    constexpr double kFullScale = (kWindow / 4.0) * (kWindow / 4.0);
+    return power > 0.0f ? static_cast<float>(10.0 * std::log10(power / kFullScale)) : -200.0f;
+}
+
 std::string analyseHeading()
 {
     return "prog  name                     LU/byp   peak  sweep   pink        DC  <20Hz  "

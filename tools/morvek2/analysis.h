@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,42 @@ std::vector<double> powerSpectrum(const std::vector<float>& samples);
 // noise (fixed seed, so every run is the same).
 Channels sineSweep(double sampleRate, double seconds, double from, double to, double peakDbfs);
 Channels pinkNoise(double sampleRate, double seconds, double peakDbfs);
+
+// Band levels over time for a picture: the mid signal in 2048-frame Hann windows every 512
+// frames, gathered into `columns` columns over the render and into log-spaced bands from 20 Hz
+// to 20 kHz (the strongest window of each column). Memory grows with the columns, not with the
+// length of the render.
+class Spectrogram
+{
+public:
+    static constexpr int kBands = 72;
+
+    Spectrogram(std::int64_t totalFrames, int columns, double sampleRate);
+    ~Spectrogram();
+    Spectrogram(Spectrogram&& other) noexcept;
+    Spectrogram& operator=(Spectrogram&&) = delete;
+    Spectrogram(const Spectrogram&) = delete;
+
+    // Frames in order, left and right (a mono buffer counts as both).
+    void add(const Channels& audio, std::size_t frames);
+    int columns() const { return columns_; }
+    // Level of band b in column c, in dB (very low where nothing sounded).
+    float levelDb(int column, int band) const;
+
+private:
+    void analyseWindow();
+
+    std::int64_t totalFrames_;
+    int columns_;
+    double sampleRate_;
+    std::int64_t seen_ = 0;
+    std::vector<float> ring_;
+    std::vector<float> levels_; // columns x bands, power
+    std::vector<int> bandOfBin_;
+    double* in_ = nullptr;
+    void* out_ = nullptr;
+    void* plan_ = nullptr;
+};
 
 struct AnalyseRow
 {

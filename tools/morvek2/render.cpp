@@ -130,7 +130,13 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
                         Envelope(expected, plotColumns),
                         Envelope(expected, plotColumns),
                         std::vector<Envelope>(2, Envelope(expected, plotColumns)),
-                        std::vector<Envelope>(2, Envelope(expected, plotColumns))};
+                        std::vector<Envelope>(2, Envelope(expected, plotColumns)),
+                        std::nullopt,
+                        std::nullopt};
+    if (options.plot) {
+        report.inputSpectrum.emplace(expected, plotColumns, rate);
+        report.outputSpectrum.emplace(expected, plotColumns, rate);
+    }
     const auto addSides = [&](std::vector<Envelope>& sides, const host::AudioChannels& audio,
                               std::int64_t first, std::size_t frames) {
         for (std::size_t side = 0; side < sides.size() && !audio.empty(); ++side) {
@@ -167,6 +173,9 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
         routeInput(interleaved, sourceChannels, frames, inputs);
         report.input.add(done, inputs, frames);
         addSides(report.inputSides, inputs, done, frames);
+        if (report.inputSpectrum) {
+            report.inputSpectrum->add(inputs, frames);
+        }
 
         renderOptions.beforeBlock = [&](host::Plugin&, int64_t first, int32_t) {
             progress.update(done + first);
@@ -180,6 +189,9 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
         outputs.resize(static_cast<std::size_t>(outChannels));
         report.output.add(done, outputs, frames);
         addSides(report.outputSides, outputs, done, frames);
+        if (report.outputSpectrum) {
+            report.outputSpectrum->add(outputs, frames);
+        }
 
         outInterleaved.resize(frames * static_cast<std::size_t>(outChannels));
         for (std::size_t f = 0; f < frames; ++f) {

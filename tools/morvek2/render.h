@@ -2,11 +2,13 @@
 // while keeping what the plot needs.
 #pragma once
 
+#include "tools/morvek2/analysis.h"
 #include "tools/morvek2/args.h"
 #include "tools/morvek2/audio_io.h"
 #include "tools/morvek2/session.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace morvek2::cli {
@@ -57,6 +59,9 @@ struct RenderReport
     // show the image.
     std::vector<Envelope> inputSides;
     std::vector<Envelope> outputSides;
+    // Band levels over time, kept only when a picture is drawn.
+    std::optional<Spectrogram> inputSpectrum;
+    std::optional<Spectrogram> outputSpectrum;
 };
 
 // The plug-in must be started (Session::start) and its state set. The transport is set up
