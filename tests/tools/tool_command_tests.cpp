@@ -358,8 +358,9 @@ TEST_F(ToolCommand, DemoRendersWithoutInputAndDrawsAPicture)
     // Width from the image header, big-endian at 16.
     const auto* b = reinterpret_cast<const unsigned char*>(png.data());
     EXPECT_EQ((b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19], 1600);
-    // Taller than the two waveforms alone: the six lanes of the program are drawn below them.
-    EXPECT_GT((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23], 600);
+    // Taller than the two waveforms alone: the spectra of input and output and the six lanes
+    // of the program are drawn below them.
+    EXPECT_GT((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23], 900);
 
     const Result pcm = run({"render", "-o", file("demo24.wav").string(), "--pcm24"});
     ASSERT_EQ(pcm.code, 0) << pcm.err;
@@ -648,6 +649,35 @@ TEST_F(ToolCommand, InformationCommandsListWhatTheModuleSays)
         }
     }
     EXPECT_TRUE(sawFreq && sawLength) << r.out;
+    EXPECT_EQ(r.err, "") << "settings the module plays as typed need no note";
+
+    // A setting inside a snap-to-centre zone or between whole steps plays as something else.
+    r = run({"params", "--set", "Shift Frequency=20Hz", "--set", "VCA Length=0.47"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("'Shift Frequency=20Hz' was"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("40 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'VCA Length=0.47' was snapped by the module to '16'"), std::string::npos)
+        << r.err;
+}
+
+// analyse measures a factory program file before it is built in, and names the file and line
+// of a value the module would not play as written.
+TEST_F(ToolCommand, AnalyseMeasuresAProgramFileAndRefusesABadOne)
+{
+    needMorvek2();
+    const std::string good = std::string(MORVEK2_PRESET_DIR) + "/21-nice-and-simple.txt";
+    Result r = run({"analyse", good});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << "a heading and one row";
+    EXPECT_NE(r.out.find("21 Nice And SImple"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" ok\n"), std::string::npos) << r.out;
+
+    std::ofstream(file("bad.txt")) << "name = Bad\nShift Frequency = 20\n";
+    r = run({"analyse", file("bad.txt").string()});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_NE(r.err.find("bad.txt:2: 'Shift Frequency = 20' lies in the snap-to-centre zone"),
+              std::string::npos)
+        << r.err;
 }
 
 } // namespace

@@ -80,12 +80,13 @@ ParamSetting parseSetting(const std::string& text)
 Command parseCommand(const std::string& word)
 {
     static const std::map<std::string, Command> commands = {
-        {"render", Command::Render}, {"info", Command::Info}, {"programs", Command::Programs},
-        {"params", Command::Params}, {"help", Command::Help},
+        {"render", Command::Render}, {"info", Command::Info},       {"programs", Command::Programs},
+        {"params", Command::Params}, {"analyse", Command::Analyse}, {"help", Command::Help},
     };
     const auto found = commands.find(word);
     if (found == commands.end()) {
-        usage("unknown command '" + word + "' (commands: render, info, programs, params, help)");
+        usage("unknown command '" + word +
+              "' (commands: render, info, programs, params, analyse, help)");
     }
     return found->second;
 }
@@ -108,12 +109,15 @@ Options parseArgs(const std::vector<std::string>& args)
     // Options that take a value; each handler receives it.
     using Handler = std::function<void(const std::string&)>;
     const bool render = options.command == Command::Render;
+    const bool analyse = options.command == Command::Analyse;
     std::map<std::string, std::pair<bool, Handler>> valued = {
         {"--module", {true, [&](const std::string& v) { options.modulePath = v; }}},
         {"--program", {true, [&](const std::string& v) { options.program = v; }}},
         {"--set",
          {true, [&](const std::string& v) { options.settings.push_back(parseSetting(v)); }}},
         {"--load-fxp", {true, [&](const std::string& v) { options.loadFxp = v; }}},
+        {"--preset-text",
+         {analyse, [&](const std::string& v) { options.presetTexts.push_back(v); }}},
         {"--load-fxb", {true, [&](const std::string& v) { options.loadFxb = v; }}},
         {"--save-fxp", {true, [&](const std::string& v) { options.saveFxp = v; }}},
         {"--save-fxb", {true, [&](const std::string& v) { options.saveFxb = v; }}},
@@ -226,6 +230,9 @@ Options parseArgs(const std::vector<std::string>& args)
         if (!sawOutput || options.output.empty()) {
             usage("render needs an output file: -o OUTPUT.wav");
         }
+    } else if (analyse) {
+        // Factory program text files may also be named plainly: analyse resources/presets/*.txt
+        options.presetTexts.insert(options.presetTexts.end(), positional.begin(), positional.end());
     } else if (!positional.empty()) {
         usage("'" + args[0] + "' takes no file argument, got '" + positional[0] + "'");
     }
@@ -243,6 +250,11 @@ Commands:
   info                           identity and capabilities of the module
   programs                       the module's program names
   params                         every parameter: index, name, display text and label
+  analyse [FILE.txt...]          per program: loudness against bypass on the demo, peaks on the
+                                 demo, a -6 dBFS sine sweep 40 Hz-10 kHz and -12 dBFS (peak)
+                                 pink noise, DC, energy below 20 Hz, centroid and image moves;
+                                 every program, or the one --program/--load-fxp selects, or each
+                                 factory program file named (FILE.txt or --preset-text FILE.txt)
   help                           this text
 
 Module and state (every command):

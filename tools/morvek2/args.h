@@ -8,7 +8,7 @@
 
 namespace morvek2::cli {
 
-enum class Command { Render, Info, Programs, Params, Help };
+enum class Command { Render, Info, Programs, Params, Analyse, Help };
 
 // One --set "NAME=VALUE"; the value is interpreted once the module's parameters are known.
 struct ParamSetting
@@ -42,6 +42,8 @@ struct Options
     std::optional<std::string> program; // index (from 0) or name
     std::optional<std::string> loadFxp;
     std::vector<ParamSetting> settings;
+    // analyse: factory program text files (resources/presets/*.txt) to load in turn
+    std::vector<std::string> presetTexts;
     std::optional<std::string> saveFxp;
     std::optional<std::string> saveFxb;
 };

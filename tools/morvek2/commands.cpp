@@ -1,5 +1,6 @@
 #include "tools/morvek2/commands.h"
 
+#include "tools/morvek2/analysis.h"
 #include "tools/morvek2/audio_io.h"
 #include "tools/morvek2/demo.h"
 #include "tools/morvek2/errors.h"
@@ -7,14 +8,18 @@
 #include "tools/morvek2/lanes.h"
 #include "tools/morvek2/plot.h"
 #include "tools/morvek2/preset_file.h"
+#include "tools/morvek2/preset_text.h"
 #include "tools/morvek2/presets.h"
 #include "tools/morvek2/render.h"
 #include "tools/morvek2/session.h"
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvek2::cli {
@@ -337,6 +342,165 @@ void runRender(const Options& options)
                 report.outputChannels == 1 ? "" : "s",
                 programName.empty() ? "" : (", program '" + programName + "'").c_str(),
                 options.output.c_str());
+}
+
+namespace {
+
+// What analyse checks a program against: the dry demo's loudness within 2 LU (around the level
+// a program declares), peaks below clipping with headroom on the demo, no DC and no rumble the
+// input does not have.
+constexpr double kLoudnessWindowLu = 2.0;
+constexpr double kDemoPeakDbfs = -1.0;
+constexpr double kProbePeakDbfs = 0.0;
+constexpr double kMaxDc = 1e-3;
+constexpr double kMaxBelow20HzShare = 0.05;
+
+struct AnalyseTarget
+{
+    int program = 0;
+    double levelLu = 0.0;
+    std::function<void(Session&)> setState;
+};
+
+Channels deinterleave(const std::vector<float>& interleaved)
+{
+    Channels out(2, std::vector<float>(interleaved.size() / 2));
+    for (std::size_t f = 0; f < out[0].size(); ++f) {
+        out[0][f] = interleaved[2 * f];
+        out[1][f] = interleaved[2 * f + 1];
+    }
+    return out;
+}
+
+Channels renderOnThisThread(const Options& options, const AnalyseTarget& target,
+                            const Channels& input, double rate, std::string* name);
+
+// A fresh instance for every render, so no program hears another's tail or lane positions, on a
+// thread of its own, so the module's per-thread random numbers start where they always do and
+// a program's random steps do not depend on the programs measured before it.
+Channels renderWith(const Options& options, const AnalyseTarget& target, const Channels& input,
+                    double rate, std::string* name)
+{
+    Channels out;
+    std::exception_ptr failure;
+    std::thread([&] {
+        try {
+            out = renderOnThisThread(options, target, input, rate, name);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }).join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return out;
+}
+
+Channels renderOnThisThread(const Options& options, const AnalyseTarget& target,
+                            const Channels& input, double rate, std::string* name)
+{
+    Session session(modulePathOf(options));
+    session.start(rate, options.blockSize);
+    target.setState(session);
+    for (const ParamSetting& setting : options.settings) {
+        session.applySetting(setting);
+    }
+    if (name) {
+        *name = session.plugin().numPrograms() > 0 ? session.plugin().programName() : "";
+    }
+    setUpTransport(session.plugin(), options, rate);
+    host::RenderOptions renderOptions;
+    renderOptions.blockSizes = blockSizesFor(options);
+    Channels out;
+    try {
+        out = host::render(session.plugin(), input, renderOptions);
+    } catch (const std::invalid_argument& e) {
+        fail(Exit::Failure, std::string("render failed: ") + e.what());
+    }
+    out.resize(2, out.empty() ? std::vector<float>(input[0].size()) : out[0]);
+    return out;
+}
+
+std::string verdict(const AnalyseRow& row, double levelLu)
+{
+    std::string faults;
+    const auto add = [&faults](const char* what) {
+        faults += (faults.empty() ? "" : ",") + std::string(what);
+    };
+    const double lu = row.demo.loudnessLufs - row.dry.loudnessLufs;
+    if (!(std::fabs(lu - levelLu) <= kLoudnessWindowLu)) {
+        add("level");
+    }
+    if (!(row.demo.peakDbfs <= kDemoPeakDbfs)) {
+        add("peak");
+    }
+    if (!(row.sweepPeakDbfs <= kProbePeakDbfs)) {
+        add("sweep");
+    }
+    if (!(row.pinkPeakDbfs <= kProbePeakDbfs)) {
+        add("pink");
+    }
+    if (!(std::fabs(row.demo.dc) <= kMaxDc)) {
+        add("dc");
+    }
+    if (!(row.demo.below20HzShare <= kMaxBelow20HzShare)) {
+        add("rumble");
+    }
+    return faults.empty() ? "ok" : faults;
+}
+
+} // namespace
+
+void runAnalyse(const Options& options)
+{
+    const double rate = options.sampleRate.value_or(kDefaultRate);
+    std::vector<AnalyseTarget> targets;
+    if (!options.presetTexts.empty()) {
+        for (const std::string& path : options.presetTexts) {
+            const PresetText text = readPresetText(path);
+            targets.push_back({static_cast<int>(targets.size()), text.levelLu,
+                               [record = text.record](Session& session) {
+                                   session.plugin().setChunk(true, record);
+                               }});
+        }
+    } else if (options.program || options.loadFxp) {
+        targets.push_back(
+            {-1, 0.0, [&options](Session& session) { applyState(session, options); }});
+    } else {
+        Session probe(modulePathOf(options));
+        for (int k = 0; k < probe.plugin().numPrograms(); ++k) {
+            targets.push_back({k, 0.0, [&options, k](Session& session) {
+                                   if (options.loadFxb) {
+                                       loadPreset(session, *options.loadFxb, true);
+                                   }
+                                   session.plugin().setProgram(k);
+                               }});
+        }
+    }
+
+    DemoSpec demo;
+    demo.sampleRate = rate;
+    demo.bpm = options.bpm;
+    demo.timeSigNumerator = options.timeSigNumerator;
+    demo.timeSigDenominator = options.timeSigDenominator;
+    const Channels dry = deinterleave(synthesizeDemo(demo));
+    const Channels sweep = sineSweep(rate, 4.0, 40.0, 10000.0, -6.0);
+    const Channels pink = pinkNoise(rate, 4.0, -12.0);
+    const Measures dryMeasures = measure(dry, rate);
+
+    std::printf("%s  level  verdict\n", analyseHeading().c_str());
+    for (const AnalyseTarget& target : targets) {
+        AnalyseRow row;
+        row.program = target.program;
+        row.dry = dryMeasures;
+        row.demo = measure(renderWith(options, target, dry, rate, &row.name), rate);
+        row.sweepPeakDbfs =
+            measure(renderWith(options, target, sweep, rate, nullptr), rate).peakDbfs;
+        row.pinkPeakDbfs = measure(renderWith(options, target, pink, rate, nullptr), rate).peakDbfs;
+        std::printf("%s  %+5.1f  %s\n", analyseLine(row).c_str(), target.levelLu,
+                    verdict(row, target.levelLu).c_str());
+        std::fflush(stdout);
+    }
 }
 
 } // namespace morvek2::cli

@@ -9,5 +9,6 @@ void runInfo(const Options& options);
 void runPrograms(const Options& options);
 void runParams(const Options& options);
 void runRender(const Options& options);
+void runAnalyse(const Options& options);
 
 } // namespace morvek2::cli

@@ -27,6 +27,9 @@ int main(int argc, char** argv)
         case Command::Params:
             runParams(options);
             break;
+        case Command::Analyse:
+            runAnalyse(options);
+            break;
         case Command::Render:
             runRender(options);
             // Everything that drew is gone by now.

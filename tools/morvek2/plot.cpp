@@ -21,6 +21,7 @@ constexpr int kPlotWidth = kWidth - kLeft - kRight;
 constexpr int kHeader = 64;
 constexpr int kWaveHeight = 150;
 constexpr int kLaneHeight = 52;
+constexpr int kSpectrumHeight = 108;
 constexpr int kGap = 14;
 constexpr int kFooter = 36;
 
@@ -88,6 +89,98 @@ void drawEnvelope(cairo_t* cr, const Envelope& env, double top, double height, d
                         std::max(lo - hi, 1.0));
     }
     cairo_fill(cr);
+}
+
+// Peak level in dB per column, left side growing up from the middle line and right side down
+// from it, over a fixed floor, so quiet programs stay visible and a hard pan shows as one side
+// missing.
+constexpr double kFloorDb = -60.0;
+
+void drawSidesInDb(cairo_t* cr, const std::vector<Envelope>& sides, double top, double height,
+                   Colour colour)
+{
+    const double middle = top + height / 2.0;
+    const double half = height / 2.0;
+    cairo_set_source_rgb(cr, 0.97, 0.97, 0.97);
+    cairo_rectangle(cr, kLeft, top, kPlotWidth, height);
+    cairo_fill(cr);
+    const auto offset = [half](double db) {
+        return std::clamp((db - kFloorDb) / -kFloorDb, 0.0, 1.0) * (half - 2.0);
+    };
+    // Grid lines every 12 dB on both sides, labelled on the left.
+    cairo_set_line_width(cr, 1.0);
+    for (double db = 0.0; db > kFloorDb; db -= 12.0) {
+        for (const double sign : {-1.0, 1.0}) {
+            const double y = std::round(middle + sign * offset(db)) + 0.5;
+            cairo_set_source_rgb(cr, 0.86, 0.86, 0.86);
+            cairo_move_to(cr, kLeft, y);
+            cairo_line_to(cr, kLeft + kPlotWidth, y);
+            cairo_stroke(cr);
+            if (sign < 0.0 || db < 0.0) {
+                char label[16];
+                std::snprintf(label, sizeof label, "%.0f dB", db);
+                cairo_set_source_rgb(cr, 0.55, 0.55, 0.55);
+                text(cr, kLeft - 44, y + 4, label, 9);
+            }
+        }
+    }
+    for (std::size_t side = 0; side < sides.size() && side < 2; ++side) {
+        const Envelope& env = sides[side];
+        setColour(cr, colour, side == 0 ? 1.0 : 0.75);
+        const double columnWidth = static_cast<double>(kPlotWidth) / env.columns();
+        for (int c = 0; c < env.columns(); ++c) {
+            if (!env.touched(c)) {
+                continue;
+            }
+            const double peak = std::max(std::fabs(env.low(c)), std::fabs(env.high(c)));
+            const double length = offset(peak > 0.0 ? 20.0 * std::log10(peak) : kFloorDb);
+            if (length <= 0.0) {
+                continue;
+            }
+            const double y = side == 0 ? middle - length : middle;
+            cairo_rectangle(cr, kLeft + c * columnWidth, y, std::max(columnWidth, 1.0), length);
+        }
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.70, 0.70, 0.70);
+    cairo_move_to(cr, kLeft, middle + 0.5);
+    cairo_line_to(cr, kLeft + kPlotWidth, middle + 0.5);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
+    text(cr, kLeft + 4, top + 12, "L", 10, true);
+    text(cr, kLeft + 4, top + height - 4, "R", 10, true);
+}
+
+// Band levels from -96 dB (dark) to full scale (bright), low bands at the bottom.
+void drawSpectrum(cairo_t* cr, const Spectrogram& spectrum, double top, double height)
+{
+    cairo_set_source_rgb(cr, 0.05, 0.05, 0.10);
+    cairo_rectangle(cr, kLeft, top, kPlotWidth, height);
+    cairo_fill(cr);
+    const double columnWidth = static_cast<double>(kPlotWidth) / spectrum.columns();
+    const double bandHeight = height / Spectrogram::kBands;
+    for (int c = 0; c < spectrum.columns(); ++c) {
+        for (int b = 0; b < Spectrogram::kBands; ++b) {
+            const double x = std::clamp((spectrum.levelDb(c, b) + 96.0) / 96.0, 0.0, 1.0);
+            if (x <= 0.0) {
+                continue;
+            }
+            // Dark blue through red to yellow.
+            cairo_set_source_rgb(cr, std::min(1.0, 2.0 * x), std::max(0.0, 2.0 * x - 1.0),
+                                 0.10 + 0.5 * x * (1.0 - x));
+            cairo_rectangle(cr, kLeft + c * columnWidth, top + height - (b + 1) * bandHeight,
+                            std::max(columnWidth, 1.0), bandHeight + 0.5);
+            cairo_fill(cr);
+        }
+    }
+    cairo_set_source_rgb(cr, 0.55, 0.55, 0.55);
+    for (const double hz : {100.0, 1000.0, 10000.0}) {
+        const double y = top + height - (std::log(hz / 20.0) / std::log(1000.0)) * height;
+        char label[16];
+        std::snprintf(label, sizeof label, hz >= 1000.0 ? "%.0fk" : "%.0f",
+                      hz >= 1000.0 ? hz / 1000.0 : hz);
+        text(cr, kLeft - 30, y + 4, label, 9);
+    }
 }
 
 void drawBarLines(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double top,
@@ -213,8 +306,10 @@ int plotColumns()
 void drawPlot(const std::string& path, const RenderReport& report, const PlotInfo& info)
 {
     const bool withLanes = info.lanes.has_value();
-    const int height =
-        kHeader + 2 * kWaveHeight + kGap + (withLanes ? kGap + 6 * kLaneHeight : 0) + kFooter;
+    const bool withSpectra = report.inputSpectrum && report.outputSpectrum;
+    const int spectraHeight = withSpectra ? 2 * (kSpectrumHeight + kGap) : 0;
+    const int height = kHeader + 2 * kWaveHeight + kGap + spectraHeight +
+                       (withLanes ? kGap + 6 * kLaneHeight : 0) + kFooter;
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height), &cairo_surface_destroy);
     std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()),
@@ -232,14 +327,31 @@ void drawPlot(const std::string& path, const RenderReport& report, const PlotInf
 
     const double waveTop = kHeader;
     const double outTop = waveTop + kWaveHeight + kGap;
-    const double lanesTop = outTop + kWaveHeight + 2 * kGap;
-    const double bottom = withLanes ? lanesTop + 6 * kLaneHeight : outTop + kWaveHeight;
-    const double scale = std::max({1.0f, report.input.peak(), report.output.peak()});
-    drawEnvelope(cr, report.input, waveTop, kWaveHeight, scale, {0.45, 0.45, 0.50});
-    drawEnvelope(cr, report.output, outTop, kWaveHeight, scale, {0.10, 0.35, 0.65});
+    const double inSpectrumTop = outTop + kWaveHeight + kGap;
+    const double outSpectrumTop = inSpectrumTop + kSpectrumHeight + kGap;
+    const double lanesTop = outTop + kWaveHeight + 2 * kGap + spectraHeight;
+    const double bottom =
+        withLanes ? lanesTop + 6 * kLaneHeight : outTop + kWaveHeight + spectraHeight;
+    if (report.inputSides.size() >= 2 && report.outputSides.size() >= 2) {
+        drawSidesInDb(cr, report.inputSides, waveTop, kWaveHeight, {0.45, 0.45, 0.50});
+        drawSidesInDb(cr, report.outputSides, outTop, kWaveHeight, {0.10, 0.35, 0.65});
+    } else {
+        const double scale = std::max({1.0f, report.input.peak(), report.output.peak()});
+        drawEnvelope(cr, report.input, waveTop, kWaveHeight, scale, {0.45, 0.45, 0.50});
+        drawEnvelope(cr, report.output, outTop, kWaveHeight, scale, {0.10, 0.35, 0.65});
+    }
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     text(cr, 8, waveTop + 18, "input", 13, true);
     text(cr, 8, outTop + 18, "output", 13, true);
+    if (withSpectra) {
+        drawSpectrum(cr, *report.inputSpectrum, inSpectrumTop, kSpectrumHeight);
+        drawSpectrum(cr, *report.outputSpectrum, outSpectrumTop, kSpectrumHeight);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        text(cr, 8, inSpectrumTop + 18, "input", 13, true);
+        text(cr, 8, inSpectrumTop + 34, "spectrum", 10);
+        text(cr, 8, outSpectrumTop + 18, "output", 13, true);
+        text(cr, 8, outSpectrumTop + 34, "spectrum", 10);
+    }
     if (withLanes) {
         drawLanes(cr, axis, info, lanesTop);
     }

@@ -20,23 +20,29 @@ Envelope::Envelope(std::int64_t totalFrames, int columns)
 void Envelope::add(std::int64_t firstFrame, const std::vector<std::vector<float>>& channels,
                    std::size_t frames)
 {
+    for (const std::vector<float>& channel : channels) {
+        addChannel(firstFrame, channel, frames);
+    }
+}
+
+void Envelope::addChannel(std::int64_t firstFrame, const std::vector<float>& channel,
+                          std::size_t frames)
+{
     const auto count = static_cast<std::int64_t>(low_.size());
     for (std::size_t f = 0; f < frames; ++f) {
         const std::int64_t frame = firstFrame + static_cast<std::int64_t>(f);
         const auto column = static_cast<std::size_t>(
             std::clamp<std::int64_t>(frame * count / totalFrames_, 0, count - 1));
-        for (const std::vector<float>& channel : channels) {
-            float s = channel[f];
-            if (!std::isfinite(s)) {
-                s = 0.0f; // drawn as silence; the WAV keeps the real value
-            }
-            if (!touched_[column]) {
-                low_[column] = high_[column] = s;
-                touched_[column] = 1;
-            } else {
-                low_[column] = std::min(low_[column], s);
-                high_[column] = std::max(high_[column], s);
-            }
+        float s = channel[f];
+        if (!std::isfinite(s)) {
+            s = 0.0f; // drawn as silence; the WAV keeps the real value
+        }
+        if (!touched_[column]) {
+            low_[column] = high_[column] = s;
+            touched_[column] = 1;
+        } else {
+            low_[column] = std::min(low_[column], s);
+            high_[column] = std::max(high_[column], s);
         }
     }
 }
@@ -117,8 +123,26 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
     const int sourceChannels = source.channels();
     const int outChannels = outputChannelsFor(plugin);
 
-    RenderReport report{
-        0, 0, rate, outChannels, Envelope(expected, plotColumns), Envelope(expected, plotColumns)};
+    RenderReport report{0,
+                        0,
+                        rate,
+                        outChannels,
+                        Envelope(expected, plotColumns),
+                        Envelope(expected, plotColumns),
+                        std::vector<Envelope>(2, Envelope(expected, plotColumns)),
+                        std::vector<Envelope>(2, Envelope(expected, plotColumns)),
+                        std::nullopt,
+                        std::nullopt};
+    if (options.plot) {
+        report.inputSpectrum.emplace(expected, plotColumns, rate);
+        report.outputSpectrum.emplace(expected, plotColumns, rate);
+    }
+    const auto addSides = [&](std::vector<Envelope>& sides, const host::AudioChannels& audio,
+                              std::int64_t first, std::size_t frames) {
+        for (std::size_t side = 0; side < sides.size() && !audio.empty(); ++side) {
+            sides[side].addChannel(first, audio[std::min(side, audio.size() - 1)], frames);
+        }
+    };
     std::vector<float> interleaved(static_cast<std::size_t>(perPass * sourceChannels));
     host::AudioChannels inputs(static_cast<std::size_t>(plugin.numInputs()));
     std::vector<float> outInterleaved;
@@ -148,6 +172,10 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
                   interleaved.begin() + static_cast<std::ptrdiff_t>(frames * sourceChannels), 0.0f);
         routeInput(interleaved, sourceChannels, frames, inputs);
         report.input.add(done, inputs, frames);
+        addSides(report.inputSides, inputs, done, frames);
+        if (report.inputSpectrum) {
+            report.inputSpectrum->add(inputs, frames);
+        }
 
         renderOptions.beforeBlock = [&](host::Plugin&, int64_t first, int32_t) {
             progress.update(done + first);
@@ -160,6 +188,10 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
         }
         outputs.resize(static_cast<std::size_t>(outChannels));
         report.output.add(done, outputs, frames);
+        addSides(report.outputSides, outputs, done, frames);
+        if (report.outputSpectrum) {
+            report.outputSpectrum->add(outputs, frames);
+        }
 
         outInterleaved.resize(frames * static_cast<std::size_t>(outChannels));
         for (std::size_t f = 0; f < frames; ++f) {

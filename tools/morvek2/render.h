@@ -2,11 +2,13 @@
 // while keeping what the plot needs.
 #pragma once
 
+#include "tools/morvek2/analysis.h"
 #include "tools/morvek2/args.h"
 #include "tools/morvek2/audio_io.h"
 #include "tools/morvek2/session.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace morvek2::cli {
@@ -18,6 +20,7 @@ public:
     Envelope(std::int64_t totalFrames, int columns);
     void add(std::int64_t firstFrame, const std::vector<std::vector<float>>& channels,
              std::size_t frames);
+    void addChannel(std::int64_t firstFrame, const std::vector<float>& channel, std::size_t frames);
     int columns() const { return static_cast<int>(low_.size()); }
     float low(int column) const { return low_[static_cast<std::size_t>(column)]; }
     float high(int column) const { return high_[static_cast<std::size_t>(column)]; }
@@ -52,6 +55,13 @@ struct RenderReport
     int outputChannels = 0;
     Envelope input;
     Envelope output;
+    // The same per side (left, right; a mono side repeats the one channel), for pictures that
+    // show the image.
+    std::vector<Envelope> inputSides;
+    std::vector<Envelope> outputSides;
+    // Band levels over time, kept only when a picture is drawn.
+    std::optional<Spectrogram> inputSpectrum;
+    std::optional<Spectrogram> outputSpectrum;
 };
 
 // The plug-in must be started (Session::start) and its state set. The transport is set up

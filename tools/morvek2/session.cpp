@@ -5,7 +5,10 @@
 #include "tools/morvek2/names.h"
 #include "tools/morvek2/param_values.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -16,6 +19,15 @@ namespace morvek2::cli {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string trimmed(const std::string& s)
+{
+    const auto a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) {
+        return "";
+    }
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
 
 std::optional<long> wholeNumber(const std::string& text)
 {
@@ -210,7 +222,45 @@ float Session::resolveValue(int index, const std::string& text)
 void Session::applySetting(const ParamSetting& setting)
 {
     const int index = findParameter(setting.name);
-    plugin_->setParameter(index, resolveValue(index, setting.value));
+    const float sent = resolveValue(index, setting.value);
+    plugin_->setParameter(index, sent);
+    // The module may keep another value than the one sent (a snap to a centre, whole steps),
+    // and a typed number may lie beyond what the parameter can show: say what plays instead.
+    const float kept = plugin_->getParameter(index);
+    const std::string shown = trimmed(plugin_->parameterDisplay(index));
+    const std::string label = trimmed(plugin_->parameterLabel(index));
+    const std::string playsAs = "'" + shown + (label.empty() ? "" : " " + label) + "'";
+    if (kept != sent && std::fabs(static_cast<double>(kept) - static_cast<double>(sent)) > 1e-6) {
+        std::fprintf(stderr, "morvek2: note: '%s=%s' was snapped by the module to %s (%g)\n",
+                     setting.name.c_str(), setting.value.c_str(), playsAs.c_str(),
+                     static_cast<double>(kept));
+        return;
+    }
+    const auto typed = parseLeadingNumber(setting.value);
+    const auto displayed = parseLeadingNumber(shown);
+    if (!typed || !displayed ||
+        (typed->rest.empty() && typed->value >= 0.0 && typed->value <= 1.0)) {
+        return;
+    }
+    // Displays are rounded: a difference within the last shown digit is no limit.
+    const auto dot = shown.find('.');
+    double digit = 1.0;
+    if (dot != std::string::npos) {
+        std::size_t end = dot + 1;
+        while (end < shown.size() && std::isdigit(static_cast<unsigned char>(shown[end]))) {
+            ++end;
+        }
+        digit = std::pow(10.0, -static_cast<double>(end - dot - 1));
+    }
+    if (shown.find('k') != std::string::npos) {
+        digit *= 1000.0;
+    }
+    if (std::fabs(typed->value - displayed->value) > 0.5 * digit + 1e-9 * std::fabs(typed->value)) {
+        std::fprintf(
+            stderr,
+            "morvek2: note: '%s=%s' was limited: the nearest setting the module plays is %s\n",
+            setting.name.c_str(), setting.value.c_str(), playsAs.c_str());
+    }
 }
 
 } // namespace morvek2::cli

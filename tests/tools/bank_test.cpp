@@ -1,0 +1,265 @@
+// Every factory program through the built module and the offline renderer, one row per preset
+// file: it must sit at a level a producer can A/B against bypass, never clip on the demo, a sine
+// sweep or pink noise, carry no DC or rumble, and do in numbers what its name promises.
+#include "tools/morvek2/analysis.h"
+#include "tools/morvek2/demo.h"
+#include "tools/morvek2/preset_text.h"
+#include "tools/morvek2/session.h"
+#include "tools/presetgen/preset_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using morvek2::cli::Channels;
+using morvek2::cli::Measures;
+
+constexpr double kRate = 44100.0;
+constexpr double kProbeSeconds = 2.0;
+
+std::vector<std::string> presetFiles()
+{
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(MORVEK2_PRESET_DIR)) {
+        if (entry.path().extension() == ".txt") {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+const Channels& demo()
+{
+    static const Channels audio = [] {
+        const std::vector<float> interleaved = morvek2::cli::synthesizeDemo({});
+        Channels out(2, std::vector<float>(interleaved.size() / 2));
+        for (std::size_t f = 0; f < out[0].size(); ++f) {
+            out[0][f] = interleaved[2 * f];
+            out[1][f] = interleaved[2 * f + 1];
+        }
+        return out;
+    }();
+    return audio;
+}
+
+Channels sine(double hz, double seconds)
+{
+    std::vector<float> s(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        s[i] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / kRate));
+    }
+    return {s, s};
+}
+
+// A fresh instance, program k, the transport playing from bar one at 120 beats per minute. On
+// a thread of its own, so the module's per-thread random numbers start where they always do and
+// a program's random steps do not depend on which programs ran before it.
+Channels renderOnThisThread(int program, const Channels& input);
+
+Channels renderProgram(int program, const Channels& input)
+{
+    Channels out;
+    std::thread([&] { out = renderOnThisThread(program, input); }).join();
+    return out;
+}
+
+Channels renderOnThisThread(int program, const Channels& input)
+{
+    morvek2::cli::Session session(morvek2::cli::Session::defaultModulePath());
+    session.start(kRate, 512);
+    morvek2::host::Plugin& plugin = session.plugin();
+    plugin.setProgram(program);
+    morvek2::host::Transport& transport = plugin.transport();
+    transport.setSampleRate(kRate);
+    transport.setTempo(120.0);
+    transport.setTimeSignature(4, 4);
+    transport.locate(0.0);
+    transport.setPlaying(true);
+    morvek2::host::RenderOptions options;
+    options.blockSizes = {512};
+    Channels out = morvek2::host::render(plugin, input, options);
+    out.resize(2);
+    return out;
+}
+
+// Energy within `width` Hz of `hz`, over all energy, through a Hann window so a strong tone a
+// few hertz away does not leak into the band.
+double shareNear(const std::vector<float>& samples, double hz, double width)
+{
+    std::vector<float> windowed(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) /
+                                              static_cast<double>(samples.size()));
+        windowed[i] = static_cast<float>(w * samples[i]);
+    }
+    const std::vector<double> p = morvek2::cli::powerSpectrum(windowed);
+    const double binHz = kRate / static_cast<double>(samples.size());
+    double near = 0.0;
+    double total = 0.0;
+    for (std::size_t k = 1; k < p.size(); ++k) {
+        total += p[k];
+        if (std::fabs(static_cast<double>(k) * binHz - hz) <= width) {
+            near += p[k];
+        }
+    }
+    return total > 0.0 ? near / total : 0.0;
+}
+
+// Mean distance, in log frequency, between the spectral centroids of the dry and the processed
+// mid signal over frames of about 93 ms (silent frames left out).
+double meanCentroidMove(const Channels& dry, const Channels& wet)
+{
+    constexpr std::size_t kFrame = 4096;
+    const auto centroid = [](const Channels& audio, std::size_t first) {
+        std::vector<float> mid(kFrame);
+        for (std::size_t i = 0; i < kFrame; ++i) {
+            mid[i] = 0.5f * (audio[0][first + i] + audio[1][first + i]);
+        }
+        const std::vector<double> p = morvek2::cli::powerSpectrum(mid);
+        double weighted = 0.0;
+        double sum = 0.0;
+        for (std::size_t k = 1; k < p.size(); ++k) {
+            weighted += p[k] * static_cast<double>(k);
+            sum += p[k];
+        }
+        return sum > 1e-9 ? weighted / sum : 0.0;
+    };
+    double total = 0.0;
+    int frames = 0;
+    for (std::size_t first = 0; first + kFrame <= dry[0].size(); first += kFrame) {
+        const double a = centroid(dry, first);
+        const double b = centroid(wet, first);
+        if (a > 0.0 && b > 0.0) {
+            total += std::fabs(std::log(b / a));
+            ++frames;
+        }
+    }
+    return frames > 0 ? total / frames : 0.0;
+}
+
+// How far the left-to-right balance of the processed signal swings against the dry one's,
+// in dB, over quarter-second frames.
+double balanceSwing(const Channels& dry, const Channels& wet)
+{
+    constexpr std::size_t kFrame = 11025;
+    const auto balance = [](const Channels& audio, std::size_t first) {
+        double l = 1e-12;
+        double r = 1e-12;
+        for (std::size_t i = first; i < first + kFrame; ++i) {
+            l += static_cast<double>(audio[0][i]) * audio[0][i];
+            r += static_cast<double>(audio[1][i]) * audio[1][i];
+        }
+        return 10.0 * std::log10(l / r);
+    };
+    double lowest = HUGE_VAL;
+    double highest = -HUGE_VAL;
+    for (std::size_t first = 0; first + kFrame <= dry[0].size(); first += kFrame) {
+        const double d = balance(wet, first) - balance(dry, first);
+        lowest = std::min(lowest, d);
+        highest = std::max(highest, d);
+    }
+    return highest - lowest;
+}
+
+class Bank : public ::testing::TestWithParam<int>
+{
+protected:
+    static void SetUpTestSuite() { files_ = presetFiles(); }
+    static std::vector<std::string> files_;
+};
+std::vector<std::string> Bank::files_;
+
+TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
+{
+    if (!fs::exists(morvek2::cli::Session::defaultModulePath())) {
+        GTEST_SKIP() << "the Morvek2 module is not built beside the tests";
+    }
+    ASSERT_EQ(files_.size(), 40u);
+    const int k = GetParam();
+    const std::string& file = files_[static_cast<std::size_t>(k)];
+    SCOPED_TRACE(file);
+    const presetfile::Program p = presetfile::readProgram(file);
+    const auto given = [&p](int index) { return p.given[static_cast<std::size_t>(index)]; };
+    const auto value = [&p](int index) { return p.values[static_cast<std::size_t>(index)]; };
+    const auto gated = [&p](int module) {
+        const presetfile::Lane& lane = p.lanes[module];
+        for (int s = 0; s < lane.header[1]; ++s) {
+            if (lane.flags[s] & 1u) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    const Measures dry = morvek2::cli::measure(demo(), kRate);
+    const Channels out = renderProgram(k, demo());
+    const Measures wet = morvek2::cli::measure(out, kRate);
+    const double lu = wet.loudnessLufs - dry.loudnessLufs;
+    EXPECT_NEAR(lu, p.levelLu, 2.0) << "loudness against bypass, declared " << p.levelLu << " LU";
+    EXPECT_LE(wet.peakDbfs, -1.0) << "sample peak on the demo";
+    EXPECT_LE(std::fabs(wet.dc), 1e-3) << "DC on the demo";
+    EXPECT_LE(wet.below20HzShare, 0.05) << "energy below 20 Hz on the demo";
+
+    const Channels sweep = morvek2::cli::sineSweep(kRate, kProbeSeconds, 40.0, 10000.0, -6.0);
+    EXPECT_LE(morvek2::cli::measure(renderProgram(k, sweep), kRate).peakDbfs, 0.0)
+        << "sample peak on a -6 dBFS sine sweep";
+    const Channels pink = morvek2::cli::pinkNoise(kRate, kProbeSeconds, -12.0);
+    EXPECT_LE(morvek2::cli::measure(renderProgram(k, pink), kRate).peakDbfs, 0.0)
+        << "sample peak on -12 dBFS pink noise";
+
+    // Promises, from what the file sets. A filter that plays (not a 40 Hz DC guard) moves the
+    // spectral centroid, frame by frame, against the dry demo's.
+    constexpr int kFilterFreq = 17;
+    if (given(kFilterFreq) && value(kFilterFreq) > 0.05f && gated(1)) {
+        EXPECT_GT(meanCentroidMove(demo(), out), std::log(1.15))
+            << "the filter leaves the centroid where it was";
+    }
+    // A pan that moves changes the balance of the sides over time.
+    constexpr int kVcaPanMod = 10;
+    if (given(kVcaPanMod) && gated(0)) {
+        EXPECT_GT(balanceSwing(demo(), out), 6.0) << "the image barely moves";
+    }
+    // A crusher at a low bit depth puts quantisation noise beside a pure tone.
+    constexpr int kBitsDepth = 77;
+    if (given(kBitsDepth) && gated(5)) {
+        const Channels tone = renderProgram(k, sine(441.0, kProbeSeconds));
+        const double clean = shareNear(tone[0], 441.0, 3.0);
+        EXPECT_LT(clean, 0.999) << "no noise beside the tone";
+    }
+    // A steady shift (no step modulation of it) moves a 1 kHz tone by the set amount.
+    constexpr int kShiftFreq = 60;
+    constexpr int kShiftFine = 61;
+    constexpr int kShiftFreqMod = 69;
+    constexpr int kShiftFineMod = 70;
+    constexpr int kShiftMix = 63;
+    const double shiftHz = (value(kShiftFreq) - 0.5) * 1600.0 + (value(kShiftFine) - 0.5) * 20.0;
+    if (gated(4) && given(kShiftMix) && !given(kShiftFreqMod) && !given(kShiftFineMod) &&
+        std::fabs(shiftHz) >= 2.0) {
+        const Channels tone = renderProgram(k, sine(1000.0, kProbeSeconds));
+        const Channels input = sine(1000.0, kProbeSeconds);
+        // The band holds the sidebands of a gated shift too, but never the tone itself.
+        const double width = std::min(10.0, std::fabs(shiftHz) / 2.0);
+        const double moved = shareNear(tone[0], 1000.0 + shiftHz, width);
+        const double before = shareNear(input[0], 1000.0 + shiftHz, width);
+        EXPECT_GT(moved, std::max(30.0 * before, 1e-4))
+            << "nothing appears at 1000 + " << shiftHz << " Hz";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FactoryPrograms, Bank, ::testing::Range(0, 40),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             char name[32];
+                             std::snprintf(name, sizeof name, "Program%02d", info.param + 1);
+                             return std::string(name);
+                         });
+
+} // namespace
