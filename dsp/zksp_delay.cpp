@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -31,7 +32,7 @@ zksp_delay::~zksp_delay()
 
 void zksp_delay::reset() // [ui] while suspended
 {
-    std::fill(buffer, buffer + size, 0.0f);
+    std::memset(buffer, 0, static_cast<std::size_t>(size) * sizeof(float)); // all samples 0.0f
     readIndex = 0;
     writeIndex = wrapIndex(delaySamples);
 }
@@ -59,9 +60,12 @@ zksp_delay_memory zksp_delay::prepareMemory(float rate) const // [any] allocates
     if (!(rate > 0.0f) || !std::isfinite(rate))
         return memory; // a rate the line refuses
     const int n = capacityFor(rate);
-    memory.samples = new (std::nothrow) float[static_cast<std::size_t>(n)]();
-    if (memory.samples)
+    memory.samples = new (std::nothrow) float[static_cast<std::size_t>(n)];
+    if (memory.samples) {
+        // Zeroed here, so the pages are in place before the audio thread touches them.
+        std::memset(memory.samples, 0, static_cast<std::size_t>(n) * sizeof(float));
         memory.size = n;
+    }
     return memory;
 }
 
