@@ -36,10 +36,22 @@ void CDelayEngine::reset() // [ui] while suspended
 
 void CDelayEngine::setSampleRate(float rate) // [ui] while suspended
 {
+    zksp_delay_memory released = setSampleRate(rate, prepareSampleRate(rate));
+    zksp_delay::releaseMemory(released);
+}
+
+zksp_delay_memory CDelayEngine::prepareSampleRate(float rate) const // [any] allocates
+{
+    return delayLine.prepareMemory(rate);
+}
+
+zksp_delay_memory CDelayEngine::setSampleRate(float rate, zksp_delay_memory fresh) // [audio]
+{
     zksp_block::setSampleRate(rate);
-    delayLine.setSampleRate(rate);
+    const zksp_delay_memory released = delayLine.setSampleRate(rate, fresh);
     lowPass.setSampleRate(rate);
     highPass.setSampleRate(rate);
     timeSmoother.setSampleRate(rate);
     appliedTimeBits = kNoTimeApplied;
+    return released;
 }

@@ -34,9 +34,14 @@ public:
     void setFeedback(float f); // [audio] control tick
     void setSend(float s);     // [audio] control tick
 
-    void reset() override;                                   // [ui] while suspended
-    void setSampleRate(float rate) override;                 // [ui] while suspended
-    inline float processGated(float x, float gate) override; // [audio]
+    void reset() override;                   // [ui] while suspended
+    void setSampleRate(float rate) override; // [ui] while suspended
+    // The rate change in two halves (see zksp_delay): the line's memory is made on a thread that
+    // may allocate, and the change itself lands where the engine runs, without allocating. The
+    // returned memory is the line's old buffer, to be released off the audio thread.
+    zksp_delay_memory prepareSampleRate(float rate) const;                // [any] allocates
+    zksp_delay_memory setSampleRate(float rate, zksp_delay_memory fresh); // [audio] no allocation
+    inline float processGated(float x, float gate) override;              // [audio]
 
     const zksp_delay_allpass& getDelayLine() const { return delayLine; }      // [any]
     const zksp_filter_rbj_low_pass& getLowPass() const { return lowPass; }    // [any]

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -20,6 +21,7 @@ zksp_delay::zksp_delay()
         writeIndex = 0;
     }
     lastIndex = size - 1;
+    baseSize = size;
 }
 
 zksp_delay::~zksp_delay()
@@ -30,23 +32,74 @@ zksp_delay::~zksp_delay()
 
 void zksp_delay::reset() // [ui] while suspended
 {
-    std::fill(buffer, buffer + size, 0.0f);
+    std::memset(buffer, 0, static_cast<std::size_t>(size) * sizeof(float)); // all samples 0.0f
     readIndex = 0;
     writeIndex = wrapIndex(delaySamples);
 }
 
 void zksp_delay::setSampleRate(float rate) // [ui] while suspended
 {
+    zksp_delay_memory fresh = prepareMemory(rate);
+    zksp_delay_memory released = setSampleRate(rate, fresh);
+    releaseMemory(released);
+}
+
+int zksp_delay::capacityFor(float rate) const // [any]
+{
+    // Same length in seconds as at the last resize, plus four samples of headroom.
+    float n = static_cast<float>(baseSize) * rate / baseRate + 4.0f + 0.5f;
+    if (!(n <= static_cast<float>(kMaxSize)))
+        n = static_cast<float>(kMaxSize);
+    return n >= 1.0f ? static_cast<int>(n) : 1;
+}
+
+zksp_delay_memory zksp_delay::prepareMemory(float rate) const // [any] allocates
+{
+    // Reads nothing but the length of the last resize, so it may run beside the audio thread.
+    zksp_delay_memory memory;
+    if (!(rate > 0.0f) || !std::isfinite(rate))
+        return memory; // a rate the line refuses
+    const int n = capacityFor(rate);
+    memory.samples = new (std::nothrow) float[static_cast<std::size_t>(n)];
+    if (memory.samples) {
+        // Zeroed here, so the pages are in place before the audio thread touches them.
+        std::memset(memory.samples, 0, static_cast<std::size_t>(n) * sizeof(float));
+        memory.size = n;
+    }
+    return memory;
+}
+
+zksp_delay_memory zksp_delay::setSampleRate(float rate, zksp_delay_memory fresh) // [any]
+{
     const float old = sampleRate;
     zksp_block::setSampleRate(rate);
     if (sampleRate == old)
-        return; // unchanged, or a rate the base refused
-    // Same length in seconds, plus four samples of headroom.
-    float n = static_cast<float>(size) * sampleRate / old + 4.0f + 0.5f;
-    if (!(n <= static_cast<float>(kMaxSize)))
-        n = static_cast<float>(kMaxSize);
-    resize(static_cast<int>(n));
+        return fresh; // unchanged, or a rate the base refused
+    zksp_delay_memory released;
+    if (fresh.samples && fresh.size >= 1) {
+        // reset() below clears it all the same, so nothing of the old contents is kept.
+        if (buffer != fallbackSample) {
+            released.samples = buffer;
+            released.size = size;
+        }
+        buffer = fresh.samples;
+        size = fresh.size;
+        lastIndex = size - 1;
+    } else {
+        // Memory that could not be made: the line stays at its size, like a failed resize.
+        released = fresh;
+    }
+    if (delaySamples >= size)
+        delaySamples = size - 1;
+    reset();
     setDelayMs(delayMs);
+    return released;
+}
+
+void zksp_delay::releaseMemory(zksp_delay_memory& memory) // [any] frees
+{
+    delete[] memory.samples;
+    memory = zksp_delay_memory{};
 }
 
 float zksp_delay::process(float x) // [audio]
@@ -77,6 +130,8 @@ void zksp_delay::resize(int samples) // [ui] while suspended
             lastIndex = samples - 1;
         }
     }
+    baseSize = size;
+    baseRate = sampleRate;
     if (delaySamples >= size)
         delaySamples = size - 1;
     reset();

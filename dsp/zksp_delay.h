@@ -6,6 +6,14 @@
 #include <cmath>
 #include <cstdint>
 
+// Sample memory for a delay line: made ready on a thread that may allocate, taken over by the
+// line without allocating, and handed back when replaced so it is freed off the audio thread.
+struct zksp_delay_memory
+{
+    float* samples = nullptr;
+    int size = 0;
+};
+
 // Circular delay line with an integer delay. The sample memory is allocated only in the
 // constructor, resize() and setSampleRate(), never while processing.
 //
@@ -22,8 +30,22 @@ public:
 
     // All samples := 0; read index := 0; write index := the delay in samples (modulo the size).
     void reset() override; // [ui] while suspended
-    // Keeps the line's length in seconds (plus four samples) and its delay in milliseconds.
+    // Keeps the line's length in seconds (plus four samples) and its delay in milliseconds. The
+    // length in seconds is the one of the last resize(), so a detour through an extreme rate
+    // leaves no trace in the size.
     void setSampleRate(float rate) override; // [ui] while suspended
+
+    // The same change in two halves, for a rate change that must not allocate where it lands:
+    // prepareMemory (any thread, even while the line runs) makes zeroed memory of the size the
+    // line takes at `rate` (nothing when the allocation fails); setSampleRate then
+    // takes it without allocating and returns the memory it no longer uses (or `fresh` itself
+    // when it was not taken), which the caller releases where freeing is allowed.
+    zksp_delay_memory prepareMemory(float rate) const;                    // [any] allocates
+    zksp_delay_memory setSampleRate(float rate, zksp_delay_memory fresh); // [any] no allocation
+    static void releaseMemory(zksp_delay_memory& memory);                 // [any] frees
+    // Capacity in samples at `rate`: the length in seconds of the last resize() plus four
+    // samples, at most kMaxSize.
+    int capacityFor(float rate) const; // [any]
     // Write, then read: returns the sample written `delay samples` calls ago.
     float process(float x) override; // [audio]
 
@@ -78,6 +100,9 @@ protected:
     int lastIndex;
     int delaySamples = 2048;
     float delayMs = 2048.0f / 44.1f;
+    // The size and rate of the last resize(): the line's length in seconds that rate changes keep.
+    int baseSize;
+    float baseRate = 44100.0f;
 
 private:
     // Used only if even the first allocation fails, so the line always has memory to index.

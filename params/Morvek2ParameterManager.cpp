@@ -259,7 +259,7 @@ Morvek2ParameterManager::Morvek2ParameterManager()
         addParam(index, d.longName, d.shortName, d.label, d.minimum, d.maximum, d.defaultValue,
                  d.kind);
     }
-    delayTimeBase.store(2000.0f, std::memory_order_relaxed);
+    beatLength.store(kDelayTimeBases[0], std::memory_order_relaxed);
 }
 
 Morvek2ParameterManager::~Morvek2ParameterManager() = default;
@@ -268,7 +268,15 @@ void Morvek2ParameterManager::applyDelayMode() // [any]
 {
     const int mode = tableIndex(getWorkingValue(kDelayMode), 3);
     setSynced(kDelayTime, mode == 0);
-    delayTimeBase.store(kDelayTimeBases[mode], std::memory_order_relaxed);
+    // Delay mode starts from the default beat until the processing loop knows the tempo.
+    if (mode == 0)
+        beatLength.store(kDelayTimeBases[0], std::memory_order_relaxed);
+}
+
+float Morvek2ParameterManager::getDelayTimeBase() // [any]
+{
+    const int mode = tableIndex(getWorkingValue(kDelayMode), 3);
+    return mode == 0 ? beatLength.load(std::memory_order_relaxed) : kDelayTimeBases[mode];
 }
 
 void Morvek2ParameterManager::setValue(int index, float value) // [any]
@@ -404,7 +412,7 @@ float Morvek2ParameterManager::getModulatedValue(int index, float x) // [audio]
     case kDelayTime: {
         float fine = getValue(kDelayTimeFine) + 0.5f * x * getWorkingValue(kDelayFineMod);
         const float f = limit01(fine) + 0.5f;
-        const float base = delayTimeBase.load(std::memory_order_relaxed);
+        const float base = getDelayTimeBase();
         if (isSynced(kDelayTime)) {
             const int position = tableIndex(getWorkingValue(kDelayTime), kNoteDivisions);
             return kNoteDivisionBeats[position] * base * f;
@@ -518,7 +526,8 @@ void Morvek2ParameterManager::getDisplay(int index, char* buffer, int length) //
             break;
         case kDelayTime: {
             const int mode = tableIndex(getWorkingValue(kDelayMode), 3);
-            const float base = delayTimeBase.load(std::memory_order_relaxed);
+            const float base =
+                mode == 0 ? beatLength.load(std::memory_order_relaxed) : kDelayTimeBases[mode];
             if (mode == 0) {
                 zk_paramManager::getDisplay(index, buffer, length);
                 return;

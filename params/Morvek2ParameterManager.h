@@ -28,14 +28,16 @@ public:
     virtual std::vector<std::string> getValueList(int index);             // [ui] allocates
 
     // Length of one beat in Delay mode (the processing loop writes 60000 / tempo), or the
-    // delay range in ms in Chorus (50) and Flange (10) mode.
-    float getDelayTimeBase() const { return delayTimeBase.load(std::memory_order_relaxed); }
-    // Ignores values that are not a positive finite length (e.g. 60000 / tempo at tempo 0),
-    // keeping the last usable one.
+    // delay range in ms in Chorus (50) and Flange (10) mode. Follows the mode read now, so a
+    // beat length written by the loop while another thread switches the mode is never taken
+    // for the Chorus or Flange range.
+    float getDelayTimeBase(); // [any]
+    // The beat length of Delay mode. Ignores values that are not a positive finite length
+    // (e.g. 60000 / tempo at tempo 0), keeping the last usable one.
     void setDelayTimeBase(float ms) // [audio]
     {
         if (ms > 0.0f && ms <= 3.0e38f)
-            delayTimeBase.store(ms, std::memory_order_relaxed);
+            beatLength.store(ms, std::memory_order_relaxed);
     }
 
     // Length of one step of each step-size position, in 1/64 notes.
@@ -44,5 +46,6 @@ public:
 private:
     void applyDelayMode(); // [any]
 
-    std::atomic<float> delayTimeBase{2000.0f};
+    // The Delay mode base; the Chorus and Flange bases are constants.
+    std::atomic<float> beatLength{2000.0f};
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -71,7 +72,13 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     setProgram(0);
 }
 
-Morvek2::~Morvek2() = default;
+Morvek2::~Morvek2()
+{
+    // The writer goes first: it reads the map and the file settings.
+    stopMidiFileWriter();
+    freeRateChange(pendingRateChange.exchange(nullptr, std::memory_order_acquire));
+    releaseAppliedChanges();
+}
 
 // ---- Lifecycle
 // ------------------------------------------------------------------------------------
@@ -88,23 +95,118 @@ void Morvek2::resume()
     }
 }
 
-void Morvek2::setSampleRate(float newRate)
+void Morvek2::setSampleRate(float newRate) // [any, not audio]
 {
-    // A rate of 0, a negative or a non-finite one would make every time constant and the tempo
-    // arithmetic meaningless: keep the rate we have.
-    if (newRate == getSampleRate() || !(newRate > 0.0f && newRate <= 1.0e7f)) {
+    // Outside the rates hosts run at every time constant and the delay memory would be absurd
+    // (a rate of 1e-20, 0, a negative or a non-finite one): keep the rate we have.
+    if (!(newRate >= kMinSampleRate && newRate <= kMaxSampleRate) ||
+        requestedRate.exchange(newRate, std::memory_order_relaxed) == newRate) {
         return;
     }
-    AudioEffectX::setSampleRate(newRate);
-    sampleRateReciprocal.store(1.0f / newRate, std::memory_order_relaxed);
-    for (int m = 0; m < kNumModules; ++m) {
-        leftEngines[m]->setSampleRate(newRate);
-        rightEngines[m]->setSampleRate(newRate);
-        valueSmoothers[m].setSampleRate(newRate);
-        gateSmoothers[m].setSampleRate(newRate);
+    // Everything that allocates happens here, on the calling thread.
+    auto* change = new (std::nothrow) RateChange;
+    if (!change) {
+        requestedRate.store(getSampleRate(), std::memory_order_relaxed);
+        return;
     }
-    outputGainSmoother.setSampleRate(newRate);
-    activeSmoother.setSampleRate(newRate);
+    change->rate = newRate;
+    for (int c = 0; c < 2; ++c) {
+        change->delayMemory[c] = delayEngines[c].prepareSampleRate(newRate);
+    }
+    // A change the audio thread has not taken yet is overtaken by this one.
+    freeRateChange(pendingRateChange.exchange(change, std::memory_order_acq_rel));
+    applyPendingIfIdle();
+    releaseAppliedChanges();
+}
+
+Morvek2::AudioBlockScope::AudioBlockScope(Morvek2& plugin_) : plugin(plugin_)
+{
+    int expected = kEnginesFree;
+    held = plugin.engineHolder.compare_exchange_strong(expected, kEnginesAudio,
+                                                       std::memory_order_acquire);
+    if (held) {
+        plugin.applyPendingChanges();
+    }
+}
+
+Morvek2::AudioBlockScope::~AudioBlockScope()
+{
+    if (held) {
+        plugin.engineHolder.store(kEnginesFree, std::memory_order_release);
+    }
+}
+
+void Morvek2::applyPendingIfIdle() // [any, not audio]
+{
+    // Also takes what another thread published while this one held the engines.
+    while (pendingRateChange.load(std::memory_order_acquire) != nullptr ||
+           resetPending.load(std::memory_order_acquire)) {
+        int expected = kEnginesFree;
+        if (!engineHolder.compare_exchange_strong(expected, kEnginesChanging,
+                                                  std::memory_order_acquire)) {
+            return; // a block is running: it applies the change when the next one starts
+        }
+        applyPendingChanges();
+        engineHolder.store(kEnginesFree, std::memory_order_release);
+    }
+}
+
+void Morvek2::applyPendingChanges() // [holder] no allocation
+{
+    if (RateChange* change = pendingRateChange.exchange(nullptr, std::memory_order_acquire)) {
+        const float rate = change->rate;
+        AudioEffectX::setSampleRate(rate);
+        sampleRateReciprocal.store(1.0f / rate, std::memory_order_relaxed);
+        for (int m = 0; m < kNumModules; ++m) {
+            if (m == kDelay) {
+                // The delay lines take the memory made for them and hand back their old one.
+                for (int c = 0; c < 2; ++c) {
+                    change->delayMemory[c] =
+                        delayEngines[c].setSampleRate(rate, change->delayMemory[c]);
+                }
+            } else {
+                leftEngines[m]->setSampleRate(rate);
+                rightEngines[m]->setSampleRate(rate);
+            }
+            valueSmoothers[m].setSampleRate(rate);
+            gateSmoothers[m].setSampleRate(rate);
+        }
+        outputGainSmoother.setSampleRate(rate);
+        activeSmoother.setSampleRate(rate);
+        // Back to a thread that may free it.
+        RateChange* head = appliedRateChanges.load(std::memory_order_relaxed);
+        do {
+            change->next = head;
+        } while (!appliedRateChanges.compare_exchange_weak(head, change, std::memory_order_release,
+                                                           std::memory_order_relaxed));
+    }
+    if (resetPending.exchange(false, std::memory_order_acquire)) {
+        for (int m = 0; m < kNumModules; ++m) {
+            leftEngines[m]->reset();
+            rightEngines[m]->reset();
+        }
+    }
+}
+
+void Morvek2::releaseAppliedChanges() // [any, not audio]
+{
+    RateChange* change = appliedRateChanges.exchange(nullptr, std::memory_order_acquire);
+    while (change) {
+        RateChange* next = change->next;
+        freeRateChange(change);
+        change = next;
+    }
+}
+
+void Morvek2::freeRateChange(RateChange* change)
+{
+    if (!change) {
+        return;
+    }
+    for (zksp_delay_memory& memory : change->delayMemory) {
+        zksp_delay::releaseMemory(memory);
+    }
+    delete change;
 }
 
 // ---- Audio

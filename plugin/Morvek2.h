@@ -19,9 +19,12 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class Morvek2Editor;
 
@@ -37,6 +40,9 @@ public:
     static constexpr VstInt32 kVersion = 1;
     static constexpr VstInt32 kVendorVersion = 1200;
     static constexpr float kDefaultSampleRate = 44100.0f;
+    // The rates hosts run at; others are ignored.
+    static constexpr float kMinSampleRate = 8000.0f;
+    static constexpr float kMaxSampleRate = 768000.0f;
     static constexpr VstInt32 kDefaultBlockSize = 1024;
     // Control-rate smoothers update once every this many samples.
     static constexpr int kControlInterval = 32;
@@ -48,9 +54,11 @@ public:
     ~Morvek2() override;
 
     // ---- Host face ----
-    void suspend() override;                       // [ui]
-    void resume() override;                        // [ui]
-    void setSampleRate(float sampleRate) override; // [ui] while suspended
+    void suspend() override; // [ui]
+    void resume() override;  // [ui]
+    // [any] A host may change the rate (or suspend) while its audio thread processes: the
+    // change is prepared on the calling thread and lands at the next block start.
+    void setSampleRate(float sampleRate) override;
     void processReplacing(float** inputs, float** outputs,
                           VstInt32 sampleFrames) override; // [audio]
 
@@ -188,6 +196,9 @@ protected:
     void resetAllLanes();                // [audio]
     void controlTick(bool stereo);       // [audio]
     void soloChange(int index, bool on); // [any]
+    // The thread that is turning the other Solos off, so a host that answers that automation
+    // with a Solo change of its own from inside the callback does not start another round.
+    std::atomic<std::thread::id> soloCascadeThread{};
     void updateEnableFactors();          // [any]
     void readTransport(VstInt32 frames); // [audio]
     // The position of the block's first sample from what the host reports (see readTransport).
@@ -259,7 +270,62 @@ protected:
     std::atomic<bool> midiFileDeferred{false};
     std::atomic<unsigned> midiFileWrittenCount{0};
     std::atomic<int> markedParameter{-1};
+    // One writer at a time for the file and its folder (editor idle, learn toggle, writer).
+    std::mutex midiFileMutex;
+    // A map change on the audio thread raises midiFilePending; the writer thread, started at the
+    // first learn toggle, polls it and writes the file. Joined in the destructor.
+    void startMidiFileWriter(); // [ui]
+    void stopMidiFileWriter();  // [ui]
+    void runMidiFileWriter();   // writer thread
+    std::atomic<bool> midiFilePending{false};
+    std::mutex midiWriterMutex;
+    std::condition_variable midiWriterWake;
+    bool midiWriterStop = false; // guarded by midiWriterMutex
+    std::thread midiWriter;
 
+    // ---- Rate changes and resets that land on the audio thread (plugin/Morvek2.cpp) ----
+    // A new rate with the delay memory made for it on the calling thread. Whoever holds the
+    // engines applies it; the old memory then travels back in the same record, which is freed
+    // on a thread that is not the audio thread.
+    struct RateChange
+    {
+        float rate = 0.0f;
+        zksp_delay_memory delayMemory[2];
+        RateChange* next = nullptr; // in the list of applied changes
+    };
+    enum EngineHolder : int { kEnginesFree = 0, kEnginesAudio = 1, kEnginesChanging = 2 };
+    // Applies the pending rate change and the pending reset; the caller holds the engines.
+    void applyPendingChanges(); // [holder]
+    // Applies what is pending at once when no block is running; otherwise the audio thread
+    // applies it at its next block start.
+    void applyPendingIfIdle();    // [any, not audio]
+    void releaseAppliedChanges(); // [any, not audio]
+    static void freeRateChange(RateChange* change);
+    std::atomic<int> engineHolder{kEnginesFree};
+    std::atomic<RateChange*> pendingRateChange{nullptr};
+    std::atomic<RateChange*> appliedRateChanges{nullptr};
+    std::atomic<bool> resetPending{false};
+    std::atomic<float> requestedRate{kDefaultSampleRate};
+
+public:
+    // Held by processReplacing for its block: while it holds the engines no other thread
+    // replaces their memory or resets them. Without them (a change is being put in place that
+    // very moment) the block is silent.
+    class AudioBlockScope
+    {
+    public:
+        explicit AudioBlockScope(Morvek2& plugin);
+        ~AudioBlockScope();
+        AudioBlockScope(const AudioBlockScope&) = delete;
+        AudioBlockScope& operator=(const AudioBlockScope&) = delete;
+        bool holdsEngines() const { return held; }
+
+    private:
+        Morvek2& plugin;
+        bool held;
+    };
+
+protected:
     // ---- Editor window (plugin/Morvek2EditorLink.cpp) ----
     void createEditor(); // [ui] construction
     // Tell the editor what changed; it shows it now or at its next idle.

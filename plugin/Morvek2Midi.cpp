@@ -2,6 +2,9 @@
 
 #include "plugin/Morvek2.h"
 
+#include <chrono>
+#include <system_error>
+
 namespace {
 
 // Set while processEvents runs on this thread, so a map change it causes (a learned controller)
@@ -43,6 +46,9 @@ VstInt32 Morvek2::processEvents(VstEvents* events) // [audio]
 
 void Morvek2::midiLearnToggle(int parameter) // [ui]
 {
+    // Learning may end on the audio thread, which must not write the file: the thread that
+    // does it is there before the first learn can end.
+    startMidiFileWriter();
     midiMap->learnToggle(parameter);
 }
 
@@ -69,17 +75,23 @@ void Morvek2::midiUnmarkParameter(int index) // [any]
 
 void Morvek2::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
 {
-    const unsigned count = midiMap->getChangeCount();
-    if (handlingEvents && midiFileDeferred.load(std::memory_order_relaxed)) {
-        // An editor idle is running: it writes the file off the audio thread.
+    if (handlingEvents) {
+        // The audio thread: no file I/O here. An open editor writes it from its idle; otherwise
+        // the writer thread is told (an atomic flag it polls: no lock, no system call).
+        if (!midiFileDeferred.load(std::memory_order_relaxed)) {
+            midiFilePending.store(true, std::memory_order_release);
+        }
         return;
     }
+    const std::lock_guard<std::mutex> lock(midiFileMutex);
+    const unsigned count = midiMap->getChangeCount();
     midiFile.save(entries);
     midiFileWrittenCount.store(count, std::memory_order_relaxed);
 }
 
 void Morvek2::setMidiAssignmentsFolder(const std::string& folder) // [ui]
 {
+    const std::lock_guard<std::mutex> lock(midiFileMutex);
     midiFile = MidiAssignmentsFile(folder);
 }
 
@@ -91,11 +103,67 @@ void Morvek2::setMidiAssignmentsDeferred(bool deferred) // [ui]
     }
 }
 
-void Morvek2::saveMidiAssignmentsIfChanged() // [ui]
+void Morvek2::saveMidiAssignmentsIfChanged() // [ui] or the writer thread
 {
+    const std::lock_guard<std::mutex> lock(midiFileMutex);
     const unsigned count = midiMap->getChangeCount();
     if (count != midiFileWrittenCount.load(std::memory_order_relaxed)) {
         midiFile.save(midiMap->entries());
         midiFileWrittenCount.store(count, std::memory_order_relaxed);
+    }
+}
+
+// ---- The assignments file writer
+// -----------------------------------------------------------------------
+
+namespace {
+
+// How often the writer looks for a change learned on the audio thread; the user sees nothing
+// of this delay, the file is only read by other programs.
+constexpr auto kMidiWriterPoll = std::chrono::milliseconds(20);
+
+} // namespace
+
+void Morvek2::startMidiFileWriter() // [ui]
+{
+    const std::lock_guard<std::mutex> lock(midiWriterMutex);
+    if (midiWriter.joinable() || midiWriterStop) {
+        return;
+    }
+    try {
+        midiWriter = std::thread([this] { runMidiFileWriter(); });
+    } catch (const std::system_error&) {
+        // No thread: a change learned on the audio thread waits for the editor's idle, the
+        // editor closing or the next learn toggle, which write it off the audio thread.
+    }
+}
+
+void Morvek2::stopMidiFileWriter() // [ui]
+{
+    {
+        const std::lock_guard<std::mutex> lock(midiWriterMutex);
+        midiWriterStop = true;
+    }
+    midiWriterWake.notify_all();
+    if (midiWriter.joinable()) {
+        midiWriter.join();
+    }
+}
+
+void Morvek2::runMidiFileWriter() // writer thread
+{
+    std::unique_lock<std::mutex> lock(midiWriterMutex);
+    for (;;) {
+        const bool stopping = midiWriterStop;
+        if (midiFilePending.exchange(false, std::memory_order_acquire)) {
+            lock.unlock();
+            saveMidiAssignmentsIfChanged();
+            lock.lock();
+        }
+        // A change learned just before the end is still written.
+        if (stopping) {
+            return;
+        }
+        midiWriterWake.wait_for(lock, kMidiWriterPoll);
     }
 }

@@ -168,10 +168,21 @@ void Morvek2::soloChange(int index, bool on) // [any]
 {
     if (on) {
         // Only one Solo at a time: the others go off the way a user would turn them off, so the
-        // host records it.
-        for (int s : kSoloParam) {
-            if (s != index && params->getWorkingValue(s) == 1.0f) {
-                setParameterAutomated(s, 0.0f);
+        // host records it. A host replaying its own automation may answer that from inside the
+        // callback by setting a Solo again; such a change is taken as it comes but turns nothing
+        // off itself, or the two would hand the change back and forth until the stack overflows.
+        const std::thread::id self = std::this_thread::get_id();
+        std::thread::id idle{};
+        if (soloCascadeThread.load(std::memory_order_relaxed) != self) {
+            const bool owner =
+                soloCascadeThread.compare_exchange_strong(idle, self, std::memory_order_relaxed);
+            for (int s : kSoloParam) {
+                if (s != index && params->getWorkingValue(s) == 1.0f) {
+                    setParameterAutomated(s, 0.0f);
+                }
+            }
+            if (owner) {
+                soloCascadeThread.store(std::thread::id{}, std::memory_order_relaxed);
             }
         }
         soloIndex.store(index, std::memory_order_relaxed);
@@ -310,10 +321,11 @@ void Morvek2::resetAllLanes() // [audio]
 
 void Morvek2::suspend() // [ui]
 {
-    for (int m = 0; m < kNumModules; ++m) {
-        leftEngines[m]->reset();
-        rightEngines[m]->reset();
-    }
+    // The filter and delay engines are reset where the engines are free: here, or at the next
+    // block start when a host suspends while its audio thread still processes.
+    resetPending.store(true, std::memory_order_release);
+    applyPendingIfIdle();
+    releaseAppliedChanges();
 }
 
 // ---- Processing ------------------------------------------------------------------------------
@@ -634,6 +646,14 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
     const bool stereo = getOutputMode() == 2 && outRight != nullptr;
+    const AudioBlockScope engines(*this);
+    if (!engines.holdsEngines()) {
+        std::fill(outLeft, outLeft + sampleFrames, 0.0f);
+        if (stereo) {
+            std::fill(outRight, outRight + sampleFrames, 0.0f);
+        }
+        return;
+    }
 
     outputGain = outputGainSmoother.current();
     activeLevel = activeSmoother.current();

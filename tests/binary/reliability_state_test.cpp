@@ -160,6 +160,34 @@ TEST(ReliabilityReentrancy, HostCallingBackFromInsideAutomate)
     EXPECT_EQ(firstNonFinite(out), "");
 }
 
+TEST(ReliabilityReentrancy, HostAnsweringSoloAutomationWithItsOwnValueFromInsideTheCallback)
+{
+    // A host in automation read mode: when the plug-in turns a Solo off, the host sends the value
+    // its own lane holds (on) straight back from inside audioMasterAutomate. Two Solos on such
+    // lanes would turn each other off without end.
+    HostConfig config;
+    std::atomic<int> depth{0}, deepest{0}, calls{0};
+    config.onAutomate = [&](AEffect* effect, int32_t index, float value) {
+        const int d = ++depth;
+        deepest = std::max(deepest.load(), d);
+        ++calls;
+        if (d < 64 && value == 0.0f) { // an endless recursion would stop here, and fail below
+            effect->setParameter(effect, index, 1.0f);
+        }
+        --depth;
+    };
+    auto plugin = loadPlugin(config);
+    ASSERT_NE(plugin, nullptr);
+    plugin->start(44100.0f, 256);
+    plugin->setParameter(35, 1.0f); // Distort Solo
+    plugin->setParameter(22, 1.0f); // Filter Solo: Distort Solo goes off, and the host says on
+    EXPECT_EQ(deepest.load(), 1);
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(plugin->getParameter(22), 1.0f);
+    const AudioChannels out = render(*plugin, noise(4096, 3));
+    EXPECT_EQ(firstNonFinite(out), "");
+}
+
 TEST(ReliabilityReentrancy, ProgramAndParametersReadFromInsideEveryCallback)
 {
     HostConfig config;

@@ -3,7 +3,9 @@
 #include "binary/reliability_support.h"
 
 #include <atomic>
+#include <fstream>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace morvek2::host;
@@ -74,6 +76,17 @@ private:
     std::string fault_;
     std::thread thread_;
 };
+
+// Resident memory of this process in bytes (0 where /proc is missing).
+long residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    if (!(statm >> size >> resident)) {
+        return 0;
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
 
 } // namespace
 
@@ -155,4 +168,52 @@ TEST(ReliabilityThreads, TwoInstancesAtDifferentRatesDoNotHearEachOther)
     tb.join();
     ASSERT_EQ(firstNonFinite(other), "");
     EXPECT_EQ(together, alone) << "an instance's output depends on another instance";
+}
+
+TEST(ReliabilityThreads, SampleRateChangesFromAnotherThreadWhileProcessing)
+{
+    // Hosts that change the rate without suspending first, from their own thread, while the
+    // audio thread runs: the delay lines it writes are replaced only between its blocks.
+    auto plugin = loadPlugin(exactHost(120.0));
+    ASSERT_NE(plugin, nullptr);
+    plugin->start(44100.0f, 128);
+    AEffect* e = plugin->effect();
+    AudioThread audio(*plugin);
+    for (int i = 1; i <= 2000 && !audio.faulted(); ++i) {
+        e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, i % 2 ? 48000.0f : 44100.0f);
+        if (i % 64 == 0) {
+            e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f); // a suspend, just as careless
+            e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+        }
+        if (i % 4 == 0) {
+            std::this_thread::yield();
+        }
+    }
+    const long seen = audio.blocks();
+    while (audio.blocks() < seen + 20 && !audio.faulted()) {
+        std::this_thread::yield();
+    }
+    audio.stop();
+    EXPECT_EQ(audio.fault(), "");
+    EXPECT_GT(audio.blocks(), 20);
+}
+
+TEST(ReliabilitySampleRates, AnAbsurdRateLeavesNoMemoryBehind)
+{
+    auto plugin = loadPlugin(exactHost(120.0));
+    ASSERT_NE(plugin, nullptr);
+    plugin->start(44100.0f, 512);
+    AEffect* e = plugin->effect();
+    render(*plugin, noise(4096, 9));
+    const long before = residentBytes();
+    for (float rate : {1.0e-20f, 1.0f, 4000.0f, 1.0e6f, 1.0e7f, 44100.0f}) {
+        e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+        e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, rate);
+        e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+        const AudioChannels out = render(*plugin, noise(4096, 10));
+        EXPECT_EQ(firstNonFinite(out), "") << rate;
+    }
+    if (before > 0) {
+        EXPECT_LT(residentBytes() - before, 20L * 1024 * 1024);
+    }
 }

@@ -125,6 +125,47 @@ TEST(DelayLine, SampleRateChangeKeepsSecondsAndMilliseconds)
     d.setSampleRate(3.0e9f);
     EXPECT_LE(d.getSize(), zksp_delay::kMaxSize);
     expectIndicesInside(d);
+    // The size follows the rate, not the size before: a detour through a tiny rate and back
+    // leaves the line as long as any change to 44.1 kHz does.
+    d.setSampleRate(1.0e-20f);
+    EXPECT_GE(d.getSize(), 1);
+    expectIndicesInside(d);
+    d.setSampleRate(44100.0f);
+    EXPECT_EQ(d.getSize(), 144004);
+    EXPECT_FLOAT_EQ(d.getDelayMs(), 250.0f);
+}
+
+TEST(DelayLine, RateChangeInTwoHalvesHandsTheOldMemoryBack)
+{
+    zksp_delay_allpass d;
+    d.resize(1000);
+    d.setDelayMs(10.0f);
+    const float* old = d.data();
+    zksp_delay_memory fresh = d.prepareMemory(88200.0f);
+    ASSERT_NE(fresh.samples, nullptr);
+    EXPECT_EQ(fresh.size, 2004);
+    const float* made = fresh.samples;
+    zksp_delay_memory back = d.setSampleRate(88200.0f, fresh);
+    EXPECT_EQ(d.data(), made);
+    EXPECT_EQ(d.getSize(), 2004);
+    EXPECT_EQ(back.samples, old);
+    EXPECT_EQ(back.size, 1000);
+    EXPECT_EQ(d.getDelaySamples(), static_cast<int>(10.0f * (88200.0f * 0.001f)));
+    expectIndicesInside(d);
+    zksp_delay::releaseMemory(back);
+    EXPECT_EQ(back.samples, nullptr);
+
+    // Memory that could not be made keeps the line at its size; memory for the rate already held
+    // is not taken but handed back.
+    back = d.setSampleRate(44100.0f, zksp_delay_memory{});
+    EXPECT_EQ(d.getSize(), 2004);
+    EXPECT_EQ(d.getSampleRate(), 44100.0f);
+    EXPECT_EQ(back.samples, nullptr);
+    fresh = d.prepareMemory(44100.0f);
+    back = d.setSampleRate(44100.0f, fresh);
+    EXPECT_EQ(back.samples, fresh.samples);
+    EXPECT_EQ(d.getSize(), 2004);
+    zksp_delay::releaseMemory(back);
 }
 
 TEST(AllpassDelay, WholeSampleDelayArrivesOneSampleLater)

@@ -214,16 +214,71 @@ TEST_F(X11Test, HostDestroyingItsWindowFirstIsSurvivedQuietly)
     EXPECT_EQ(openFds(), fdsBefore);
 }
 
-TEST_F(X11Test, AMissingParentWindowFallsBackToAnInvisibleFrame)
+TEST_F(X11Test, AMissingParentWindowLeavesAFrameWithoutAWindow)
 {
     const Window bogus = parent + 12345;
     CFrame* frame = new CFrame(CRect(0, 0, 100, 80),
                                reinterpret_cast<void*>(static_cast<uintptr_t>(bogus)), nullptr);
     EXPECT_EQ(frame->getPlatformFrame()->getNativeHandle(), nullptr);
-    frame->idle();
+    frame->idle(); // looks for the parent again, quietly
+    frame->setCursor(kCursorHand);
+    EXPECT_EQ(frame->getPlatformFrame()->getNativeHandle(), nullptr);
     frame->forget();
     EXPECT_EQ(hostErrors, 0);
     EXPECT_EQ(childCount(), 0);
+}
+
+TEST_F(X11Test, AParentTheHostHasNotFlushedYetShowsThePictureWithoutAReopen)
+{
+    // The host makes its window and opens the editor before its connection sent the window to
+    // the server (it maps and flushes in its own loop, after the open returned).
+    const Window late = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 120, 90, 0, 0, 0);
+    const auto png = makePNG(120, 90, [](int x, int) {
+        return x < 60 ? MakeCColor(200, 40, 40) : MakeCColor(40, 40, 200);
+    });
+    auto* background = new CBitmap(png.data(), png.size());
+    CFrame* frame = new CFrame(CRect(0, 0, 120, 90),
+                               reinterpret_cast<void*>(static_cast<uintptr_t>(late)), &editor);
+    frame->setBackground(background);
+    background->forget();
+    frame->idle();
+    XMapWindow(host, late);
+    XSync(host, False);
+
+    auto children = [&] {
+        Window root = 0, up = 0;
+        Window* list = nullptr;
+        unsigned int count = 0;
+        XSync(host, False);
+        if (!XQueryTree(host, late, &root, &up, &list, &count)) {
+            return -1;
+        }
+        if (list) {
+            XFree(list);
+        }
+        return static_cast<int>(count);
+    };
+    ASSERT_TRUE(idleUntil(frame, [&] { return children() == 1; }))
+        << "the frame never made its window on the host's";
+    EXPECT_NE(frame->getPlatformFrame()->getNativeHandle(), nullptr);
+    auto pixel = [&](int x, int y) {
+        XImage* image = XGetImage(host, late, x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!image) {
+            return 0ul;
+        }
+        const unsigned long p = XGetPixel(image, 0, 0) & 0xffffff;
+        XDestroyImage(image);
+        return p;
+    };
+    EXPECT_TRUE(idleUntil(frame, [&] { return pixel(10, 10) == 0xc82828ul; }))
+        << std::hex << pixel(10, 10);
+    EXPECT_EQ(pixel(110, 80), 0x2828c8ul);
+
+    frame->forget();
+    EXPECT_EQ(children(), 0);
+    XDestroyWindow(host, late);
+    XSync(host, False);
+    EXPECT_EQ(hostErrors, 0);
 }
 
 TEST_F(X11Test, TwoWindowsAtOnceCloseInEitherOrder)

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -98,6 +100,33 @@ std::string readFile(const fs::path& path)
     return s.str();
 }
 
+// A learn that ends on the audio thread is written by the plug-in's writer thread a moment
+// later: the file's content once it is `expected`, or what it holds after two seconds.
+std::string awaitFile(const fs::path& path, const std::string& expected)
+{
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text = readFile(path);
+        if (text == expected) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return text;
+}
+
+// Threads of this process, from /proc (0 where there is none).
+int threadCount()
+{
+    std::error_code ec;
+    int n = 0;
+    for (fs::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        ++n;
+    }
+    return n;
+}
+
 struct MidiFixture : ::testing::Test
 {
     fs::path folder;
@@ -152,7 +181,7 @@ TEST_F(MidiFixture, TwoParametersOnOneControllerMoveInLearningOrder)
     send(p, {{7, 127}});
     EXPECT_EQ(p.getParameter(kFilterFreq), 1.0f);
     // Lines in map order: controller 1 first, then both of controller 7 in learning order.
-    EXPECT_EQ(readFile(file()), "90 1\n17 7\n48 7\n");
+    EXPECT_EQ(awaitFile(file(), "90 1\n17 7\n48 7\n"), "90 1\n17 7\n48 7\n");
 }
 
 TEST_F(MidiFixture, OnlyTwoEqualControllersInARowLearn)
@@ -171,7 +200,7 @@ TEST_F(MidiFixture, OnlyTwoEqualControllersInARowLearn)
     EXPECT_EQ(p.getMidiMap().getLearnState(), 0);
     EXPECT_EQ(p.getMarkedParameter(), -1);
     // The folder was missing: it is created with the file.
-    EXPECT_EQ(readFile(file()), "17 10\n");
+    EXPECT_EQ(awaitFile(file(), "17 10\n"), "17 10\n");
 }
 
 TEST_F(MidiFixture, LearningTheSamePairTwiceLeavesOneEntry)
@@ -181,7 +210,7 @@ TEST_F(MidiFixture, LearningTheSamePairTwiceLeavesOneEntry)
     learn(p, kFilterFreq, 20);
     learn(p, kFilterFreq, 20);
     EXPECT_EQ(p.getMidiMap().entries().size(), 1u);
-    EXPECT_EQ(readFile(file()), "17 20\n");
+    EXPECT_EQ(awaitFile(file(), "17 20\n"), "17 20\n");
 }
 
 TEST_F(MidiFixture, LearnToggleTwiceForgetsEveryControllerOfTheParameter)
@@ -307,4 +336,35 @@ TEST_F(MidiFixture, DeferredWritesWaitForTheIdleAndFailuresAreSilent)
     learn(p, kOutputGain, 10);
     EXPECT_EQ(p.getMidiMap().entries().size(), 2u);
     EXPECT_EQ(readFile(folder / "blocker"), "x");
+}
+
+TEST_F(MidiFixture, ALearnEndingOnTheAudioThreadIsWrittenByAnotherThread)
+{
+    const int threadsBefore = threadCount();
+    {
+        Probe p;
+        point(p);
+        p.midiLearnToggle(kFilterFreq);
+        Events ev;
+        ev.add(0xB0, 7, 1).add(0xB0, 7, 2);
+        VstEvents* list = ev.list();
+        std::size_t allocations = 0;
+        {
+            const morvek2::test::AllocationScope scope;
+            p.processEvents(list);
+            allocations = scope.count();
+        }
+        EXPECT_EQ(p.getMidiMap().entries().size(), 1u);
+        // The new map (its record and its entries) and nothing for the file.
+        EXPECT_LE(allocations, 2u);
+        EXPECT_EQ(awaitFile(file(), "17 7\n"), "17 7\n");
+
+        // Learned just before the plug-in goes: still written, by the writer's last round.
+        p.midiLearnToggle(kOutputGain);
+        p.processEvents(list);
+    }
+    EXPECT_EQ(readFile(file()), "17 7\n90 7\n");
+    if (threadsBefore > 0) {
+        EXPECT_EQ(threadCount(), threadsBefore) << "the writer thread is joined";
+    }
 }

@@ -3,6 +3,8 @@
 // sound must stay finite and the process must not crash.
 #include "sound_rig.h"
 
+#include "support/alloc_counter.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +14,15 @@
 #include <thread>
 
 using namespace soundtest;
+
+namespace {
+constexpr int kDelayMode = 46;
+#if defined(__SANITIZE_THREAD__)
+constexpr auto kSanitizerBudget = std::chrono::seconds(3);
+#else
+constexpr auto kSanitizerBudget = std::chrono::seconds(600);
+#endif
+} // namespace
 
 TEST(Morvek2Stress, ProcessingWhileTwoThreadsChangeParametersOrderAndLanes)
 {
@@ -98,4 +109,114 @@ TEST(Morvek2Stress, ProcessingWhileTwoThreadsChangeParametersOrderAndLanes)
         seen |= 1u << rig.plugin.getChainSlot(i);
     }
     EXPECT_EQ(seen, 63u);
+}
+
+// A host that changes the rate, or suspends, while its audio thread keeps processing: the delay
+// memory is replaced and the engines are reset only where the audio thread has let go of them,
+// the audio thread allocates nothing for it, and the last rate asked for is the one in force.
+TEST(Morvek2Stress, RateChangesAndSuspendsFromAnotherThreadWhileProcessing)
+{
+    Rig rig;
+    rig.host.logAutomation = false;
+    rig.set(kDelaySend, 1.0f);
+    rig.set(kDelayFeedback, 0.7f);
+    // Under the thread sanitizer each change (1.2 MB made and zeroed) is slow: it stops early.
+    const auto deadline = std::chrono::steady_clock::now() + kSanitizerBudget;
+    constexpr int kChanges = 2000;
+    std::atomic<int> done{0};
+    std::thread host([&] {
+        for (int i = 1; i <= kChanges; ++i) {
+            // Odd changes to 48 kHz, even ones (and the last) back to 44.1 kHz.
+            const bool last =
+                i == kChanges || (i % 2 == 0 && std::chrono::steady_clock::now() > deadline);
+            rig.plugin.setSampleRate(i % 2 ? 48000.0f : 44100.0f);
+            if (i % 16 == 0) {
+                rig.plugin.suspend();
+            }
+            if (last) {
+                break;
+            }
+            if (i % 8 == 0) {
+                std::this_thread::yield();
+            }
+        }
+        done.store(1, std::memory_order_relaxed);
+    });
+
+    std::vector<float> l(256), r(256);
+    float* io[2] = {l.data(), r.data()};
+    bool finite = true;
+    int blocks = 0;
+    std::size_t allocations = 0;
+    {
+        const morvek2::test::AllocationScope scope;
+        while (done.load(std::memory_order_relaxed) == 0) {
+            for (int i = 0; i < 256; ++i) {
+                l[i] = (i % 7 == 0) ? 0.5f : -0.25f;
+                r[i] = -l[i];
+            }
+            rig.block(io, io, blocks % 2 ? 256 : 48);
+            for (int i = 0; i < 256; ++i) {
+                finite = finite && std::isfinite(l[i]) && std::isfinite(r[i]);
+            }
+            ++blocks;
+        }
+        allocations = scope.count();
+    }
+    host.join();
+    rig.block(io, io, 64); // takes whatever the last change left pending
+    EXPECT_TRUE(finite);
+    EXPECT_EQ(allocations, 0u) << "over " << blocks << " blocks";
+    // The last change asked for 44.1 kHz: both lines are back at their first length (plus the
+    // four samples of headroom every rate change gives).
+    EXPECT_EQ(rig.plugin.getSampleRate(), 44100.0f);
+    for (const CDelayEngine& e : rig.plugin.delayEngines) {
+        EXPECT_EQ(e.getDelayLine().getSize(), 144004);
+        EXPECT_EQ(e.getDelayLine().getSampleRate(), rig.plugin.getSampleRate());
+    }
+}
+
+// "Delay Mode" switched from another thread while the loop writes the beat length of Delay mode:
+// once in Chorus or Flange, the base is their range, whatever the loop did in between.
+TEST(Morvek2Stress, DelayModeSwitchesWhileProcessingLeaveTheRightBase)
+{
+    Rig rig;
+    rig.host.logAutomation = false;
+    std::atomic<bool> stop{false};
+    std::atomic<long> blocks{0};
+    std::thread audio([&] {
+        std::vector<float> l(32, 0.1f), r(32, 0.1f);
+        float* io[2] = {l.data(), r.data()};
+        while (!stop.load(std::memory_order_relaxed)) {
+            rig.block(io, io, 32);
+            blocks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    Morvek2ParameterManager& pm = rig.plugin.getParameterManager();
+    int stale = 0;
+    float lastWrong = 0.0f;
+    // 20,000 switches; under the thread sanitizer as many as fit in its time budget.
+    const auto deadline = std::chrono::steady_clock::now() + kSanitizerBudget;
+    for (int i = 0; i < 10000 && std::chrono::steady_clock::now() < deadline; ++i) {
+        rig.plugin.setParameter(kDelayMode, 0.0f); // Delay: the loop writes 60000 / tempo
+        const bool chorus = i % 2 == 0;
+        rig.plugin.setParameter(kDelayMode, chorus ? 0.5f : 1.0f);
+        // Let the loop run a block past the switch.
+        const long seen = blocks.load(std::memory_order_relaxed);
+        while (blocks.load(std::memory_order_relaxed) < seen + 2) {
+        }
+        const float base = pm.getDelayTimeBase();
+        if (base != (chorus ? 50.0f : 10.0f)) {
+            ++stale;
+            lastWrong = base;
+        }
+    }
+    stop.store(true);
+    audio.join();
+    EXPECT_EQ(stale, 0) << "last wrong base " << lastWrong;
+    rig.plugin.setParameter(kDelayMode, 0.0f);
+    std::vector<float> l(32), r(32);
+    float* io[2] = {l.data(), r.data()};
+    rig.block(io, io, 32);
+    EXPECT_EQ(pm.getDelayTimeBase(), 500.0f) << "120 bpm";
 }

@@ -80,6 +80,7 @@ inline VstIntPtr VSTCALLBACK rigHost(AEffect*, VstInt32 opcode, VstInt32 index, 
 // Opens the protected parts for inspection.
 struct Probe : Morvek2
 {
+    using Morvek2::delayEngines;
     using Morvek2::gateSmoothers;
     using Morvek2::valueSmoothers;
     explicit Probe(audioMasterCallback host) : Morvek2(host) {}

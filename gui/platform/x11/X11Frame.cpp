@@ -162,13 +162,21 @@ std::unique_ptr<X11Frame> X11Frame::create(IPlatformFrameOwner& owner, XID paren
     return frame;
 }
 
-bool X11Frame::open(XID parent)
+bool X11Frame::open(XID parentWindow)
 {
     // Our own connection: the host's belongs to the host's thread.
     display = XOpenDisplay(nullptr);
     if (!display) {
         return false;
     }
+    parent = parentWindow;
+    // When the host has not flushed its window yet, pumpEvents attaches later.
+    attach();
+    return true;
+}
+
+bool X11Frame::attach()
+{
     bool ok = false;
     {
         XErrorTrap trap(display);
@@ -194,11 +202,11 @@ bool X11Frame::open(XID parent)
         }
     }
     if (!ok) {
-        XCloseDisplay(display);
-        display = nullptr;
         return false;
     }
+    // Everything drawn while there was no window is drawn again, and shown whole.
     dirty.add(CRect(0, 0, width, height));
+    exposed.add(CRect(0, 0, width, height));
     return true;
 }
 
@@ -292,7 +300,7 @@ void X11Frame::invalidRect(const CRect& rect)
 
 void X11Frame::pumpEvents()
 {
-    if (!display) {
+    if (!display || (!window && !attach())) {
         return;
     }
     XErrorTrap trap(display);
@@ -386,6 +394,9 @@ void X11Frame::handleEvent(XEvent& event)
 
 void X11Frame::paint()
 {
+    if (display && !window) {
+        return; // waiting for the host's window: everything is drawn once it is there
+    }
     if (!display || windowGone || !backBuffer) {
         dirty.clear();
         exposed.clear();
@@ -440,7 +451,7 @@ void X11Frame::present(const CRect& rect)
 
 void X11Frame::setMouseCapture(bool capture)
 {
-    if (!display || windowGone || capture == captured) {
+    if (!display || !window || windowGone || capture == captured) {
         return;
     }
     XErrorTrap trap(display);
@@ -458,7 +469,7 @@ void X11Frame::setMouseCapture(bool capture)
 
 void X11Frame::setCursor(CCursorType type)
 {
-    if (!display || windowGone) {
+    if (!display || !window || windowGone) {
         return;
     }
     unsigned int shape = XC_left_ptr;
@@ -496,7 +507,7 @@ void X11Frame::setCursor(CCursorType type)
 
 int32_t X11Frame::getCurrentButtons() const
 {
-    if (!display || windowGone) {
+    if (!display || !window || windowGone) {
         return 0;
     }
     XErrorTrap trap(display);
@@ -512,7 +523,7 @@ int32_t X11Frame::getCurrentButtons() const
 
 bool X11Frame::getCurrentMousePosition(CPoint& where) const
 {
-    if (!display || windowGone) {
+    if (!display || !window || windowGone) {
         return false;
     }
     XErrorTrap trap(display);
@@ -531,6 +542,14 @@ bool X11Frame::setSize(CCoord w, CCoord h)
 {
     if (!display || windowGone || w <= 0 || h <= 0) {
         return false;
+    }
+    if (!window) {
+        // The window is made at this size once the host's window exists.
+        width = w;
+        height = h;
+        dirty.setBounds(CRect(0, 0, width, height));
+        exposed.setBounds(CRect(0, 0, width, height));
+        return true;
     }
     XErrorTrap trap(display);
     XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));

@@ -2,6 +2,11 @@
 // connection. Drawing goes to an offscreen image that is copied to the window, events are
 // handled from the frame's idle, and X errors on this connection (a host window destroyed under
 // us) are caught instead of reaching the process's error handler.
+//
+// A host may hand over a window that its own connection has not flushed to the server yet, so
+// the server does not know it when the frame opens. The frame then waits for it: every idle
+// looks for the host's window again, and the child window is made (and drawn) as soon as it
+// exists, instead of leaving the host an empty box until the editor is opened again.
 #pragma once
 
 #include "gui/IPlatform.h"
@@ -21,7 +26,8 @@ namespace VSTGUI {
 class X11Frame : public IPlatformFrame
 {
 public:
-    // Null when no display can be opened or the parent window does not exist.
+    // Null when no display can be opened. A parent the server does not know (yet) gives a frame
+    // without a window, which makes its window at the first idle that finds the parent.
     static std::unique_ptr<X11Frame> create(IPlatformFrameOwner& owner, XID parent, CCoord width,
                                             CCoord height);
     ~X11Frame() override;
@@ -42,10 +48,14 @@ public:
     XID getWindow() const { return window; }
     // True once the window was destroyed from outside (with its parent).
     bool isWindowGone() const { return windowGone; }
+    // False while the frame waits for the host's window to reach the server.
+    bool hasWindow() const { return window != 0; }
 
 private:
     X11Frame(IPlatformFrameOwner& owner, CCoord width, CCoord height);
     bool open(XID parent);
+    // Makes the child window on the parent, if the server knows the parent by now.
+    bool attach();
     void handleEvent(_XEvent& event);
     void present(const CRect& rect);
     bool createSurfaces();
@@ -55,6 +65,7 @@ private:
     CCoord width;
     CCoord height;
     Display* display = nullptr;
+    XID parent = 0;
     XID window = 0;
     XID cursor = 0;
     bool windowGone = false;
