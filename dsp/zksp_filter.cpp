@@ -1,5 +1,8 @@
 #include "dsp/zksp_filter.h"
 
+#include "dsp/zk_math.h"
+#include "dsp/zksp_sine.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -64,10 +67,10 @@ void zksp_filter_rbj::updateCoefficients() // [audio]
     const float w0 = static_cast<float>(w);
     const float q = Q;
 
-    const float cs = cosf(w0);
-    const float sn = sinf(w0);
+    float sn, cs;
+    zk_sincosf(w0, sn, cs);
     // The band-width form of alpha with 1/(2Q) as the argument, not sn / (2Q).
-    const float alpha = sn * sinhf(1.0f / (2.0f * q));
+    const float alpha = sn * zk_sinhf(1.0f / (2.0f * q));
     const float n = 1.0f / (1.0f + alpha);
     a1 = -2.0f * cs * n;
     a2 = (1.0f - alpha) * n;
@@ -269,7 +272,8 @@ bool fillCreakTable()
 {
     const double h = 1.5707963265;
     for (int k = 0; k <= 64; ++k)
-        g_creakTable[k] = std::sin(h * std::sin(h * std::sin(h * std::sin(h * k / 64.0))));
+        g_creakTable[k] = zksp_sin_double(
+            h * zksp_sin_double(h * zksp_sin_double(h * zksp_sin_double(h * k / 64.0))));
     return true;
 }
 
