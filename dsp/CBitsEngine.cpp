@@ -1,5 +1,6 @@
 #include "dsp/CBitsEngine.h"
 
+#include "dsp/zk_math.h"
 #include "dsp/zksp_sample_guard.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ void CBitsEngine::setBitDepth(float d) // [audio] control tick
     bitDepth = d;
     shift = static_cast<std::int32_t>(24.0f - d);
     if (d <= 6.0f)
-        level = std::pow(10.0f, -0.15f * (6.0f - std::trunc(d)));
+        level = zk_powf(10.0f, -0.15f * (6.0f - std::trunc(d)));
     else
         level = 1.0f;
 }

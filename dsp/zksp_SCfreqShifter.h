@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/zk_math.h"
 #include "dsp/zksp_block.h"
 #include "dsp/zksp_sample_guard.h"
 
@@ -82,16 +83,16 @@ private:
 
 inline float zksp_SCfreqShifter::process(float x) // [audio]
 {
-    // The oscillator does not depend on the signal: it goes first, so the library's sine and
-    // cosine run while the feedback path's values stay in registers.
+    // The oscillator does not depend on the signal: it goes first, so the sine and cosine
+    // run while the feedback path's values stay in registers.
     float p = phase + phaseIncrement;
     if (p >= kTwoPi)
         p -= kTwoPi;
     if (p < 0.0f)
         p += kTwoPi;
     phase = p;
-    const float sn = std::sin(p);
-    const float cs = std::cos(p);
+    float sn, cs;
+    zk_sincosf(p, sn, cs);
 
     // A NaN or infinite sample would stick in the sections and the DC blocker for good.
     const float in = zksp_guard_sample(x) + feedbackGain * feedbackState;

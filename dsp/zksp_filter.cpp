@@ -1,7 +1,28 @@
 #include "dsp/zksp_filter.h"
 
+#include "dsp/zk_math.h"
+#include "dsp/zksp_sine.h"
+
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// base^n by squaring: plain multiplications, so every platform gets the same bits.
+double wholePower(double base, std::uint32_t n)
+{
+    double result = 1.0;
+    while (n != 0) {
+        if ((n & 1u) != 0) {
+            result *= base;
+        }
+        base *= base;
+        n >>= 1;
+    }
+    return result;
+}
+
+} // namespace
 
 void zksp_filter::setSampleRate(float rate) // [ui] while suspended, or [audio]
 {
@@ -65,10 +86,10 @@ void zksp_filter_rbj::updateCoefficients() // [audio]
     const float w0 = static_cast<float>(w);
     const float q = Q;
 
-    const float cs = cosf(w0);
-    const float sn = sinf(w0);
+    float sn, cs;
+    zk_sincosf(w0, sn, cs);
     // The band-width form of alpha with 1/(2Q) as the argument, not sn / (2Q).
-    const float alpha = sn * sinhf(1.0f / (2.0f * q));
+    const float alpha = sn * zk_sinhf(1.0f / (2.0f * q));
     const float n = 1.0f / (1.0f + alpha);
     a1 = -2.0f * cs * n;
     a2 = (1.0f - alpha) * n;
@@ -295,8 +316,7 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     // (by 1 - f per sample), and only a cutoff below kRescaleBelow times it rescales.
     if (previousF > 0.0) {
         if (samplesSinceUpdate > 0) {
-            const double follow =
-                std::pow(std::max(previousPole, 0.0), static_cast<double>(samplesSinceUpdate));
+            const double follow = wholePower(std::max(previousPole, 0.0), samplesSinceUpdate);
             stateF = previousF + (stateF - previousF) * follow;
         }
         samplesSinceUpdate = 0;
@@ -329,7 +349,8 @@ bool fillCreakTable()
 {
     const double h = 1.5707963265;
     for (int k = 0; k <= 64; ++k)
-        g_creakTable[k] = std::sin(h * std::sin(h * std::sin(h * std::sin(h * k / 64.0))));
+        g_creakTable[k] = zksp_sin_double(
+            h * zksp_sin_double(h * zksp_sin_double(h * zksp_sin_double(h * k / 64.0))));
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "dsp/zksp_smoother.h"
 
+#include "dsp/zk_math.h"
+
 #include <cmath>
 
 float zksp_smoother_lag_processor::coefficientFor(float t, int n, float r) // [any]
@@ -10,7 +12,7 @@ float zksp_smoother_lag_processor::coefficientFor(float t, int n, float r) // [a
     // pole at or above 1, which never settles or diverges, so those jump as well.
     if (!(u > 0.0f))
         return 0.0f;
-    return expf(-1.0f / u);
+    return zk_expf(-1.0f / u);
 }
 
 float zksp_smoother_lag_processor::finishStep(float S, float T, float c)

@@ -1,5 +1,6 @@
 #include "params/zk_paramManager.h"
 
+#include "dsp/zk_math.h"
 #include "dsp/zk_random.h"
 
 #include <algorithm>
@@ -105,10 +106,10 @@ void CurveTable::finish()
 void CurveTable::buildExponential(float a, float b)
 {
     allocate(kPoints);
-    const double octaves = std::log(static_cast<double>(b) / a) / std::log(2.0);
+    const double octaves = zk_log(static_cast<double>(b) / a) / zk_log(2.0);
     for (int k = 0; k < count; ++k) {
         const double t = static_cast<double>(k) / (count - 1);
-        entries[k] = static_cast<float>(a * std::pow(2.0, t * octaves));
+        entries[k] = static_cast<float>(a * zk_exp2(t * octaves));
     }
     finish();
 }
@@ -116,12 +117,12 @@ void CurveTable::buildExponential(float a, float b)
 void CurveTable::buildDecibel(float aDb, float bDb)
 {
     allocate(kPoints);
-    const float c = std::pow(10.0f, aDb / 20.0f);
-    const float d = std::pow(10.0f, bDb / 20.0f);
-    const float g = std::log(d / c);
+    const float c = zk_powf(10.0f, aDb / 20.0f);
+    const float d = zk_powf(10.0f, bDb / 20.0f);
+    const float g = zk_logf(d / c);
     // Entry 0 stays 0 so the bottom of the range is silence rather than the gain of aDb.
     for (int k = 1; k < count; ++k)
-        entries[k] = std::exp(static_cast<float>(k) * g / static_cast<float>(count - 1)) * c;
+        entries[k] = zk_expf(static_cast<float>(k) * g / static_cast<float>(count - 1)) * c;
     finish();
 }
 
@@ -571,7 +572,7 @@ float zk_paramManager::workingToNormalised(int index, float w) // [any]
         n = w;
         break;
     case kExponential:
-        n = std::log(w / minimum) / std::log(maximum / minimum);
+        n = zk_logf(w / minimum) / zk_logf(maximum / minimum);
         break;
     case kNoteDivision:
         n = w / 15.0f;
@@ -580,7 +581,7 @@ float zk_paramManager::workingToNormalised(int index, float w) // [any]
         n = synced ? w / 15.0f : (w - minimum) / (maximum - minimum);
         break;
     case kRateSync:
-        n = synced ? 1.0f - w / 15.0f : std::log(w / minimum) / std::log(maximum / minimum);
+        n = synced ? 1.0f - w / 15.0f : zk_logf(w / minimum) / zk_logf(maximum / minimum);
         break;
     default: // linear, percent, linear fine, decibel, stepped, MIDI note, unknown
         n = (w - minimum) / (maximum - minimum);

@@ -4,6 +4,8 @@
 #include "dsp/CFilterEngine.h"
 #include "dsp/CFreqShifterEngine.h"
 #include "dsp/CVCAEngine.h"
+#include "dsp/zk_math.h"
+#include "dsp/zksp_sine.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +30,8 @@
 // instance the way the processing loop does: the settings change at every 32-sample control
 // tick, then each sample goes through the left engine and the right one, with a gate level
 // that opens, closes and ramps. The outputs are hashed (64-bit FNV-1a over the raw float bits)
-// and compared with tests/dsp/golden/engine_golden.txt.
+// and compared with tests/dsp/golden/engine_golden.txt. The signals and sweeps are built with
+// the plug-in's own math functions, not the C library's, so the records hold on every platform.
 //
 // After an intended change of sound, regenerate the table with
 //   MORVEK2_REGENERATE_GOLDEN=1 ./morvek2_dsp_tests --gtest_filter='EngineGolden*'
@@ -76,8 +79,8 @@ std::vector<float> testSignal(int channel)
         seed = seed * 1664525u + 1013904223u;
         const float noise = static_cast<float>(static_cast<std::int32_t>(seed)) / 2147483648.0f;
         const double t = static_cast<double>(i) / 44100.0;
-        const float sines = static_cast<float>(0.4 * std::sin(kTwoPi * 220.0 * t + channel) +
-                                               0.25 * std::sin(kTwoPi * 3170.0 * t));
+        const float sines = static_cast<float>(0.4 * zksp_sin_double(kTwoPi * 220.0 * t + channel) +
+                                               0.25 * zksp_sin_double(kTwoPi * 3170.0 * t));
         float x = 0.3f * noise + sines;
         if (i >= 2048 && i < 2304)
             x *= 4.0f; // beyond full scale: clamps and saturation
@@ -102,7 +105,7 @@ float gateAt(int i)
     case 3:
         return r;
     case 4:
-        return 0.5f + 0.5f * std::sin(static_cast<float>(i) * 0.01f);
+        return 0.5f + 0.5f * zk_sinf(static_cast<float>(i) * 0.01f);
     case 5:
         return (i / 64) % 2 == 0 ? 1.0f : 0.0f;
     case 6:
@@ -184,7 +187,7 @@ Table computeAll()
                     rate,
                     [res](CFilterEngine& e, int k, int c) {
                         // Log sweep 20 Hz .. 30 kHz (past Nyquist at 44.1 kHz), one bad value.
-                        float hz = 20.0f * std::pow(1500.0f, sweep(k + c * 3, 64, 0.0f, 1.0f));
+                        float hz = 20.0f * zk_powf(1500.0f, sweep(k + c * 3, 64, 0.0f, 1.0f));
                         if (k == 101)
                             hz = std::numeric_limits<float>::quiet_NaN();
                         e.setFrequency(hz);
