@@ -140,7 +140,7 @@ public:
     std::atomic<std::uint8_t> stepMoved{0};
     std::atomic<std::uint8_t> lanesRandomised{0};
 
-    // ---- Editor window (plugin/Morvek2EditorLink.cpp) ----
+    // ---- Editor window (plugin/Morvek2EditorOwner.cpp) ----
     // The editor made at construction; AudioEffect owns it for the object's life.
     Morvek2Editor* getGuiEditor() const { return guiEditor; } // [any]
 
@@ -246,7 +246,7 @@ protected:
     std::atomic<unsigned> midiFileWrittenCount{0};
     std::atomic<int> markedParameter{-1};
 
-    // ---- Editor window (plugin/Morvek2EditorLink.cpp) ----
+    // ---- Editor window (plugin/Morvek2EditorOwner.cpp) ----
     void createEditor(); // [ui] construction
     // Tell the editor what changed; it shows it now or at its next idle.
     void editorParameterChanged(int index);                             // [any]

@@ -1,57 +1,10 @@
-// The plug-in's side of the editor window: the editor object made at construction, and every
-// change the window must show passed on to it.
+// The plug-in's side of the editor window: what the editor asks of the plug-in, answered from a
+// Morvek2. The editor object itself is made and told of changes in Morvek2EditorOwner.cpp.
 #include "plugin/Morvek2EditorLink.h"
 
-#include "editor/Morvek2Editor.h"
 #include "plugin/Morvek2.h"
 
 #include <optional>
-
-// ---- Morvek2: the editor it owns
-// --------------------------------------------------------------------
-
-void Morvek2::createEditor() // [ui]
-{
-    // The editor registers itself with the plug-in (AudioEffect owns it from then on and
-    // announces it to the host); the window exists only between the host's open and close.
-    guiEditor = new Morvek2Editor(this, editorLink);
-}
-
-void Morvek2::editorParameterChanged(int index) // [any]
-{
-    if (guiEditor) {
-        guiEditor->setParameter(index, params->getValue(index));
-    }
-}
-
-void Morvek2::editorProgramChanged() // [any]
-{
-    if (guiEditor) {
-        guiEditor->selectModule(seq::load(currentRecord().editorPage));
-        guiEditor->refreshModule();
-    }
-}
-
-void Morvek2::editorLaneChanged() // [any]
-{
-    if (guiEditor) {
-        guiEditor->refreshModule();
-    }
-}
-
-void Morvek2::editorOrderChanged(const std::uint16_t (&order)[kNumModules]) // [any]
-{
-    if (guiEditor) {
-        guiEditor->applyModuleOrder(order);
-    }
-}
-
-void Morvek2::editorLearnMark(int index, bool on) // [any]
-{
-    if (guiEditor) {
-        guiEditor->outlineTag(index, on);
-    }
-}
 
 // ---- The editor's questions
 // -------------------------------------------------------------------------
