@@ -139,9 +139,11 @@ std::unique_ptr<IPlatformBitmap> GdiplusBitmap::decodePNG(const void* data, std:
 
 GdiplusDrawDevice::GdiplusDrawDevice(Gdiplus::Graphics& graphics_) : graphics(graphics_)
 {
-    // Pixel centres at half-integer positions, as the other backends draw: a 1-pixel line at x
-    // lies on pixel column x, and integer rectangles fill whole pixels.
-    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    // The framework's geometry has pixel centres at half-integer positions (a 1-pixel line at
+    // x + 0.5 lies on pixel column x, integer rectangles fill whole pixels); GDI+ puts them on
+    // integers. Half a pixel of translation maps the one onto the other, clips included.
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+    graphics.TranslateTransform(-0.5f, -0.5f);
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
 }

@@ -327,6 +327,8 @@ void Win32Frame::renderDirty()
     if (rects.empty()) {
         return;
     }
+    rendered = true;
+
     {
         Gdiplus::Graphics graphics(surface.get());
         GdiplusDrawDevice device(graphics);
@@ -436,7 +438,12 @@ intptr_t Win32Frame::handleMessage(HWND hwnd, unsigned message, uintptr_t wParam
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        renderDirty();
+        // Only the first paint renders here; after that the back buffer is complete and the
+        // idle renders what changed. Rendering here again would repaint for ever whenever
+        // drawing marks further views dirty.
+        if (!rendered) {
+            renderDirty();
+        }
         if (dc && memoryDC) {
             const RECT& r = ps.rcPaint;
             BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memoryDC, r.left, r.top,
@@ -486,10 +493,15 @@ intptr_t Win32Frame::handleMessage(HWND hwnd, unsigned message, uintptr_t wParam
         if (wParam == kIdleTimer) {
             // Hosts that stop idling the editor (while a menu is open, or for good) still see
             // it redraw and follow the plug-in.
-            if (!inTimerIdle && GetTickCount64() - lastHostIdle > kHostIdleGapMs) {
+            // A timer message that waited behind a slow idle is dropped, so the timer never
+            // takes more than about half of the thread however long an idle takes.
+            const uint64_t now = GetTickCount64();
+            if (!inTimerIdle && now - lastHostIdle > kHostIdleGapMs &&
+                now - lastTimerIdleEnd >= kTimerMs) {
                 inTimerIdle = true;
                 owner.platformOnIdleTimer();
                 inTimerIdle = false;
+                lastTimerIdleEnd = GetTickCount64();
             }
             return 0;
         }

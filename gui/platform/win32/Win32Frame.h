@@ -70,7 +70,9 @@ private:
     bool oleInitialised = false;
     bool captured = false;
     bool inTimerIdle = false;
+    bool rendered = false;
     uint64_t lastHostIdle = 0;
+    uint64_t lastTimerIdleEnd = 0;
     HICON__* cursor = nullptr;
     HDC__* memoryDC = nullptr;
     HBITMAP__* dib = nullptr;
