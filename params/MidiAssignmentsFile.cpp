@@ -1,17 +1,14 @@
 #include "params/MidiAssignmentsFile.h"
 
+#include "vst/MakerFolder.h"
+
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <system_error>
 #include <thread>
 #include <utility>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -38,7 +35,7 @@ MidiAssignmentsFile::MidiAssignmentsFile() : folder(defaultFolder()) {}
 MidiAssignmentsFile::MidiAssignmentsFile(std::string folderPath) : folder(std::move(folderPath))
 {
     if (!folder.empty() && !endsWithSeparator(folder))
-        folder += '/';
+        folder += static_cast<char>(std::filesystem::path::preferred_separator);
 }
 
 std::string MidiAssignmentsFile::getPath() const
@@ -60,29 +57,7 @@ std::string MidiAssignmentsFile::format(const std::vector<MidiMapEntry>& entries
 
 std::string MidiAssignmentsFile::defaultFolder()
 {
-#ifdef _WIN32
-    char expanded[MAX_PATH];
-    const DWORD n =
-        ExpandEnvironmentStringsA("%ALLUSERSPROFILE%\\Application Data", expanded, MAX_PATH);
-    // 0 is a failure; a size beyond the buffer means the text did not fit.
-    if (n == 0 || n > MAX_PATH)
-        return std::string();
-    std::string base(expanded);
-    if (base.find('%') != std::string::npos) // variable not set: left unexpanded
-        return std::string();
-    return base + "\\Zendrik\\";
-#else
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && home[0] != '\0')
-        base = std::string(home) + "/.local/share";
-    else
-        return std::string();
-    if (!endsWithSeparator(base))
-        base += '/';
-    return base + "Zendrik/";
-#endif
+    return makerDataFolder();
 }
 
 bool MidiAssignmentsFile::save(const std::vector<MidiMapEntry>& entries) const // [any]

@@ -2,20 +2,45 @@
 
 #include "plugin/Morvek2.h"
 
+#if defined(_WIN32)
+#include "vst/ThreadWord.h"
+#endif
+
 namespace {
 
 // Set while processEvents runs on this thread, so a map change it causes (a learned controller)
 // knows it is on the audio thread. Held in the module's static thread storage: a lazily created
 // thread-local of a module loaded at run time would allocate on the audio thread's first event.
-#if defined(__GNUC__) && !defined(_WIN32)
+// On Windows a word of the system's per-thread table stands in (mingw's thread_local allocates).
+#if defined(_WIN32)
+ThreadWord handlingEventsWord;
+bool isHandlingEvents()
+{
+    return handlingEventsWord.get() != 0;
+}
+void setHandlingEvents(bool on)
+{
+    handlingEventsWord.set(on ? 1 : 0);
+}
+#else
+#if defined(__GNUC__)
 [[gnu::tls_model("initial-exec")]]
 #endif
 thread_local bool handlingEvents = false;
+bool isHandlingEvents()
+{
+    return handlingEvents;
+}
+void setHandlingEvents(bool on)
+{
+    handlingEvents = on;
+}
+#endif
 
 struct EventsScope
 {
-    EventsScope() { handlingEvents = true; }
-    ~EventsScope() { handlingEvents = false; }
+    EventsScope() { setHandlingEvents(true); }
+    ~EventsScope() { setHandlingEvents(false); }
     EventsScope(const EventsScope&) = delete;
     EventsScope& operator=(const EventsScope&) = delete;
 };
@@ -70,7 +95,7 @@ void Morvek2::midiUnmarkParameter(int index) // [any]
 void Morvek2::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
 {
     const unsigned count = midiMap->getChangeCount();
-    if (handlingEvents && midiFileDeferred.load(std::memory_order_relaxed)) {
+    if (isHandlingEvents() && midiFileDeferred.load(std::memory_order_relaxed)) {
         // An editor idle is running: it writes the file off the audio thread.
         return;
     }

@@ -1,5 +1,6 @@
 // The module's exported entry, under both names hosts look for.
 #include "plugin/Morvek2.h"
+#include "vst/ModulePin.h"
 
 #include <new>
 
@@ -17,6 +18,7 @@ MORVEK2_EXPORT AEffect* VSTPluginMain(audioMasterCallback host)
     if (!host || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
         return nullptr;
     }
+    keepModuleLoaded();
     try {
         auto* effect = new Morvek2(host);
         return effect->getAeffect();

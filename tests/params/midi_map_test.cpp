@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -50,6 +51,20 @@ std::vector<MidiMapEntry> E(std::initializer_list<std::pair<int, int>> pairs)
     for (auto [c, p] : pairs)
         v.push_back({static_cast<std::int8_t>(c), p});
     return v;
+}
+
+// The file is written in text mode: its lines end the platform's way.
+std::string fileLines(std::initializer_list<const char*> lines)
+{
+#ifdef _WIN32
+    constexpr const char* kLineEnd = "\r\n";
+#else
+    constexpr const char* kLineEnd = "\n";
+#endif
+    std::string text;
+    for (const char* line : lines)
+        text += std::string(line) + kLineEnd;
+    return text;
 }
 
 std::string readFile(const fs::path& p)
@@ -231,14 +246,14 @@ TEST(MidiAssignmentsFile, LearningCreatesFolderAndRewritesTheFile)
     learn(map, 48, 7);
     const fs::path target = folder / "Morvek2 MIDI Assignments.txt";
     EXPECT_EQ(file.getPath(), target.string());
-    EXPECT_EQ(readFile(target), "17 1\n90 7\n48 7\n");
+    EXPECT_EQ(readFile(target), fileLines({"17 1", "90 7", "48 7"}));
     EXPECT_EQ(fs::current_path(), before);
 
     map.learnToggle(90);
     map.learnToggle(90);
     map.learnToggle(17);
     map.learnToggle(17);
-    EXPECT_EQ(readFile(target), "48 7\n");
+    EXPECT_EQ(readFile(target), fileLines({"48 7"}));
     map.learnToggle(48);
     map.learnToggle(48);
     EXPECT_TRUE(fs::exists(target));
@@ -274,7 +289,22 @@ TEST(MidiAssignmentsFile, FailuresAreSilentAndLeaveTheDirectoryAlone)
     EXPECT_EQ(map.entries(), E({{4, 3}}));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(MidiAssignmentsFile, FolderIsTheMakersFolderInTheMachineWideApplicationData)
+{
+    const char* old = std::getenv("ALLUSERSPROFILE");
+    const std::string saved = old ? old : "";
+    _putenv_s("ALLUSERSPROFILE", "C:\\Shared");
+    EXPECT_EQ(MidiAssignmentsFile::defaultFolder(), "C:\\Shared\\Application Data\\Zendrik\\");
+    EXPECT_EQ(MidiAssignmentsFile().getFolder(), MidiAssignmentsFile::defaultFolder());
+    // A path with no room left for the file, or no variable at all, gives no folder.
+    _putenv_s("ALLUSERSPROFILE", ("C:\\" + std::string(232, 'x')).c_str());
+    EXPECT_EQ(MidiAssignmentsFile::defaultFolder(), "");
+    _putenv_s("ALLUSERSPROFILE", "");
+    EXPECT_EQ(MidiAssignmentsFile::defaultFolder(), "");
+    _putenv_s("ALLUSERSPROFILE", saved.c_str());
+}
+#else
 TEST(MidiAssignmentsFile, FolderFollowsTheDataHome)
 {
     const char* oldXdg = std::getenv("XDG_DATA_HOME");

@@ -90,6 +90,20 @@ void learn(Morvek2& p, int parameter, int controller)
     send(p, {{controller, 1}, {controller, 2}});
 }
 
+// The assignments file is written in text mode: "\n" stands for the platform's line end.
+std::string lines(const std::string& text)
+{
+#ifdef _WIN32
+    std::string out;
+    for (char c : text) {
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return out;
+#else
+    return text;
+#endif
+}
+
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -152,7 +166,7 @@ TEST_F(MidiFixture, TwoParametersOnOneControllerMoveInLearningOrder)
     send(p, {{7, 127}});
     EXPECT_EQ(p.getParameter(kFilterFreq), 1.0f);
     // Lines in map order: controller 1 first, then both of controller 7 in learning order.
-    EXPECT_EQ(readFile(file()), "90 1\n17 7\n48 7\n");
+    EXPECT_EQ(readFile(file()), lines("90 1\n17 7\n48 7\n"));
 }
 
 TEST_F(MidiFixture, OnlyTwoEqualControllersInARowLearn)
@@ -171,7 +185,7 @@ TEST_F(MidiFixture, OnlyTwoEqualControllersInARowLearn)
     EXPECT_EQ(p.getMidiMap().getLearnState(), 0);
     EXPECT_EQ(p.getMarkedParameter(), -1);
     // The folder was missing: it is created with the file.
-    EXPECT_EQ(readFile(file()), "17 10\n");
+    EXPECT_EQ(readFile(file()), lines("17 10\n"));
 }
 
 TEST_F(MidiFixture, LearningTheSamePairTwiceLeavesOneEntry)
@@ -181,7 +195,7 @@ TEST_F(MidiFixture, LearningTheSamePairTwiceLeavesOneEntry)
     learn(p, kFilterFreq, 20);
     learn(p, kFilterFreq, 20);
     EXPECT_EQ(p.getMidiMap().entries().size(), 1u);
-    EXPECT_EQ(readFile(file()), "17 20\n");
+    EXPECT_EQ(readFile(file()), lines("17 20\n"));
 }
 
 TEST_F(MidiFixture, LearnToggleTwiceForgetsEveryControllerOfTheParameter)
@@ -196,7 +210,7 @@ TEST_F(MidiFixture, LearnToggleTwiceForgetsEveryControllerOfTheParameter)
     EXPECT_EQ(p.getMidiMap().getLearnState(), 0);
     EXPECT_EQ(p.getMarkedParameter(), -1);
     ASSERT_EQ(p.getMidiMap().entries().size(), 1u);
-    EXPECT_EQ(readFile(file()), "17 3\n");
+    EXPECT_EQ(readFile(file()), lines("17 3\n"));
     // Forgetting the only assignment leaves an empty file.
     p.midiLearnToggle(kFilterFreq);
     p.midiLearnToggle(kFilterFreq);
@@ -291,14 +305,14 @@ TEST_F(MidiFixture, DeferredWritesWaitForTheIdleAndFailuresAreSilent)
     learn(p, kFilterFreq, 7);
     EXPECT_FALSE(fs::exists(file()));
     p.saveMidiAssignmentsIfChanged();
-    EXPECT_EQ(readFile(file()), "17 7\n");
+    EXPECT_EQ(readFile(file()), lines("17 7\n"));
     // The learn toggle runs on the editor's thread and writes at once.
     p.midiLearnToggle(kFilterFreq);
     p.midiLearnToggle(kFilterFreq);
     EXPECT_EQ(readFile(file()), "");
     learn(p, kDelaySend, 9);
     p.setMidiAssignmentsDeferred(false); // an editor closing writes what is pending
-    EXPECT_EQ(readFile(file()), "48 9\n");
+    EXPECT_EQ(readFile(file()), lines("48 9\n"));
 
     // A folder that cannot exist (a file is in the way): nothing written, the map unchanged.
     fs::create_directories(folder);

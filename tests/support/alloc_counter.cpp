@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
+
 #if defined(__GLIBC__) && !defined(MORVEK2_ALLOC_COUNTER_NO_MALLOC)
 #define MORVEK2_COUNT_MALLOC 1
 extern "C" {
@@ -48,6 +52,9 @@ inline void* rawAlignedAlloc(std::size_t size, std::size_t alignment)
     }
 #if MORVEK2_COUNT_MALLOC
     return __libc_memalign(alignment, size == 0 ? 1 : size);
+#elif defined(_WIN32)
+    // The Windows C library has no posix_memalign; its aligned blocks need _aligned_free.
+    return _aligned_malloc(size == 0 ? 1 : size, alignment);
 #else
     void* p = nullptr;
     return posix_memalign(&p, alignment, size == 0 ? 1 : size) == 0 ? p : nullptr;
@@ -60,6 +67,15 @@ inline void rawFree(void* p)
     __libc_free(p);
 #else
     std::free(p);
+#endif
+}
+
+inline void rawAlignedFree(void* p)
+{
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
+    rawFree(p);
 #endif
 }
 
@@ -179,27 +195,27 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept
 }
 void operator delete(void* p, std::align_val_t) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 void operator delete[](void* p, std::align_val_t) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept
 {
-    rawFree(p);
+    rawAlignedFree(p);
 }
 
 // ---- C library allocation, interposed for modules loaded into the test process ------------------
