@@ -18,7 +18,14 @@ while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
 done
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
+prefix=$(realpath "$build")/wineprefix
+# wine's own processes go before the display they are connected to.
+stop() {
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+}
+trap stop EXIT
 for _ in $(seq 50); do
     [ -e "/tmp/.X11-unix/X$display" ] && break
     sleep 0.1

@@ -79,6 +79,20 @@ void idleFor(Plugin& plugin, int rounds)
     }
 }
 
+// Dispatches messages for `ms` milliseconds without idling the editor.
+void pumpOnly(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    }
+}
+
 void mouse(DWORD flags, int x, int y)
 {
     // Absolute positions are in 0..65535 across the primary screen.
@@ -347,6 +361,19 @@ int main(int argc, char** argv)
     check(plugin.call(effEditOpen, 0, 0, parent) == 1, "open after the host's window went");
     idleFor(plugin, 3);
     check(childCount(parent) == 1, "one child in the new window");
+
+    // A host that stops idling the editor: the window still follows a click on the VCA button,
+    // redrawn by its own timer.
+    const std::vector<uint32_t> before = screenshot(parent);
+    mouse(0, 68, 338);
+    pumpOnly(100);
+    mouse(MOUSEEVENTF_LEFTDOWN, 68, 338);
+    pumpOnly(100);
+    mouse(MOUSEEVENTF_LEFTUP, 68, 338);
+    pumpOnly(1500);
+    check(page(plugin.programChunk()) == 0, "the VCA button selects its page without idle calls");
+    check(differing(before, screenshot(parent), 6) > 1000,
+          "the window redraws from its timer without idle calls");
     plugin.call(effEditClose);
 
     // Open/close cycles: no window, GDI or USER object and no memory may pile up. A leaked back
