@@ -40,7 +40,14 @@ std::string Session::defaultModulePath()
     if (ec) {
         return "Morvek2.so";
     }
-    return (self.parent_path().parent_path() / "lib" / "Morvek2.so").string();
+    // Built: lib/ beside bin/. Installed (cmake --install, the package): lib/vst/ beside bin/.
+    const fs::path lib = self.parent_path().parent_path() / "lib";
+    const fs::path built = lib / "Morvek2.so";
+    const fs::path installed = lib / "vst" / "Morvek2.so";
+    if (!fs::exists(built, ec) && fs::exists(installed, ec)) {
+        return installed.string();
+    }
+    return built.string();
 }
 
 Session::Session(const std::string& modulePath) : path_(modulePath)

@@ -27,7 +27,8 @@ struct ParamInfo
 class Session
 {
 public:
-    // The Morvek2 module installed beside this program: ../lib/Morvek2.so from its folder.
+    // The Morvek2 module beside this program: ../lib/Morvek2.so from its folder as built, or
+    // ../lib/vst/Morvek2.so as installed.
     static std::string defaultModulePath();
 
     // Loads the module and creates its plug-in; throws Error(Exit::Module) when the file is

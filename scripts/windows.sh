@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows build and its checks under wine, headless:
+#   1. cross-build Morvek2.dll, its tests and our Windows host (preset "windows", build/windows);
+#   2. check that the DLL exports exactly VSTPluginMain and main and imports only system DLLs;
+#   3. run the portable suites (dsp, sequencer, params, vst, plugin) under wine through ctest;
+#   4. render every factory program with the Windows module under wine and with the Linux
+#      module (build/release, built here if missing) and compare the two reports line by line;
+#   5. the module's heap over load/unload cycles and allocations on fresh threads under wine.
+# The wine prefix lives in build/windows/wineprefix. Usage: windows.sh [--skip-tests]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+skip_tests=0
+[ "${1:-}" = --skip-tests ] && skip_tests=1
+
+build=build/windows
+export WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all WINEARCH=win64
+unset DISPLAY
+wine=/usr/lib/wine/wine64
+# wine's server outlives its programs by a few seconds; none may be left behind.
+trap 'WINEPREFIX=$WINEPREFIX timeout 30 /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
+failures=0
+check() { # check DESCRIPTION STATUS
+    if [ "$2" -eq 0 ]; then echo "PASS: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
+}
+
+echo "=== cross build ($build)"
+cmake --preset windows >/dev/null || exit 1
+cmake --build --preset windows -j "$jobs" || exit 1
+
+echo "=== exports and imports of Morvek2.dll"
+dll=$build/lib/Morvek2.dll
+objdump=x86_64-w64-mingw32-objdump
+exports=$($objdump -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {t = 1; next}
+                                    t && /^\t\[/ {print $NF; next} t {t = 0}' | sort | xargs)
+echo "exports: $exports"
+[ "$exports" = "VSTPluginMain main" ]
+check "exports exactly VSTPluginMain and main" $?
+imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print $3}' | sort -f | xargs)
+echo "imports: $imports"
+bad=$(echo "$imports" | tr ' ' '\n' | grep -viE '^(kernel32|user32|gdi32|gdiplus|ole32|msvcrt|advapi32|shell32|comctl32|comdlg32|uuid|ws2_32|shlwapi|imm32|winmm)\.dll$' || true)
+[ -z "$bad" ]
+check "imports only Windows system DLLs${bad:+ (not: $bad)}" $?
+
+echo "=== wine prefix"
+mkdir -p "$WINEPREFIX"
+[ -f "$WINEPREFIX/system.reg" ] || timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
+timeout 60 /usr/lib/wine/wineserver -w || true
+
+if [ $skip_tests -eq 0 ]; then
+    echo "=== portable suites under wine"
+    timeout 900 ctest --preset windows -j "$jobs" --timeout 120
+    check "portable test suites under wine" $?
+fi
+
+echo "=== factory programs: Windows module against the Linux module"
+if [ ! -f build/release/build.ninja ]; then
+    cmake --preset release >/dev/null || exit 1
+fi
+cmake --build --preset release -j "$jobs" --target Morvek2 morvek2_render_check >/dev/null ||
+    exit 1
+build/release/bin/morvek2_render_check report build/release/lib/Morvek2.so "$build/render-linux.txt"
+check "Linux module: identity, parameters, programs, finite renders" $?
+timeout 900 "$wine" "$build/bin/morvek2_render_check.exe" report "$dll" "$build/render-windows.txt"
+check "Windows module under wine: identity, parameters, programs, finite renders" $?
+build/release/bin/morvek2_render_check compare "$build/render-linux.txt" "$build/render-windows.txt"
+check "Windows module renders every factory program bit for bit like the Linux module" $?
+
+echo "=== load/unload cycles and fresh threads under wine"
+timeout 300 "$wine" "$build/bin/morvek2_render_check.exe" lifecycle "$dll"
+check "heap flat over 50 load/unload cycles; no allocation on fresh threads" $?
+
+echo "$failures failure(s)"
+[ $failures -eq 0 ]
