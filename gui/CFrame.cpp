@@ -318,4 +318,14 @@ bool CFrame::platformOnMouseWheel(CPoint where, float distance, int32_t buttons)
     return onWheel(where, distance, buttons);
 }
 
+void CFrame::platformOnIdleTimer()
+{
+    // The editor's idle does more than the frame's (it polls the plug-in) and runs the frame's.
+    if (editor) {
+        editor->doIdleStuff();
+    } else {
+        idle();
+    }
+}
+
 } // namespace VSTGUI

@@ -81,6 +81,7 @@ private:
     CMouseEventResult platformOnMouseMoved(CPoint where, int32_t buttons) override;
     CMouseEventResult platformOnMouseUp(CPoint where, int32_t buttons) override;
     bool platformOnMouseWheel(CPoint where, float distance, int32_t buttons) override;
+    void platformOnIdleTimer() override;
     void collectDirty(CView* view, const CPoint& origin);
 
     void* systemWindow;

@@ -60,6 +60,9 @@ public:
     virtual CMouseEventResult platformOnMouseMoved(CPoint where, int32_t buttons) = 0;
     virtual CMouseEventResult platformOnMouseUp(CPoint where, int32_t buttons) = 0;
     virtual bool platformOnMouseWheel(CPoint where, float distance, int32_t buttons) = 0;
+    // The window system's own timer, for hosts that stop sending idle calls: runs what the
+    // host's idle would run. Platforms whose events arrive only through the idle never call it.
+    virtual void platformOnIdleTimer() {}
 };
 
 class IPlatformFrame

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The Windows editor under wine: starts Xvfb on a free private display, runs the cross-built
+# editor test against the built Morvek2.dll (wine prefix inside the build folder) and stops the
+# server again. Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/windows}
+test_exe=$build/bin/morvek2_editor_wine_test.exe
+module=$build/lib/Morvek2.dll
+if [ ! -x "$build/wine-run.sh" ] || [ ! -f "$test_exe" ] || [ ! -f "$module" ]; then
+    echo "wine-editor-test: build $build first (cmake --build --preset windows)" >&2
+    exit 2
+fi
+# A display number whose lock and socket are both free.
+display=57
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+prefix=$(realpath "$build")/wineprefix
+# wine's own processes go before the display they are connected to.
+stop() {
+    WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+}
+trap stop EXIT
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+done
+artifacts=$build/editor-artifacts
+mkdir -p "$artifacts"
+# wine takes paths of the build machine through its Z: drive.
+winpath() { echo "Z:$(realpath "$1")" | tr / '\\'; }
+DISPLAY=":$display" timeout 600 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+    "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")"
