@@ -308,6 +308,7 @@ bool Morvek2Editor::open(void* parentWindow) // [ui]
     shownOutline = -1;
     applyOutline();
     host.editorOpened();
+    announceWindowSize();
     return true;
 }
 
