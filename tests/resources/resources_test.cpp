@@ -57,9 +57,6 @@ TEST(EmbeddedImages, EveryBitmapHasItsHighDensityPicturesAtTheScaledSize)
     } scales[] = {{"PNG@1.5x", 1.5}, {"PNG@2x", 2.0}};
     for (const auto& scale : scales) {
         for (const ImageSize& image : kImages) {
-            if (image.id >= 20000) {
-                continue; // the font sheets are drawn at 1x only
-            }
             SCOPED_TRACE(std::string(scale.type) + " " + std::to_string(image.id));
             const PngImage decoded(findResource(image.id, scale.type));
             ASSERT_TRUE(decoded.ok());

@@ -445,6 +445,14 @@ void makeFont(const std::string& dir, int number, const FontRecipe& recipe)
     BuiltFont font = buildFont(recipe);
     writePng(font.sheet, dir + "/png/" + std::to_string(number) + ".png");
     cairo_surface_destroy(font.sheet);
+    for (const Scale& scale : kScales) {
+        if (scale.factor == 1.0)
+            continue;
+        cairo_surface_t* sheet = buildScaledSheet(recipe, font, scale.factor);
+        std::filesystem::create_directories(dir + "/" + scale.folder);
+        writePng(sheet, dir + "/" + scale.folder + "/" + std::to_string(number) + ".png");
+        cairo_surface_destroy(sheet);
+    }
     writeBytes(dir + "/map/" + std::to_string(number) + ".map", encodeGlyphMap(font));
 }
 
