@@ -308,6 +308,7 @@ bool Morvek2Editor::open(void* parentWindow) // [ui]
     shownOutline = -1;
     applyOutline();
     host.editorOpened();
+    announceWindowSize();
     // The first frame now: a window the host already shows gets its picture without waiting for
     // the host's first idle (a window still on its way is drawn by the idle that finds it).
     frame->idle();

@@ -2,7 +2,9 @@
 
 #include "gui/CControl.h"
 #include "gui/platform/PlatformFactory.h"
-#include "vst/AudioEffect.h"
+#include "vst/AudioEffectX.h"
+
+#include <cmath>
 
 std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kKnobModeCircular};
 
@@ -49,8 +51,38 @@ bool AEffGUIEditor::getRect(ERect** outRect)
     if (!outRect) {
         return false;
     }
-    *outRect = &rect;
+    const double scale = getScaleFactor();
+    const auto scaled = [scale](int16_t v) { return static_cast<int16_t>(std::lround(v * scale)); };
+    scaledRect =
+        ERect{scaled(rect.top), scaled(rect.left), scaled(rect.bottom), scaled(rect.right)};
+    *outRect = &scaledRect;
     return true;
+}
+
+double AEffGUIEditor::getScaleFactor()
+{
+    if (frame) {
+        return frame->getScaleFactor();
+    }
+    if (closedScale <= 0.0) {
+        VSTGUI::IPlatformFactory* factory = VSTGUI::getPlatformFactory();
+        closedScale = VSTGUI::nearestSupportedScale(factory ? factory->desktopScaleFactor() : 1.0);
+    }
+    return closedScale;
+}
+
+void AEffGUIEditor::announceWindowSize()
+{
+    if (!frame || frame->getScaleFactor() == 1.0) {
+        return;
+    }
+    auto* effectX = dynamic_cast<AudioEffectX*>(effect);
+    if (!effectX || effectX->canHostDo("sizeWindow") == -1) {
+        return;
+    }
+    ERect* scaled = nullptr;
+    getRect(&scaled);
+    effectX->sizeWindow(scaled->right - scaled->left, scaled->bottom - scaled->top);
 }
 
 bool AEffGUIEditor::open(void* parentWindow)
@@ -66,6 +98,8 @@ bool AEffGUIEditor::open(void* parentWindow)
 
 void AEffGUIEditor::close()
 {
+    // The desktop's scale may have changed by the next open.
+    closedScale = 0.0;
     if (frame) {
         VSTGUI::CFrame* old = frame;
         frame = nullptr;

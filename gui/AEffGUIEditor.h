@@ -18,8 +18,12 @@ public:
     AEffGUIEditor(const AEffGUIEditor&) = delete;
     AEffGUIEditor& operator=(const AEffGUIEditor&) = delete;
 
-    // Points the host at `rect`, which lives as long as the editor.
+    // Points the host at the window's size in its own pixels: `rect` (layout pixels) times the
+    // scale of the screen, which lives as long as the editor.
     bool getRect(ERect** rect) override; // [ui]
+    // Window pixels per layout pixel: the frame's while open, otherwise the desktop's (asked once
+    // per closed spell, since hosts ask for the rectangle often).
+    double getScaleFactor(); // [ui]
     // Records the parent window and releases a frame left from an open without close; a
     // subclass calls this first and then builds its frame on `systemWindow`.
     bool open(void* parentWindow) override; // [ui]
@@ -51,10 +55,16 @@ public:
     bool isIdleGuardSet() const { return inIdleStuff; }
 
 protected:
+    // For the subclass once its frame exists: on a scaled screen the host hears the window's
+    // size in its pixels, unless it says it cannot resize.
+    void announceWindowSize(); // [ui]
+
     ERect rect{};
     VSTGUI::CFrame* frame = nullptr;
     bool inIdleStuff = false;
 
 private:
+    ERect scaledRect{};
+    double closedScale = 0.0; // 0 until asked while closed
     static std::atomic<int32_t> knobMode;
 };

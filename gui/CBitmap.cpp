@@ -4,6 +4,9 @@
 #include "gui/IPlatform.h"
 #include "resources/resources.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace VSTGUI {
 
 CBitmap::CBitmap(int32_t resourceID_) : resourceID(resourceID_)
@@ -31,6 +34,43 @@ void CBitmap::load(const void* data, std::size_t size)
     }
 }
 
+const IPlatformBitmap& CBitmap::pictureFor(double deviceScale)
+{
+    if (deviceScale == 1.0 || resourceID < 0) {
+        return *platformBitmap;
+    }
+    for (ScaledPicture& scaled : scaledPictures) {
+        if (scaled.scale != deviceScale) {
+            continue;
+        }
+        if (!scaled.tried) {
+            scaled.tried = true;
+            const morvek2::ResourceBlob blob =
+                morvek2::findResource(resourceID, scaled.resourceType);
+            IPlatformFactory* factory = getPlatformFactory();
+            if (factory && blob.data && blob.size > 0) {
+                scaled.picture = factory->decodePNG(blob.data, blob.size);
+            }
+            // Only a picture of exactly the scaled size can stand in for the 1x one; frames of a
+            // film strip must land where the layout expects them.
+            const auto expected = [&](CCoord length) {
+                return static_cast<CCoord>(std::lround(length * scaled.scale));
+            };
+            if (scaled.picture && (scaled.picture->getWidth() != expected(getWidth()) ||
+                                   scaled.picture->getHeight() != expected(getHeight()))) {
+                scaled.picture.reset();
+            }
+            if (scaled.picture) {
+                scaled.picture->setScaleFactor(scaled.scale);
+            }
+        }
+        if (scaled.picture) {
+            return *scaled.picture;
+        }
+    }
+    return *platformBitmap;
+}
+
 CCoord CBitmap::getWidth() const
 {
     return platformBitmap ? platformBitmap->getWidth() : 0;
@@ -54,7 +94,8 @@ void CBitmap::drawWithAlpha(CDrawContext* context, const CRect& rect, const CPoi
     CRect dest = rect;
     dest.right = std::min(dest.right, dest.left + getWidth() - offset.x);
     dest.bottom = std::min(dest.bottom, dest.top + getHeight() - offset.y);
-    context->drawPlatformBitmap(*platformBitmap, dest, offset, alpha);
+    context->drawPlatformBitmap(pictureFor(context->getDevice().getScaleFactor()), dest, offset,
+                                alpha);
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset)

@@ -4,6 +4,7 @@
 
 #include "gui/CBaseObject.h"
 #include "gui/CGeometry.h"
+#include "gui/IPlatform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,9 @@ class IPlatformBitmap;
 class CBitmap : public CBaseObject
 {
 public:
-    // Loads the "PNG" resource with this number from the module's resources.
+    // Loads the "PNG" resource with this number from the module's resources. Pictures made for
+    // high-density screens ("PNG@1.5x", "PNG@2x" under the same number) are decoded when a
+    // context of that scale first draws the bitmap; without one the 1x picture is scaled.
     explicit CBitmap(int32_t resourceID); // [ui]
     // Decodes PNG bytes held by the caller (they are not kept).
     CBitmap(const void* pngData, std::size_t size); // [ui]
@@ -44,11 +47,22 @@ public:
 
 private:
     void load(const void* data, std::size_t size);
+    // The picture to draw on a device of this scale: the one made for it, or the 1x one.
+    const IPlatformBitmap& pictureFor(double deviceScale);
     void drawWithAlpha(CDrawContext* context, const CRect& rect, const CPoint& offset,
                        uint8_t alpha);
 
     int32_t resourceID = -1;
     std::unique_ptr<IPlatformBitmap> platformBitmap;
+    struct ScaledPicture
+    {
+        double scale;
+        const char* resourceType;
+        bool tried = false;
+        std::unique_ptr<IPlatformBitmap> picture;
+    };
+    ScaledPicture scaledPictures[2] = {{1.5, "PNG@1.5x", false, nullptr},
+                                       {2.0, "PNG@2x", false, nullptr}};
 };
 
 } // namespace VSTGUI

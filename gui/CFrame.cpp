@@ -2,6 +2,7 @@
 
 #include "gui/CDrawContext.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace VSTGUI {
@@ -24,6 +25,17 @@ void setPlatformFactory(IPlatformFactory* factory)
 IPlatformFactory* getPlatformFactory()
 {
     return factorySlot();
+}
+
+double nearestSupportedScale(double factor)
+{
+    if (!std::isfinite(factor) || factor <= 0.0) {
+        return 1.0;
+    }
+    if (factor < 1.25) {
+        return 1.0;
+    }
+    return factor < 1.75 ? 1.5 : 2.0;
 }
 
 CFrame::CFrame(const CRect& size_, void* systemWindow_, VSTGUIEditorInterface* editor_)

@@ -58,6 +58,9 @@ public:
     bool setSize(CCoord width, CCoord height);         // [ui]
     void* getSystemWindow() const { return systemWindow; }
     bool isOffscreen() const { return systemWindow == nullptr; }
+    // Window pixels per layout pixel on the screen the frame is shown on (1, 1.5 or 2). The
+    // frame's size and every view stay in layout pixels.
+    double getScaleFactor() const { return platformFrame ? platformFrame->getScaleFactor() : 1.0; }
     IPlatformFrame* getPlatformFrame() const { return platformFrame.get(); }
 
     // Mouse input in window pixels, as the platform delivers it; tests call these directly.

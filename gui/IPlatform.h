@@ -16,8 +16,17 @@ class IPlatformBitmap
 {
 public:
     virtual ~IPlatformBitmap() = default;
+    // Size in the image's own pixels.
     virtual CCoord getWidth() const = 0;
     virtual CCoord getHeight() const = 0;
+
+    // How many image pixels make one layout pixel: 2 for a picture drawn for a 2x screen, which
+    // then covers half its pixel size in the layout.
+    double getScaleFactor() const { return scaleFactor; }
+    void setScaleFactor(double factor) { scaleFactor = factor > 0 ? factor : 1.0; }
+
+private:
+    double scaleFactor = 1.0;
 };
 
 // How a shape is stroked and filled; geometry arrives in device pixels.
@@ -33,6 +42,10 @@ class IDrawDevice
 {
 public:
     virtual ~IDrawDevice() = default;
+
+    // Device pixels per layout pixel. Geometry always arrives in layout pixels; a device on a
+    // high-density screen maps it to its own pixels.
+    virtual double getScaleFactor() const { return 1.0; }
 
     // Every later operation is confined to `clip`, which is already within the device.
     virtual void setClip(const CRect& clip) = 0;
@@ -85,6 +98,9 @@ public:
     virtual bool setSize(CCoord width, CCoord height) = 0;
     // The window-system handle (an X11 window id), or null offscreen.
     virtual void* getNativeHandle() const = 0;
+    // Device pixels per layout pixel (1, 1.5 or 2). Sizes, rectangles and mouse positions that
+    // cross this interface are in layout pixels; the platform frame converts at its edge.
+    virtual double getScaleFactor() const { return 1.0; }
 };
 
 class IPlatformFactory
@@ -96,7 +112,14 @@ public:
                                                         CCoord width, CCoord height) = 0;
     // Null when the data is not a decodable PNG.
     virtual std::unique_ptr<IPlatformBitmap> decodePNG(const void* data, std::size_t size) = 0;
+    // The scale the desktop asks windows to use, before any window exists (for the size the host
+    // is told up front). The frame on the window decides for itself once it is created.
+    virtual double desktopScaleFactor() { return 1.0; }
 };
+
+// The supported scale nearest to `factor` (device pixels per layout pixel): 1, 1.5 or 2. A value
+// halfway between two goes to the larger one; anything not positive or not finite is 1.
+double nearestSupportedScale(double factor);
 
 // The process-wide factory; the platform library installs its own at start-up.
 void setPlatformFactory(IPlatformFactory* factory); // [ui]

@@ -31,6 +31,8 @@ public:
     {
         return decodePNGWithCairo(data, size);
     }
+
+    double desktopScaleFactor() override { return X11Frame::desktopScale(); }
 };
 
 DefaultPlatformFactory& defaultFactory()

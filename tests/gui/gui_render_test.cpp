@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <limits>
+#include <utility>
 
 using namespace guitest;
 
@@ -306,4 +308,75 @@ TEST(GuiRender, OutlinesLieOnTheRectanglesEdgePixelsAndLinesIncludeTheirEnds)
     EXPECT_EQ(out.getPixel(22, 6), kRedCColor);
     EXPECT_EQ(out.getPixel(22, 10), kRedCColor);
     EXPECT_EQ(out.getPixel(23, 6).alpha, 0);
+}
+
+TEST(GuiScale, TheNearestSupportedScaleRoundsHalfwayUp)
+{
+    const std::pair<double, double> rows[] = {{1.0, 1.0},
+                                              {1.2, 1.0},
+                                              {1.25, 1.5},
+                                              {1.5, 1.5},
+                                              {1.74, 1.5},
+                                              {1.75, 2.0},
+                                              {3.0, 2.0},
+                                              {0.5, 1.0},
+                                              {0.0, 1.0},
+                                              {-2.0, 1.0},
+                                              {std::numeric_limits<double>::quiet_NaN(), 1.0},
+                                              {std::numeric_limits<double>::infinity(), 1.0}};
+    for (const auto& [factor, expected] : rows) {
+        EXPECT_EQ(nearestSupportedScale(factor), expected) << factor;
+    }
+}
+
+// At 1.5x a layout pixel edge can fall inside a device pixel. A repaint of a small area must
+// cover whole device pixels with whole layout pixels: the result equals a full repaint, with no
+// seam of half-drawn pixels and nothing drawn twice.
+TEST(GuiScale, PartialRepaintsAtOneAndAHalfEqualAFullRepaint)
+{
+    struct Owner : IPlatformFrameOwner
+    {
+        void platformDrawRect(IDrawDevice& device, const CRect& updateRect) override
+        {
+            CDrawContext context(device, updateRect);
+            context.setFillColor(MakeCColor(0, 0, 0, 255));
+            context.fillRect(CRect(0, 0, 20, 20));
+            // Translucent, so that a pixel painted twice would come out brighter.
+            context.setFillColor(MakeCColor(255, 255, 255, 100));
+            context.fillRect(CRect(3, 3, 14, 14));
+        }
+        CMouseEventResult platformOnMouseDown(CPoint, int32_t) override
+        {
+            return kMouseEventNotHandled;
+        }
+        CMouseEventResult platformOnMouseMoved(CPoint, int32_t) override
+        {
+            return kMouseEventNotHandled;
+        }
+        CMouseEventResult platformOnMouseUp(CPoint, int32_t) override
+        {
+            return kMouseEventNotHandled;
+        }
+        bool platformOnMouseWheel(CPoint, float, int32_t) override { return false; }
+    } owner;
+    OffscreenFrame frame(owner, 20, 20, 1.5);
+    OffscreenFrame* screen = &frame;
+    ASSERT_EQ(screen->getDeviceWidth(), 30);
+    screen->renderAll();
+    std::vector<CColor> full;
+    for (CCoord y = 0; y < 30; ++y) {
+        for (CCoord x = 0; x < 30; ++x) {
+            full.push_back(screen->getPixel(x, y));
+        }
+    }
+    for (const CRect& area : {CRect(3, 3, 4, 4), CRect(5, 1, 8, 15), CRect(13, 13, 17, 18)}) {
+        screen->invalidRect(area);
+        screen->paint();
+        std::size_t i = 0;
+        for (CCoord y = 0; y < 30; ++y) {
+            for (CCoord x = 0; x < 30; ++x, ++i) {
+                ASSERT_EQ(screen->getPixel(x, y), full[i]) << x << "," << y;
+            }
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -42,6 +43,26 @@ TEST(EmbeddedImages, EveryBitmapIsThereWithTheSizeTheEditorExpects)
         ASSERT_TRUE(decoded.ok());
         EXPECT_EQ(decoded.width(), int(image.width));
         EXPECT_EQ(decoded.height(), int(image.height));
+    }
+}
+
+// A picture for a high-density screen stands in for its 1x picture only at exactly the scaled
+// size; one missing or off by a pixel would quietly fall back to the smoothed 1x picture.
+TEST(EmbeddedImages, EveryBitmapHasItsHighDensityPicturesAtTheScaledSize)
+{
+    const struct
+    {
+        const char* type;
+        double scale;
+    } scales[] = {{"PNG@1.5x", 1.5}, {"PNG@2x", 2.0}};
+    for (const auto& scale : scales) {
+        for (const ImageSize& image : kImages) {
+            SCOPED_TRACE(std::string(scale.type) + " " + std::to_string(image.id));
+            const PngImage decoded(findResource(image.id, scale.type));
+            ASSERT_TRUE(decoded.ok());
+            EXPECT_EQ(decoded.width(), int(std::lround(image.width * scale.scale)));
+            EXPECT_EQ(decoded.height(), int(std::lround(image.height * scale.scale)));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "tools/make_images/glyph_font.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace make_images {
@@ -211,6 +212,9 @@ BuiltFont buildFont(const FontRecipe& recipe)
                                      " do not fit the sheet");
     }
 
+    for (const Rendered& g : glyphs)
+        font.inkLefts.push_back(g.inkLeft);
+
     // Copy each glyph's coverage into the sheet as white with alpha (premultiplied).
     std::fill(sheet, sheet + sheetStride * kSheetSize, 0);
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
@@ -229,6 +233,42 @@ BuiltFont buildFont(const FontRecipe& recipe)
     }
     cairo_surface_mark_dirty(font.sheet);
     return font;
+}
+
+cairo_surface_t* buildScaledSheet(const FontRecipe& recipe, const BuiltFont& font, double scale)
+{
+    const int size = static_cast<int>(std::lround(kSheetSize * scale));
+    cairo_surface_t* sheet = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    cairo_t* cr = cairo_create(sheet);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
+    cairo_select_font_face(cr, recipe.family, CAIRO_FONT_SLANT_NORMAL, recipe.weight);
+    cairo_set_font_size(cr, recipe.size * scale);
+    cairo_set_source_rgba(cr, 1, 1, 1, 1);
+    const std::vector<int> codes = fontCharacters();
+    for (std::size_t i = 0; i < font.glyphs.size() && i < codes.size(); ++i) {
+        const GlyphRecord& rec = font.glyphs[i];
+        if (rec.width == 0)
+            continue;
+        const std::string text = utf8(codes[i]);
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, text.c_str(), &extents);
+        // Each glyph stays inside its own cell: the editor copies cells, not ink.
+        cairo_save(cr);
+        cairo_rectangle(cr, rec.x * scale, rec.y * scale, rec.width * scale, rec.height * scale);
+        cairo_clip(cr);
+        const double inkLeft = (rec.x + rec.xOffset + font.inkLefts[i]) * scale;
+        cairo_move_to(cr, std::round(inkLeft - extents.x_bearing), (rec.y + font.baseline) * scale);
+        cairo_show_text(cr, text.c_str());
+        cairo_restore(cr);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(sheet);
+    return sheet;
 }
 
 std::vector<unsigned char> encodeGlyphMap(const BuiltFont& font)

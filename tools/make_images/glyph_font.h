@@ -38,6 +38,7 @@ struct BuiltFont
     cairo_surface_t* sheet = nullptr; // owned by the caller
     std::vector<GlyphRecord> glyphs;  // in map order
     int baseline = 0;                 // row of the baseline inside a glyph image
+    std::vector<int> inkLefts;        // first ink column of each glyph, relative to its pen
 };
 
 // The characters of both fonts, in map order: 32..126 without the backquote, then 163.
@@ -46,6 +47,11 @@ std::vector<int> fontCharacters();
 // Renders, measures and packs the glyphs; throws std::runtime_error when the recipe does not
 // fit its sheet or breaks the metric rules the editor relies on.
 BuiltFont buildFont(const FontRecipe& recipe);
+
+// The sheet of `font` drawn again at `scale` times the pixels for high-density screens: every
+// glyph lands in its 1x cell scaled, its ink starting where the 1x ink starts, so the 1x glyph
+// map serves both. Smoothed rather than monochrome: at these sizes grey edges read better.
+cairo_surface_t* buildScaledSheet(const FontRecipe& recipe, const BuiltFont& font, double scale);
 
 // The glyph map in its binary form (little-endian 16-bit fields).
 std::vector<unsigned char> encodeGlyphMap(const BuiltFont& font);

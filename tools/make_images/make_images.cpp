@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -412,15 +413,31 @@ void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
         throw std::runtime_error("cannot write " + path);
 }
 
+// The pictures for high-density screens: the same drawing at 1.5 and 2 times the pixels, each in
+// its own folder under the 1x picture's number.
+struct Scale
+{
+    double factor;
+    const char* folder;
+};
+constexpr Scale kScales[] = {{1.0, "png"}, {1.5, "png@1.5x"}, {2.0, "png@2x"}};
+
 template <typename Draw>
 void makeImage(const std::string& dir, int number, int width, int height, Draw draw)
 {
-    cairo_surface_t* surface = newImage(width, height);
-    cairo_t* cr = cairo_create(surface);
-    draw(cr);
-    cairo_destroy(cr);
-    writePng(surface, dir + "/png/" + std::to_string(number) + ".png");
-    cairo_surface_destroy(surface);
+    for (const Scale& scale : kScales) {
+        cairo_surface_t* surface = newImage(static_cast<int>(std::lround(width * scale.factor)),
+                                            static_cast<int>(std::lround(height * scale.factor)));
+        cairo_t* cr = cairo_create(surface);
+        if (scale.factor != 1.0) {
+            cairo_scale(cr, scale.factor, scale.factor);
+        }
+        draw(cr);
+        cairo_destroy(cr);
+        std::filesystem::create_directories(dir + "/" + scale.folder);
+        writePng(surface, dir + "/" + scale.folder + "/" + std::to_string(number) + ".png");
+        cairo_surface_destroy(surface);
+    }
 }
 
 void makeFont(const std::string& dir, int number, const FontRecipe& recipe)
@@ -428,6 +445,14 @@ void makeFont(const std::string& dir, int number, const FontRecipe& recipe)
     BuiltFont font = buildFont(recipe);
     writePng(font.sheet, dir + "/png/" + std::to_string(number) + ".png");
     cairo_surface_destroy(font.sheet);
+    for (const Scale& scale : kScales) {
+        if (scale.factor == 1.0)
+            continue;
+        cairo_surface_t* sheet = buildScaledSheet(recipe, font, scale.factor);
+        std::filesystem::create_directories(dir + "/" + scale.folder);
+        writePng(sheet, dir + "/" + scale.folder + "/" + std::to_string(number) + ".png");
+        cairo_surface_destroy(sheet);
+    }
     writeBytes(dir + "/map/" + std::to_string(number) + ".map", encodeGlyphMap(font));
 }
 

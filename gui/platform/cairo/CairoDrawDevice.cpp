@@ -79,7 +79,67 @@ std::unique_ptr<IPlatformBitmap> decodePNGWithCairo(const void* data, std::size_
     return std::make_unique<CairoBitmap>(decoded);
 }
 
-CairoDrawDevice::CairoDrawDevice(cairo_t* cr_) : cr(cr_) {}
+CRect layoutToDevice(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left * scale)),
+                 static_cast<CCoord>(std::floor(rect.top * scale)),
+                 static_cast<CCoord>(std::ceil(rect.right * scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom * scale)));
+}
+
+CRect deviceToLayout(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left / scale)),
+                 static_cast<CCoord>(std::floor(rect.top / scale)),
+                 static_cast<CCoord>(std::ceil(rect.right / scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom / scale)));
+}
+
+CPoint devicePointToLayout(CPoint point, double scale)
+{
+    if (scale == 1.0) {
+        return point;
+    }
+    return CPoint(static_cast<CCoord>(std::floor(point.x / scale)),
+                  static_cast<CCoord>(std::floor(point.y / scale)));
+}
+
+CRect paintLayoutRect(cairo_t* cr, IPlatformFrameOwner& owner, const CRect& layoutRect,
+                      double scale, cairo_operator_t clearOperator, const CColor& clearColor)
+{
+    const CRect device = layoutToDevice(layoutRect, scale);
+    cairo_save(cr);
+    cairo_rectangle(cr, device.left, device.top, device.width(), device.height());
+    cairo_set_operator(cr, clearOperator);
+    cairo_set_source_rgba(cr, clearColor.red / 255.0, clearColor.green / 255.0,
+                          clearColor.blue / 255.0, clearColor.alpha / 255.0);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    cairo_save(cr);
+    if (scale == 1.0) {
+        CairoDrawDevice drawDevice(cr);
+        owner.platformDrawRect(drawDevice, layoutRect);
+    } else {
+        // The layout pixels that cover every prepared device pixel, drawn whole; the device bound
+        // keeps the overhang of a fractional scale off the pixels around.
+        cairo_scale(cr, scale, scale);
+        CairoDrawDevice drawDevice(cr, scale, device);
+        owner.platformDrawRect(drawDevice, deviceToLayout(device, scale));
+    }
+    cairo_restore(cr);
+    cairo_reset_clip(cr);
+    return device;
+}
+
+CairoDrawDevice::CairoDrawDevice(cairo_t* cr_, double scaleFactor_, const CRect& deviceBound_)
+    : cr(cr_), scaleFactor(scaleFactor_ > 0 ? scaleFactor_ : 1.0), deviceBound(deviceBound_)
+{}
 
 void CairoDrawDevice::setColor(const CColor& color)
 {
@@ -96,6 +156,14 @@ void CairoDrawDevice::applyPaint(const DevicePaint& paint)
 void CairoDrawDevice::setClip(const CRect& clip)
 {
     cairo_reset_clip(cr);
+    if (!deviceBound.isEmpty()) {
+        cairo_save(cr);
+        cairo_identity_matrix(cr);
+        cairo_rectangle(cr, deviceBound.left, deviceBound.top, deviceBound.width(),
+                        deviceBound.height());
+        cairo_restore(cr);
+        cairo_clip(cr);
+    }
     cairo_rectangle(cr, clip.left, clip.top, std::max(clip.width(), 0), std::max(clip.height(), 0));
     cairo_clip(cr);
 }
@@ -224,9 +292,19 @@ void CairoDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& des
     cairo_new_path(cr);
     cairo_rectangle(cr, dest.left, dest.top, dest.width(), dest.height());
     cairo_clip(cr);
-    cairo_set_source_surface(cr, cairoBitmap->getSurface(), dest.left - source.x,
-                             dest.top - source.y);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    // `source` is in layout pixels; a picture made for another scale is scaled into the layout,
+    // and smoothed when its pixels do not land one to one on the device's.
+    const double bitmapScale = bitmap.getScaleFactor();
+    if (bitmapScale == 1.0) {
+        cairo_set_source_surface(cr, cairoBitmap->getSurface(), dest.left - source.x,
+                                 dest.top - source.y);
+    } else {
+        cairo_translate(cr, dest.left - source.x, dest.top - source.y);
+        cairo_scale(cr, 1.0 / bitmapScale, 1.0 / bitmapScale);
+        cairo_set_source_surface(cr, cairoBitmap->getSurface(), 0, 0);
+    }
+    cairo_pattern_set_filter(cairo_get_source(cr),
+                             bitmapScale == scaleFactor ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     if (alpha == 255) {
         cairo_paint(cr);
     } else {

@@ -32,8 +32,14 @@ std::unique_ptr<IPlatformBitmap> decodePNGWithCairo(const void* data, std::size_
 class CairoDrawDevice : public IDrawDevice
 {
 public:
-    // Draws into `cr`, which the caller keeps alive for the device's life.
-    explicit CairoDrawDevice(cairo_t* cr);
+    // Draws into `cr`, which the caller keeps alive for the device's life. On a scaled screen
+    // the caller has already scaled `cr` by `scaleFactor`; `deviceBound` (device pixels, empty
+    // for none) then limits every clip, so that a layout rectangle rounded outwards never
+    // paints beyond the device pixels the caller prepared.
+    explicit CairoDrawDevice(cairo_t* cr, double scaleFactor = 1.0,
+                             const CRect& deviceBound = CRect());
+
+    double getScaleFactor() const override { return scaleFactor; }
 
     void setClip(const CRect& clip) override;
     void drawLine(const CPoint& from, const CPoint& to, const DevicePaint& paint) override;
@@ -52,6 +58,20 @@ private:
     void fillAndStroke(CDrawStyle style, const DevicePaint& paint);
 
     cairo_t* cr;
+    double scaleFactor;
+    CRect deviceBound;
 };
+
+// The device pixels that cover a layout rectangle at `scale` (rounded outwards).
+CRect layoutToDevice(const CRect& rect, double scale);
+// The layout rectangle that covers a device rectangle at `scale` (rounded outwards).
+CRect deviceToLayout(const CRect& rect, double scale);
+// A device position in the layout (rounded down: every device pixel belongs to one layout pixel).
+CPoint devicePointToLayout(CPoint point, double scale);
+
+// Repaints `layoutRect` of `owner` into `cr`'s surface at `scale`: the covering device pixels are
+// first cleared with `clearOperator` and `clearColor`. Answers the device pixels it painted.
+CRect paintLayoutRect(cairo_t* cr, IPlatformFrameOwner& owner, const CRect& layoutRect,
+                      double scale, cairo_operator_t clearOperator, const CColor& clearColor);
 
 } // namespace VSTGUI

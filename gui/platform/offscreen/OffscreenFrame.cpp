@@ -38,8 +38,10 @@ CColor readSurfacePixel(cairo_surface_t* surface, CCoord x, CCoord y)
                   static_cast<uint8_t>(a)};
 }
 
-OffscreenFrame::OffscreenFrame(IPlatformFrameOwner& owner_, CCoord width_, CCoord height_)
-    : owner(owner_), width(std::max<CCoord>(width_, 0)), height(std::max<CCoord>(height_, 0))
+OffscreenFrame::OffscreenFrame(IPlatformFrameOwner& owner_, CCoord width_, CCoord height_,
+                               double scaleFactor)
+    : owner(owner_), width(std::max<CCoord>(width_, 0)), height(std::max<CCoord>(height_, 0)),
+      scale(nearestSupportedScale(scaleFactor))
 {
     recreateSurface();
 }
@@ -55,8 +57,8 @@ void OffscreenFrame::recreateSurface()
         cairo_surface_destroy(surface);
     }
     // A zero-sized frame still gets a valid (1-pixel) surface so drawing code never sees null.
-    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max<CCoord>(width, 1),
-                                         std::max<CCoord>(height, 1));
+    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max<CCoord>(getDeviceWidth(), 1),
+                                         std::max<CCoord>(getDeviceHeight(), 1));
     dirty.setBounds(CRect(0, 0, width, height));
 }
 
@@ -97,14 +99,7 @@ void OffscreenFrame::paint()
     cairo_t* cr = cairo_create(surface);
     for (const CRect& r : dirty.take()) {
         // Start from transparent so that nothing accumulates from earlier passes.
-        cairo_save(cr);
-        cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
-        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-        cairo_fill(cr);
-        cairo_restore(cr);
-        CairoDrawDevice device(cr);
-        owner.platformDrawRect(device, r);
-        cairo_reset_clip(cr);
+        paintLayoutRect(cr, owner, r, scale, CAIRO_OPERATOR_CLEAR, CColor{0, 0, 0, 0});
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -115,6 +110,16 @@ void OffscreenFrame::renderAll()
 {
     dirty.add(CRect(0, 0, width, height));
     paint();
+}
+
+CCoord OffscreenFrame::getDeviceWidth() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).right;
+}
+
+CCoord OffscreenFrame::getDeviceHeight() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).bottom;
 }
 
 bool OffscreenFrame::getCurrentMousePosition(CPoint& where) const
@@ -137,6 +142,7 @@ bool OffscreenFrame::setSize(CCoord w, CCoord h)
 
 CMouseEventResult OffscreenFrame::mouseDown(CPoint where, int32_t buttons)
 {
+    where = devicePointToLayout(where, scale);
     mousePosition = where;
     currentButtons = buttons;
     return owner.platformOnMouseDown(where, buttons);
@@ -144,6 +150,7 @@ CMouseEventResult OffscreenFrame::mouseDown(CPoint where, int32_t buttons)
 
 CMouseEventResult OffscreenFrame::mouseMoved(CPoint where, int32_t buttons)
 {
+    where = devicePointToLayout(where, scale);
     mousePosition = where;
     currentButtons = buttons;
     return owner.platformOnMouseMoved(where, buttons);
@@ -151,6 +158,7 @@ CMouseEventResult OffscreenFrame::mouseMoved(CPoint where, int32_t buttons)
 
 CMouseEventResult OffscreenFrame::mouseUp(CPoint where, int32_t buttons)
 {
+    where = devicePointToLayout(where, scale);
     mousePosition = where;
     // After the release only the modifier keys remain held.
     currentButtons = buttons & kModifierMask;
@@ -159,6 +167,7 @@ CMouseEventResult OffscreenFrame::mouseUp(CPoint where, int32_t buttons)
 
 bool OffscreenFrame::mouseWheel(CPoint where, float distance, int32_t buttons)
 {
+    where = devicePointToLayout(where, scale);
     mousePosition = where;
     currentButtons = buttons;
     return owner.platformOnMouseWheel(where, distance, buttons);
@@ -171,7 +180,7 @@ void OffscreenFrame::postEvent(EventType type, CPoint where, int32_t buttons, fl
 
 CColor OffscreenFrame::getPixel(CCoord x, CCoord y) const
 {
-    if (x >= width || y >= height) {
+    if (x >= getDeviceWidth() || y >= getDeviceHeight()) {
         return CColor{0, 0, 0, 0};
     }
     return readSurfacePixel(surface, x, y);

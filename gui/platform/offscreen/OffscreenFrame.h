@@ -15,7 +15,10 @@ namespace VSTGUI {
 class OffscreenFrame : public IPlatformFrame
 {
 public:
-    OffscreenFrame(IPlatformFrameOwner& owner, CCoord width, CCoord height);
+    // `width` and `height` are layout pixels; the image has `scaleFactor` times as many pixels
+    // (1, 1.5 or 2; anything else is taken as the nearest of these).
+    OffscreenFrame(IPlatformFrameOwner& owner, CCoord width, CCoord height,
+                   double scaleFactor = 1.0);
     ~OffscreenFrame() override;
     OffscreenFrame(const OffscreenFrame&) = delete;
     OffscreenFrame& operator=(const OffscreenFrame&) = delete;
@@ -29,8 +32,9 @@ public:
     bool getCurrentMousePosition(CPoint& where) const override;
     bool setSize(CCoord width, CCoord height) override;
     void* getNativeHandle() const override { return nullptr; }
+    double getScaleFactor() const override { return scale; }
 
-    // Mouse input delivered at once, as the window system would hand it over.
+    // Mouse input delivered at once, as the window system would hand it over: in image pixels.
     CMouseEventResult mouseDown(CPoint where, int32_t buttons);
     CMouseEventResult mouseMoved(CPoint where, int32_t buttons);
     CMouseEventResult mouseUp(CPoint where, int32_t buttons);
@@ -44,12 +48,15 @@ public:
     CCursorType getCursor() const { return cursor; }
     // Repaints everything now.
     void renderAll();
-    // The pixel at (x, y), alpha not premultiplied; transparent black outside the surface.
+    // The pixel at (x, y) of the image, alpha not premultiplied; transparent black outside it.
     CColor getPixel(CCoord x, CCoord y) const;
     bool savePNG(const std::string& path) const;
     cairo_surface_t* getSurface() const { return surface; }
+    // Layout size, and the size of the image in its own pixels.
     CCoord getWidth() const { return width; }
     CCoord getHeight() const { return height; }
+    CCoord getDeviceWidth() const;
+    CCoord getDeviceHeight() const;
     // How many paint passes drew something; lets tests see that idle repainted.
     int getPaintCount() const { return paintCount; }
 
@@ -66,6 +73,7 @@ private:
     IPlatformFrameOwner& owner;
     CCoord width;
     CCoord height;
+    double scale;
     cairo_surface_t* surface = nullptr;
     DirtyRegion dirty;
     std::deque<Event> queue;

@@ -3,12 +3,14 @@
 #include "gui/platform/cairo/CairoDrawDevice.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <algorithm>
 #include <cairo-xlib.h>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace VSTGUI {
@@ -147,6 +149,54 @@ constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
 
 } // namespace
 
+double X11Frame::desktopScale(Display* d)
+{
+    const char* resources = d ? XResourceManagerString(d) : nullptr;
+    if (!resources) {
+        return 1.0;
+    }
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    if (!database) {
+        return 1.0;
+    }
+    double dpi = 0.0;
+    char* type = nullptr;
+    XrmValue value{};
+    if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr &&
+        value.size > 0) {
+        const std::string text(value.addr, value.size);
+        char* end = nullptr;
+        dpi = std::strtod(text.c_str(), &end);
+        if (end == text.c_str()) {
+            dpi = 0.0;
+        }
+    }
+    XrmDestroyDatabase(database);
+    return dpi > 0.0 ? nearestSupportedScale(dpi / 96.0) : 1.0;
+}
+
+double X11Frame::desktopScale()
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) {
+        return 1.0;
+    }
+    const double factor = desktopScale(d);
+    XCloseDisplay(d);
+    return factor;
+}
+
+CCoord X11Frame::deviceWidth() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).right;
+}
+
+CCoord X11Frame::deviceHeight() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).bottom;
+}
+
 X11Frame::X11Frame(IPlatformFrameOwner& owner_, CCoord width_, CCoord height_)
     : owner(owner_), width(std::max<CCoord>(width_, 1)), height(std::max<CCoord>(height_, 1)),
       dirty(CRect(0, 0, width, height)), exposed(CRect(0, 0, width, height))
@@ -169,6 +219,8 @@ bool X11Frame::open(XID parentWindow)
     if (!display) {
         return false;
     }
+    scale = desktopScale(display);
+    exposed.setBounds(CRect(0, 0, deviceWidth(), deviceHeight()));
     parent = parentWindow;
     // When the host has not flushed its window yet, pumpEvents attaches later.
     attach();
@@ -187,10 +239,10 @@ bool X11Frame::attach()
             attributes.event_mask = kEventMask;
             attributes.background_pixmap = None; // no flash of a background before the first paint
             attributes.border_pixel = 0;
-            window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(width),
-                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                                   CopyFromParent, CWEventMask | CWBackPixmap | CWBorderPixel,
-                                   &attributes);
+            window = XCreateWindow(display, parent, 0, 0, static_cast<unsigned>(deviceWidth()),
+                                   static_cast<unsigned>(deviceHeight()), 0, CopyFromParent,
+                                   InputOutput, CopyFromParent,
+                                   CWEventMask | CWBackPixmap | CWBorderPixel, &attributes);
             XMapWindow(display, window);
             XSync(display, False);
             ok = window != 0 && XErrorTrap::errorCount() == before && createSurfaces();
@@ -206,7 +258,7 @@ bool X11Frame::attach()
     }
     // Everything drawn while there was no window is drawn again, and shown whole.
     dirty.add(CRect(0, 0, width, height));
-    exposed.add(CRect(0, 0, width, height));
+    exposed.add(CRect(0, 0, deviceWidth(), deviceHeight()));
     return true;
 }
 
@@ -216,7 +268,7 @@ bool X11Frame::createSurfaces()
     if (XGetWindowAttributes(display, window, &attributes) == 0) {
         return false;
     }
-    backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, deviceWidth(), deviceHeight());
     if (cairo_surface_status(backBuffer) != CAIRO_STATUS_SUCCESS) {
         destroySurfaces();
         return false;
@@ -227,11 +279,11 @@ bool X11Frame::createSurfaces()
     const bool directCopy = attributes.depth == 24 && visual->red_mask == 0xff0000 &&
                             visual->green_mask == 0x00ff00 && visual->blue_mask == 0x0000ff;
     if (directCopy) {
-        image = XCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth),
-                             ZPixmap, 0,
-                             reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
-                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                             cairo_image_surface_get_stride(backBuffer));
+        image = XCreateImage(
+            display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap, 0,
+            reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
+            static_cast<unsigned>(deviceWidth()), static_cast<unsigned>(deviceHeight()), 32,
+            cairo_image_surface_get_stride(backBuffer));
         if (image) {
             // The back buffer holds native 32-bit words; Xlib converts if the server differs.
             const uint32_t probe = 1;
@@ -240,7 +292,8 @@ bool X11Frame::createSurfaces()
             return true;
         }
     }
-    windowSurface = cairo_xlib_surface_create(display, window, attributes.visual, width, height);
+    windowSurface = cairo_xlib_surface_create(display, window, attributes.visual, deviceWidth(),
+                                              deviceHeight());
     if (cairo_surface_status(windowSurface) != CAIRO_STATUS_SUCCESS) {
         destroySurfaces();
         return false;
@@ -328,7 +381,8 @@ void X11Frame::handleEvent(XEvent& event)
         const CPoint where(e.x, e.y);
         const int32_t modifiers = modifiersFromState(e.state);
         if (e.button == Button4 || e.button == Button5) {
-            owner.platformOnMouseWheel(where, e.button == Button4 ? 1.f : -1.f, modifiers);
+            owner.platformOnMouseWheel(devicePointToLayout(where, scale),
+                                       e.button == Button4 ? 1.f : -1.f, modifiers);
             break;
         }
         const int32_t bit = buttonBit(e.button);
@@ -346,14 +400,15 @@ void X11Frame::handleEvent(XEvent& event)
             lastPressTime = e.time;
             lastPressPoint = where;
         }
-        owner.platformOnMouseDown(where, buttons);
+        owner.platformOnMouseDown(devicePointToLayout(where, scale), buttons);
         break;
     }
     case ButtonRelease: {
         const XButtonEvent& e = event.xbutton;
         const int32_t bit = buttonBit(e.button);
         if (bit) {
-            owner.platformOnMouseUp(CPoint(e.x, e.y), bit | modifiersFromState(e.state));
+            owner.platformOnMouseUp(devicePointToLayout(CPoint(e.x, e.y), scale),
+                                    bit | modifiersFromState(e.state));
         }
         break;
     }
@@ -370,7 +425,8 @@ void X11Frame::handleEvent(XEvent& event)
             XNextEvent(display, &latest);
         }
         const XMotionEvent& e = latest.xmotion;
-        owner.platformOnMouseMoved(CPoint(e.x, e.y), buttonsFromState(e.state));
+        owner.platformOnMouseMoved(devicePointToLayout(CPoint(e.x, e.y), scale),
+                                   buttonsFromState(e.state));
         break;
     }
     case LeaveNotify: {
@@ -410,20 +466,11 @@ void X11Frame::paint()
     if (!redrawn.empty()) {
         cairo_t* cr = cairo_create(backBuffer);
         for (const CRect& r : redrawn) {
-            cairo_save(cr);
-            cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_fill(cr);
-            cairo_restore(cr);
-            CairoDrawDevice device(cr);
-            owner.platformDrawRect(device, r);
-            cairo_reset_clip(cr);
+            exposed.add(
+                paintLayoutRect(cr, owner, r, scale, CAIRO_OPERATOR_OVER, CColor{0, 0, 0, 255}));
         }
         cairo_destroy(cr);
         cairo_surface_flush(backBuffer);
-    }
-    for (const CRect& r : redrawn) {
-        exposed.add(r);
     }
     for (const CRect& r : exposed.take()) {
         present(r);
@@ -534,7 +581,7 @@ bool X11Frame::getCurrentMousePosition(CPoint& where) const
     if (!XQueryPointer(display, window, &root, &child, &rootX, &rootY, &x, &y, &mask)) {
         return false;
     }
-    where = CPoint(x, y);
+    where = devicePointToLayout(CPoint(x, y), scale);
     return true;
 }
 
@@ -548,16 +595,17 @@ bool X11Frame::setSize(CCoord w, CCoord h)
         width = w;
         height = h;
         dirty.setBounds(CRect(0, 0, width, height));
-        exposed.setBounds(CRect(0, 0, width, height));
+        exposed.setBounds(CRect(0, 0, deviceWidth(), deviceHeight()));
         return true;
     }
     XErrorTrap trap(display);
-    XResizeWindow(display, window, static_cast<unsigned>(w), static_cast<unsigned>(h));
-    destroySurfaces();
     width = w;
     height = h;
+    XResizeWindow(display, window, static_cast<unsigned>(deviceWidth()),
+                  static_cast<unsigned>(deviceHeight()));
+    destroySurfaces();
     dirty.setBounds(CRect(0, 0, width, height));
-    exposed.setBounds(CRect(0, 0, width, height));
+    exposed.setBounds(CRect(0, 0, deviceWidth(), deviceHeight()));
     if (!createSurfaces()) {
         return false;
     }

@@ -43,6 +43,13 @@ public:
     bool getCurrentMousePosition(CPoint& where) const override;
     bool setSize(CCoord width, CCoord height) override;
     void* getNativeHandle() const override;
+    double getScaleFactor() const override { return scale; }
+
+    // The scale the desktop announces through the `Xft.dpi` resource of the display (96 dots
+    // per inch is 1x), as the nearest supported scale; 1 when the display says nothing or
+    // cannot be opened.
+    static double desktopScale(Display* display);
+    static double desktopScale();
 
     Display* getDisplay() const { return display; }
     XID getWindow() const { return window; }
@@ -61,9 +68,14 @@ private:
     bool createSurfaces();
     void destroySurfaces();
 
+    CCoord deviceWidth() const;
+    CCoord deviceHeight() const;
+
     IPlatformFrameOwner& owner;
+    // Layout size; the window and its buffers have `scale` times as many pixels.
     CCoord width;
     CCoord height;
+    double scale = 1.0;
     Display* display = nullptr;
     XID parent = 0;
     XID window = 0;
@@ -76,6 +88,7 @@ private:
     _XImage* image = nullptr;
     _XGC* gc = nullptr;
     cairo_surface_t* windowSurface = nullptr;
+    // Views to repaint, in layout pixels; window pixels to copy to the screen, in device pixels.
     DirtyRegion dirty;
     DirtyRegion exposed;
     unsigned long lastPressTime = 0;

@@ -36,8 +36,15 @@ inline std::vector<HostEdit>& hostEdits()
     return calls;
 }
 
-inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr,
-                                           void*, float opt)
+// The window sizes the plug-in asked the host for (width, height).
+inline std::vector<std::pair<int, int>>& sizeWindowRequests()
+{
+    static std::vector<std::pair<int, int>> calls;
+    return calls;
+}
+
+inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 index,
+                                           VstIntPtr value, void*, float opt)
 {
     if (opcode == audioMasterAutomate) {
         automation().emplace_back(index, opt);
@@ -46,6 +53,8 @@ inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 i
         hostEdits().push_back({'b', index});
     } else if (opcode == audioMasterEndEdit) {
         hostEdits().push_back({'e', index});
+    } else if (opcode == audioMasterSizeWindow) {
+        sizeWindowRequests().emplace_back(index, static_cast<int>(value));
     }
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
@@ -59,6 +68,7 @@ struct Rig
     {
         automation().clear();
         hostEdits().clear();
+        sizeWindowRequests().clear();
     }
 
     bool open() { return editor.open(nullptr); }

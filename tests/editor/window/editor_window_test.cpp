@@ -9,6 +9,8 @@
 #include "editor/CZKTextDisplay.h"
 #include "editor/CZKVMultislider.h"
 #include "editor/CZKVPopupMenu.h"
+#include "gui/platform/PlatformFactory.h"
+#include "gui/platform/cairo/CairoDrawDevice.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1003,5 +1005,120 @@ TEST(EditorWindow, ModuleButtonNamesLeaveMarginsInTheirButtons)
         ASSERT_LE(first, last) << "module " << m << " shows no name";
         EXPECT_GE(first - r.left, 4) << "module " << m;
         EXPECT_GE(r.right - 1 - last, 4) << "module " << m;
+    }
+}
+
+namespace {
+
+// Offscreen frames at a chosen screen scale, as a desktop announcing it would give them.
+class ScaledOffscreenPlatform : public IPlatformFactory
+{
+public:
+    explicit ScaledOffscreenPlatform(double scale_) : scale(scale_) { setPlatformFactory(this); }
+    ~ScaledOffscreenPlatform() override { installDefaultPlatform(); }
+    ScaledOffscreenPlatform(const ScaledOffscreenPlatform&) = delete;
+    ScaledOffscreenPlatform& operator=(const ScaledOffscreenPlatform&) = delete;
+
+    std::unique_ptr<IPlatformFrame> createFrame(IPlatformFrameOwner& owner, void*, CCoord width,
+                                                CCoord height) override
+    {
+        return std::make_unique<OffscreenFrame>(owner, width, height, scale);
+    }
+    std::unique_ptr<IPlatformBitmap> decodePNG(const void* data, std::size_t size) override
+    {
+        return decodePNGWithCairo(data, size);
+    }
+    double desktopScaleFactor() override { return scale; }
+
+private:
+    double scale;
+};
+
+bool regenerateGolden()
+{
+    const char* v = std::getenv("MORVEK2_REGENERATE_GOLDEN");
+    return v && std::string(v) == "1";
+}
+
+} // namespace
+
+TEST(EditorWindow, HighDensityScreensScaleTheWindowTheDrawingAndTheMouse)
+{
+    struct Row
+    {
+        double scale;
+        const char* golden;
+        int width, height;
+    };
+    // 1.5 x 647.5 rounds up: the window covers every device pixel the layout touches.
+    const Row rows[] = {{1.0, "editor_scale_1x", 647, 447},
+                        {1.5, "editor_scale_1.5x", 971, 671},
+                        {2.0, "editor_scale_2x", 1294, 894}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.golden);
+        ScaledOffscreenPlatform platform(row.scale);
+        Rig rig;
+        rig.plugin.setEditorPage(1);
+        ERect* r = nullptr;
+        ASSERT_TRUE(rig.editor.getRect(&r));
+        EXPECT_EQ(r->right - r->left, row.width);
+        EXPECT_EQ(r->bottom - r->top, row.height);
+        ASSERT_TRUE(rig.open());
+        ASSERT_TRUE(rig.editor.getRect(&r));
+        EXPECT_EQ(r->right - r->left, row.width);
+        EXPECT_EQ(r->bottom - r->top, row.height);
+        // The host is asked to resize only when the size differs from the layout's.
+        if (row.scale == 1.0) {
+            EXPECT_TRUE(sizeWindowRequests().empty());
+        } else {
+            ASSERT_EQ(sizeWindowRequests().size(), 1u);
+            EXPECT_EQ(sizeWindowRequests()[0], std::make_pair(row.width, row.height));
+        }
+        // The layout stays in its own pixels; only the image grows.
+        EXPECT_EQ(rig.frame().getViewSize().width(), 647);
+        EXPECT_EQ(rig.screen().getDeviceWidth(), row.width);
+        EXPECT_EQ(rig.screen().getDeviceHeight(), row.height);
+
+        rig.editor.idle();
+        rig.screen().renderAll();
+        const std::string golden =
+            std::string(MORVEK2_EDITOR_GOLDEN_DIR) + "/" + row.golden + ".png";
+        const std::string actual =
+            std::string(MORVEK2_EDITOR_ARTIFACT_DIR) + "/" + row.golden + ".png";
+        rig.screen().savePNG(actual);
+        if (regenerateGolden()) {
+            ASSERT_TRUE(rig.screen().savePNG(golden));
+        }
+        cairo_surface_t* expected = cairo_image_surface_create_from_png(golden.c_str());
+        ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
+            << "missing " << golden << " (run with MORVEK2_REGENERATE_GOLDEN=1)";
+        ASSERT_EQ(cairo_image_surface_get_width(expected), row.width);
+        ASSERT_EQ(cairo_image_surface_get_height(expected), row.height);
+        long differing = 0;
+        for (CCoord y = 0; y < row.height; ++y) {
+            for (CCoord x = 0; x < row.width; ++x) {
+                const CColor a = rig.screen().getPixel(x, y);
+                const CColor b = readSurfacePixel(expected, x, y);
+                differing += !(a == b);
+            }
+        }
+        cairo_surface_destroy(expected);
+        EXPECT_EQ(differing, 0) << "differs from " << golden << "; this render is " << actual;
+
+        // A click at the scaled position of a control reaches that control: the Active switch
+        // (509, 324 .. 549, 360) and the module button of the Distort page.
+        const float active = rig.control(92)->getValue();
+        rig.click(static_cast<CCoord>(529 * row.scale), static_cast<CCoord>(342 * row.scale));
+        EXPECT_NE(rig.control(92)->getValue(), active);
+        const CRect button = rig.moduleButtonRect(2);
+        rig.click(static_cast<CCoord>((button.left + 10) * row.scale),
+                  static_cast<CCoord>((button.top + 10) * row.scale));
+        EXPECT_EQ(rig.editor.getSelectedModule(), 2);
+        // The last device pixel still belongs to the layout's last pixel.
+        CPoint where;
+        rig.screen().mouseMoved(CPoint(row.width - 1, row.height - 1), 0);
+        ASSERT_TRUE(rig.screen().getCurrentMousePosition(where));
+        EXPECT_EQ(where, CPoint(646, 446));
+        rig.editor.close();
     }
 }

@@ -11,9 +11,13 @@
 
 #include "support/xvfb_server.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <chrono>
+#include <cstring>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -115,4 +119,106 @@ TEST_F(EditorX11, ReadoutFollowsThePointerAndEmptiesWhenItLeaves)
     XFlush(host);
     EXPECT_TRUE(idleUntil([&] { return readout->getText().empty(); })) << readout->getText();
     editor.close();
+}
+
+namespace {
+
+std::vector<std::pair<int, int>> sizeRequests;
+
+VstIntPtr VSTCALLBACK sizeRecordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                        void*, float)
+{
+    if (opcode == audioMasterSizeWindow) {
+        sizeRequests.emplace_back(index, static_cast<int>(value));
+        return 1;
+    }
+    return opcode == audioMasterVersion ? kVstVersion : 0;
+}
+
+} // namespace
+
+namespace {
+
+// Takes the desktop's resources off the screen again however the test ends, so that the tests
+// after it see an unscaled desktop.
+struct ResourcesOnScreen
+{
+    Display* display;
+    ~ResourcesOnScreen()
+    {
+        XDeleteProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER);
+        XSync(display, False);
+    }
+};
+
+} // namespace
+
+// A desktop that announces its scale through Xft.dpi: the window, the size the host hears and
+// the pointer all follow it, while the controls keep their 647 x 447 layout.
+TEST_F(EditorX11, WindowFollowsTheDesktopScaleAnnouncedByXftDpi)
+{
+    struct Row
+    {
+        const char* resources;
+        int width, height;
+        double scale;
+    };
+    const Row rows[] = {{"Xft.dpi:\t192\n", 1294, 894, 2.0},
+                        {"Xft.antialias:\t1\nXft.dpi:\t144\n", 971, 671, 1.5},
+                        {"Xft.dpi:\t96\n", 647, 447, 1.0},
+                        {"Xft.dpi:\tlarge\n", 647, 447, 1.0}};
+    const Window root = DefaultRootWindow(host);
+    const ResourcesOnScreen cleanup{host};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.resources);
+        // What xrdb -merge leaves on the screen; a frame's new connection reads it at open.
+        XChangeProperty(host, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(row.resources),
+                        static_cast<int>(std::strlen(row.resources)));
+        XSync(host, False);
+        sizeRequests.clear();
+        Morvek2 plugin{sizeRecordingHost};
+        Morvek2Editor& editor = *plugin.getGuiEditor();
+        ASSERT_TRUE(editor.open(parentHandle()));
+        ERect* rect = nullptr;
+        ASSERT_TRUE(editor.getRect(&rect));
+        EXPECT_EQ(rect->right - rect->left, row.width);
+        EXPECT_EQ(rect->bottom - rect->top, row.height);
+        if (row.scale == 1.0) {
+            EXPECT_TRUE(sizeRequests.empty());
+        } else {
+            ASSERT_EQ(sizeRequests.size(), 1u);
+            EXPECT_EQ(sizeRequests[0], std::make_pair(row.width, row.height));
+        }
+        const auto window = static_cast<Window>(
+            reinterpret_cast<uintptr_t>(editor.getFrame()->getPlatformFrame()->getNativeHandle()));
+        XWindowAttributes attributes{};
+        ASSERT_NE(XGetWindowAttributes(host, window, &attributes), 0);
+        EXPECT_EQ(attributes.width, row.width);
+        EXPECT_EQ(attributes.height, row.height);
+        EXPECT_EQ(editor.getFrame()->getViewSize().width(), Morvek2Editor::kWidth);
+
+        // A click at the scaled position of the Active switch (509, 324 .. 549, 360) flips it.
+        const float active = plugin.getParameter(92);
+        for (const int type : {ButtonPress, ButtonRelease}) {
+            XEvent event{};
+            event.xbutton.type = type;
+            event.xbutton.display = host;
+            event.xbutton.window = window;
+            event.xbutton.root = root;
+            event.xbutton.x = static_cast<int>(529 * row.scale);
+            event.xbutton.y = static_cast<int>(342 * row.scale);
+            event.xbutton.button = Button1;
+            event.xbutton.state = type == ButtonRelease ? Button1Mask : 0;
+            event.xbutton.same_screen = True;
+            XSendEvent(host, window, False, NoEventMask, &event);
+        }
+        XSync(host, False);
+        for (int i = 0; i < 50 && plugin.getParameter(92) == active; ++i) {
+            editor.idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_NE(plugin.getParameter(92), active);
+        editor.close();
+    }
 }

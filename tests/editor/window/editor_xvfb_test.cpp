@@ -10,6 +10,7 @@
 
 #include "support/xvfb_server.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -250,6 +252,66 @@ TEST_F(EditorXvfb, ClicksPickTheFilterPageAndDrawStepsIntoTheProgram)
 
     plugin->editorClose();
     EXPECT_EQ(childCount(), 0);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+namespace {
+
+// Takes the desktop's resources off the screen again however the test ends, so that the tests
+// after it see an unscaled desktop.
+struct ResourcesOnScreen
+{
+    Display* display;
+    ~ResourcesOnScreen()
+    {
+        XDeleteProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER);
+        XSync(display, False);
+    }
+};
+
+} // namespace
+
+// On a desktop at 192 dots per inch the host hears a window twice the size before opening it,
+// and real pointer input at twice a control's position reaches that control.
+TEST_F(EditorXvfb, AtXftDpi192TheWindowIsTwiceAsLargeAndClicksMapBack)
+{
+    const Window root = DefaultRootWindow(host);
+    const ResourcesOnScreen cleanup{host};
+    const char resources[] = "Xft.dpi:\t192\n";
+    XChangeProperty(host, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources),
+                    static_cast<int>(sizeof resources - 1));
+    XSync(host, False);
+
+    const std::optional<ERect> rect = plugin->editorRect();
+    ASSERT_TRUE(rect.has_value());
+    EXPECT_EQ(rect->right - rect->left, 2 * kWidth);
+    EXPECT_EQ(rect->bottom - rect->top, 2 * kHeight);
+    // The host sizes its window from the rectangle, as hosts do before opening.
+    XResizeWindow(host, parent, static_cast<unsigned>(rect->right - rect->left),
+                  static_cast<unsigned>(rect->bottom - rect->top));
+    ASSERT_TRUE(plugin->editorOpen(parentHandle()));
+    idleFor(5);
+    Window root2 = 0, parentOfParent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    ASSERT_TRUE(XQueryTree(host, parent, &root2, &parentOfParent, &children, &count));
+    ASSERT_EQ(count, 1u);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(host, children[0], &attributes);
+    XFree(children);
+    EXPECT_EQ(attributes.width, 1294);
+    EXPECT_EQ(attributes.height, 894);
+
+    // Step 2 of the VCA lane lies at 70, 70 in the layout (the screen is smaller than the window,
+    // so the click stays in the upper left).
+    const float neighbour = stepValueInChunk(0, 3);
+    click(2 * 70, 2 * 70);
+    idleFor(10);
+    EXPECT_NEAR(stepValueInChunk(0, 2), 1.0f - 5.0f / 89.0f, 1e-5f);
+    EXPECT_EQ(stepValueInChunk(0, 3), neighbour);
+
+    plugin->editorClose();
     EXPECT_EQ(hostErrors, 0);
 }
 
