@@ -377,7 +377,7 @@ TEST_F(MidiFixture, ALearnEndingOnTheAudioThreadIsWrittenByAnotherThread)
         p.midiLearnToggle(kOutputGain);
         p.processEvents(list);
     }
-    EXPECT_EQ(readFile(file()), "17 7\n90 7\n");
+    EXPECT_EQ(readFile(file()), lines("17 7\n90 7\n"));
     if (threadsBefore > 0) {
         EXPECT_EQ(threadCount(), threadsBefore) << "the writer thread is joined";
     }
