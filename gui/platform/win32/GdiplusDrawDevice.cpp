@@ -137,13 +137,21 @@ std::unique_ptr<IPlatformBitmap> GdiplusBitmap::decodePNG(const void* data, std:
     return result;
 }
 
-GdiplusDrawDevice::GdiplusDrawDevice(Gdiplus::Graphics& graphics_) : graphics(graphics_)
+GdiplusDrawDevice::GdiplusDrawDevice(Gdiplus::Graphics& graphics_, double scaleFactor_,
+                                     const CRect& deviceBound_)
+    : graphics(graphics_), scaleFactor(scaleFactor_ > 0 ? scaleFactor_ : 1.0),
+      deviceBound(deviceBound_)
 {
     // The framework's geometry has pixel centres at half-integer positions (a 1-pixel line at
     // x + 0.5 lies on pixel column x, integer rectangles fill whole pixels); GDI+ puts them on
-    // integers. Half a pixel of translation maps the one onto the other, clips included.
+    // integers. Half a device pixel of translation maps the one onto the other, clips included,
+    // after the layout is scaled to the device (a prepended transform applies first).
     graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
     graphics.TranslateTransform(-0.5f, -0.5f);
+    if (scaleFactor != 1.0) {
+        graphics.ScaleTransform(static_cast<Gdiplus::REAL>(scaleFactor),
+                                static_cast<Gdiplus::REAL>(scaleFactor));
+    }
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     graphics.SetCompositingMode(Gdiplus::CompositingModeSourceOver);
 }
@@ -160,6 +168,16 @@ void GdiplusDrawDevice::setClip(const CRect& clip)
                   clip.top + std::max(clip.height(), 0));
     graphics.SetClip(Gdiplus::Rect(r.left, r.top, r.width(), r.height()),
                      Gdiplus::CombineModeReplace);
+    if (!deviceBound.isEmpty()) {
+        // Device pixel edges lie at layout positions edge / scale; at a fractional scale this
+        // keeps the overhang of the layout pixels drawn whole off the pixels around.
+        const auto s = static_cast<Gdiplus::REAL>(scaleFactor);
+        graphics.IntersectClip(
+            Gdiplus::RectF(static_cast<Gdiplus::REAL>(deviceBound.left) / s,
+                           static_cast<Gdiplus::REAL>(deviceBound.top) / s,
+                           static_cast<Gdiplus::REAL>(deviceBound.width()) / s,
+                           static_cast<Gdiplus::REAL>(deviceBound.height()) / s));
+    }
 }
 
 void GdiplusDrawDevice::drawLine(const CPoint& from, const CPoint& to, const DevicePaint& paint)
@@ -263,10 +281,23 @@ void GdiplusDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& d
     if (!gdiplusBitmap || !gdiplusBitmap->getBitmap() || dest.isEmpty() || alpha == 0) {
         return;
     }
-    const Gdiplus::Rect target(dest.left, dest.top, dest.width(), dest.height());
+    // `source` and `dest` are in layout pixels; a picture made for another scale covers its
+    // pixel size divided by its scale. It is copied pixel for pixel when its scale is the
+    // device's, and smoothed otherwise (a 1x picture where no scaled one exists).
+    const double bitmapScale = bitmap.getScaleFactor();
+    const auto inPicture = [bitmapScale](CCoord v) {
+        return static_cast<Gdiplus::REAL>(v * bitmapScale);
+    };
+    const Gdiplus::REAL sx = inPicture(source.x);
+    const Gdiplus::REAL sy = inPicture(source.y);
+    const Gdiplus::REAL sw = inPicture(dest.width());
+    const Gdiplus::REAL sh = inPicture(dest.height());
+    const Gdiplus::RectF target = toRectF(dest);
+    graphics.SetInterpolationMode(bitmapScale == scaleFactor
+                                      ? Gdiplus::InterpolationModeNearestNeighbor
+                                      : Gdiplus::InterpolationModeHighQualityBilinear);
     if (alpha == 255) {
-        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, source.x, source.y, dest.width(),
-                           dest.height(), Gdiplus::UnitPixel);
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, sx, sy, sw, sh, Gdiplus::UnitPixel);
         return;
     }
     Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
@@ -276,8 +307,8 @@ void GdiplusDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& d
                                     {0, 0, 0, 0, 1}}};
     Gdiplus::ImageAttributes attributes;
     attributes.SetColorMatrix(&matrix);
-    graphics.DrawImage(gdiplusBitmap->getBitmap(), target, source.x, source.y, dest.width(),
-                       dest.height(), Gdiplus::UnitPixel, &attributes);
+    graphics.DrawImage(gdiplusBitmap->getBitmap(), target, sx, sy, sw, sh, Gdiplus::UnitPixel,
+                       &attributes);
 }
 
 } // namespace VSTGUI

@@ -62,8 +62,13 @@ private:
 class GdiplusDrawDevice : public IDrawDevice
 {
 public:
-    // Draws with `graphics`, which the caller keeps alive for the device's life.
-    explicit GdiplusDrawDevice(Gdiplus::Graphics& graphics);
+    // Draws with `graphics`, which the caller keeps alive for the device's life. Geometry comes
+    // in layout pixels and lands `scaleFactor` times larger on the graphics' pixels; nothing is
+    // drawn outside `deviceBound` (device pixels; empty means no bound).
+    explicit GdiplusDrawDevice(Gdiplus::Graphics& graphics, double scaleFactor = 1.0,
+                               const CRect& deviceBound = CRect());
+
+    double getScaleFactor() const override { return scaleFactor; }
 
     void setClip(const CRect& clip) override;
     void drawLine(const CPoint& from, const CPoint& to, const DevicePaint& paint) override;
@@ -78,6 +83,8 @@ private:
     void applyPaint(const DevicePaint& paint);
 
     Gdiplus::Graphics& graphics;
+    double scaleFactor;
+    CRect deviceBound;
 };
 
 } // namespace VSTGUI

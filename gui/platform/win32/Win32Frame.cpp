@@ -8,6 +8,7 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <mutex>
 
@@ -20,6 +21,12 @@ constexpr UINT_PTR kIdleTimer = 1;
 // their place (hosts idle the editor 10 to 60 times a second).
 constexpr UINT kTimerMs = 40;
 constexpr uint64_t kHostIdleGapMs = 150;
+// Sent to child windows when their top-level window moved to a screen of another DPI (named only
+// by newer SDKs).
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+// The DPI at which one layout pixel is one device pixel.
+constexpr double kBaseDpi = 96.0;
 
 LRESULT CALLBACK frameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -146,6 +153,35 @@ CPoint pointFrom(LPARAM lParam)
     return CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
 }
 
+// The device pixels a layout rectangle touches, and the layout pixels that cover every one of
+// them: at 1.5x a layout pixel is not a whole number of device pixels.
+CRect layoutToDevice(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left * scale)),
+                 static_cast<CCoord>(std::floor(rect.top * scale)),
+                 static_cast<CCoord>(std::ceil(rect.right * scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom * scale)));
+}
+
+CRect deviceToLayout(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left / scale)),
+                 static_cast<CCoord>(std::floor(rect.top / scale)),
+                 static_cast<CCoord>(std::ceil(rect.right / scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom / scale)));
+}
+
+double scaleForDpi(double dpi)
+{
+    return dpi > 0.0 ? nearestSupportedScale(dpi / kBaseDpi) : 1.0;
+}
+
 LPCWSTR cursorResource(CCursorType type)
 {
     switch (type) {
@@ -176,6 +212,58 @@ Win32Frame::Win32Frame(IPlatformFrameOwner& owner_, CCoord width_, CCoord height
     cursor = LoadCursorW(nullptr, cursorResource(kCursorDefault));
 }
 
+double Win32Frame::desktopScale()
+{
+    // The screen's DPI as this process sees it: the desktop's setting for a DPI-aware host, 96
+    // for one that lets the system stretch its windows.
+    HDC screen = GetDC(nullptr);
+    if (!screen) {
+        return 1.0;
+    }
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return scaleForDpi(dpi);
+}
+
+double Win32Frame::windowScale(HWND window)
+{
+    // A window's own DPI (which follows its screen for hosts aware of each screen's DPI) exists
+    // only from Windows 10 1607 on; looked up at run time, the module still loads on older
+    // systems, which have one DPI for all screens.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = [] {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        return user32 ? reinterpret_cast<GetDpiForWindowFn>(
+                            reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
+                      : nullptr;
+    }();
+    if (getDpiForWindow && window) {
+        if (const UINT dpi = getDpiForWindow(window); dpi > 0) {
+            return scaleForDpi(dpi);
+        }
+    }
+    return desktopScale();
+}
+
+CCoord Win32Frame::deviceWidth() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).right;
+}
+
+CCoord Win32Frame::deviceHeight() const
+{
+    return layoutToDevice(CRect(0, 0, width, height), scale).bottom;
+}
+
+CPoint Win32Frame::toLayout(CPoint devicePoint) const
+{
+    if (scale == 1.0) {
+        return devicePoint;
+    }
+    return CPoint(static_cast<CCoord>(std::floor(devicePoint.x / scale)),
+                  static_cast<CCoord>(std::floor(devicePoint.y / scale)));
+}
+
 std::unique_ptr<Win32Frame> Win32Frame::create(IPlatformFrameOwner& owner, HWND parent,
                                                CCoord width, CCoord height)
 {
@@ -183,6 +271,7 @@ std::unique_ptr<Win32Frame> Win32Frame::create(IPlatformFrameOwner& owner, HWND 
         return nullptr;
     }
     std::unique_ptr<Win32Frame> frame(new Win32Frame(owner, width, height));
+    frame->scale = windowScale(parent);
     if (!frame->gdiplus.isRunning() || !frame->createBackBuffer() || !frame->open(parent)) {
         return nullptr;
     }
@@ -213,7 +302,7 @@ bool Win32Frame::open(HWND parent)
     }
     registeredClass = true;
     window = CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
-                             width, height, parent, nullptr, thisModule(), this);
+                             deviceWidth(), deviceHeight(), parent, nullptr, thisModule(), this);
     if (!window) {
         return false;
     }
@@ -225,10 +314,12 @@ bool Win32Frame::open(HWND parent)
 
 bool Win32Frame::createBackBuffer()
 {
+    const CCoord w = deviceWidth();
+    const CCoord h = deviceHeight();
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, as GDI+ addresses rows
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h; // top-down, as GDI+ addresses rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -244,7 +335,7 @@ bool Win32Frame::createBackBuffer()
     }
     previousBitmap = static_cast<HBITMAP>(SelectObject(memoryDC, dib));
     // GDI+ draws straight into the DIB's pixels, which WM_PAINT copies to the window.
-    surface = std::make_unique<Gdiplus::Bitmap>(width, height, width * 4, PixelFormat32bppRGB,
+    surface = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppRGB,
                                                 static_cast<BYTE*>(pixels));
     if (surface->GetLastStatus() != Gdiplus::Ok) {
         destroyBackBuffer();
@@ -329,21 +420,28 @@ void Win32Frame::renderDirty()
     }
     rendered = true;
 
+    std::vector<CRect> devices;
+    devices.reserve(rects.size());
     {
-        Gdiplus::Graphics graphics(surface.get());
-        GdiplusDrawDevice device(graphics);
         DevicePaint black;
         black.fillColor = kBlackCColor;
         for (const CRect& r : rects) {
-            device.setClip(r);
-            device.drawRect(r, kDrawFilled, black);
-            owner.platformDrawRect(device, r);
+            // Every device pixel the rectangle touches is drawn whole, from the layout pixels
+            // that cover it; the device's bound keeps their overhang off the pixels around.
+            const CRect deviceRect = layoutToDevice(r, scale);
+            const CRect layoutRect = deviceToLayout(deviceRect, scale);
+            devices.push_back(deviceRect);
+            Gdiplus::Graphics graphics(surface.get());
+            GdiplusDrawDevice device(graphics, scale, scale == 1.0 ? CRect() : deviceRect);
+            device.setClip(layoutRect);
+            device.drawRect(layoutRect, kDrawFilled, black);
+            owner.platformDrawRect(device, layoutRect);
+            graphics.Flush(Gdiplus::FlushIntentionSync);
         }
-        graphics.Flush(Gdiplus::FlushIntentionSync);
     }
     GdiFlush();
     if (window) {
-        for (const CRect& r : rects) {
+        for (const CRect& r : devices) {
             const RECT area{r.left, r.top, r.right, r.bottom};
             InvalidateRect(window, &area, FALSE);
         }
@@ -364,7 +462,7 @@ void Win32Frame::paint()
 
 void Win32Frame::mouseButton(unsigned message, uintptr_t wParam, intptr_t lParam)
 {
-    const CPoint where = pointFrom(lParam);
+    const CPoint where = toLayout(pointFrom(lParam));
     int32_t buttons = buttonsFromMessage(wParam) & ~(kLButton | kMButton | kRButton);
     int32_t bit = 0;
     bool down = true;
@@ -464,7 +562,7 @@ intptr_t Win32Frame::handleMessage(HWND hwnd, unsigned message, uintptr_t wParam
         mouseButton(message, wParam, lParam);
         return 0;
     case WM_MOUSEMOVE:
-        lastPoint = pointFrom(lParam);
+        lastPoint = toLayout(pointFrom(lParam));
         owner.platformOnMouseMoved(lastPoint, buttonsFromMessage(wParam));
         return 0;
     case WM_MOUSEWHEEL: {
@@ -473,7 +571,7 @@ intptr_t Win32Frame::handleMessage(HWND hwnd, unsigned message, uintptr_t wParam
         const float distance =
             static_cast<float>(GET_WHEEL_DELTA_WPARAM(wParam)) / static_cast<float>(WHEEL_DELTA);
         const int32_t buttons = buttonsFromMessage(GET_KEYSTATE_WPARAM(wParam));
-        if (owner.platformOnMouseWheel(CPoint(p.x, p.y), distance, buttons)) {
+        if (owner.platformOnMouseWheel(toLayout(CPoint(p.x, p.y)), distance, buttons)) {
             return 0;
         }
         break; // unused wheel turns go on to the host's window
@@ -506,6 +604,13 @@ intptr_t Win32Frame::handleMessage(HWND hwnd, unsigned message, uintptr_t wParam
             return 0;
         }
         break;
+    case kDpiChanged:
+        // Only top-level windows hear of it, but a host may pass it on.
+        changeScale(scaleForDpi(LOWORD(wParam)));
+        break;
+    case kDpiChangedAfterParent:
+        changeScale(windowScale(hwnd));
+        return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS;
     case WM_NCDESTROY:
@@ -574,7 +679,7 @@ bool Win32Frame::getCurrentMousePosition(CPoint& where) const
     if (!GetCursorPos(&p) || !ScreenToClient(window, &p)) {
         return false;
     }
-    where = CPoint(p.x, p.y);
+    where = toLayout(CPoint(p.x, p.y));
     return true;
 }
 
@@ -591,11 +696,33 @@ bool Win32Frame::setSize(CCoord w, CCoord h)
         return false;
     }
     if (window) {
-        SetWindowPos(window, nullptr, 0, 0, width, height,
+        SetWindowPos(window, nullptr, 0, 0, deviceWidth(), deviceHeight(),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     dirty.add(CRect(0, 0, width, height));
     return true;
+}
+
+void Win32Frame::changeScale(double newScale)
+{
+    // The window moved to a screen of another DPI: the same layout in the new screen's pixels.
+    if (newScale == scale || windowGone || !window) {
+        return;
+    }
+    const double oldScale = scale;
+    destroyBackBuffer();
+    scale = newScale;
+    if (!createBackBuffer()) {
+        // Too large for memory at the new scale: keep drawing at the old one.
+        scale = oldScale;
+        if (!createBackBuffer()) {
+            return;
+        }
+    }
+    SetWindowPos(window, nullptr, 0, 0, deviceWidth(), deviceHeight(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    dirty.add(CRect(0, 0, width, height));
+    InvalidateRect(window, nullptr, FALSE);
 }
 
 void* Win32Frame::getNativeHandle() const

@@ -4,6 +4,10 @@
 // drive redrawing, and a timer takes over while they stop. A window the host destroyed (with
 // its own) is noticed and never touched again. Without a parent the frame draws into its back
 // buffer only.
+//
+// On a high-density screen the frame follows the DPI of the host's window: window and back
+// buffer are sized in device pixels, drawing is scaled from the layout's pixels, and mouse
+// positions are mapped back to them.
 #pragma once
 
 #include "gui/IPlatform.h"
@@ -42,6 +46,13 @@ public:
     bool getCurrentMousePosition(CPoint& where) const override;
     bool setSize(CCoord width, CCoord height) override;
     void* getNativeHandle() const override;
+    double getScaleFactor() const override { return scale; }
+
+    // The scale the desktop asks DPI-aware windows to use (1, 1.5 or 2), from the screen's DPI.
+    static double desktopScale();
+    // The scale for a window shown in `window`: its own DPI where the system can tell it,
+    // otherwise the screen's.
+    static double windowScale(HWND__* window);
 
     // True once the window was destroyed from outside (with its parent).
     bool isWindowGone() const { return windowGone; }
@@ -59,11 +70,18 @@ private:
     void mouseButton(unsigned message, uintptr_t wParam, intptr_t lParam);
     void lostCapture();
     void detachWindow();
+    CCoord deviceWidth() const;
+    CCoord deviceHeight() const;
+    // From the window's pixels to the layout's.
+    CPoint toLayout(CPoint devicePoint) const;
+    // Takes the DPI a window now has: a new scale resizes window and back buffer.
+    void changeScale(double newScale);
 
     IPlatformFrameOwner& owner;
     GdiplusSession gdiplus;
-    CCoord width;
+    CCoord width; // layout pixels
     CCoord height;
+    double scale = 1.0;
     HWND__* window = nullptr;
     bool windowGone = false;
     bool registeredClass = false;

@@ -49,6 +49,8 @@ public:
     {
         return GdiplusBitmap::decodePNG(data, size);
     }
+
+    double desktopScaleFactor() override { return Win32Frame::desktopScale(); }
 };
 
 Win32PlatformFactory& defaultFactory()

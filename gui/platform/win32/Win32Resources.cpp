@@ -1,6 +1,8 @@
-// The module's resources on Windows: the PNG pictures and font sheets are RCDATA resources and
-// the glyph maps resources of type "DEZADEDU_MAP", linked into the DLL from a resource script
-// and found through the module's own handle (not the host's executable).
+// The module's resources on Windows: the PNG pictures and font sheets are RCDATA resources, their
+// versions for high-density screens resources of type "PNG_1_5X" and "PNG_2X" (what the other
+// platforms call "PNG@1.5x" and "PNG@2x") and the glyph maps resources of type "DEZADEDU_MAP",
+// linked into the DLL from a resource script and found through the module's own handle (not the
+// host's executable).
 #include "resources/resources.h"
 
 #include <windows.h>
@@ -30,6 +32,10 @@ ResourceBlob findResource(int id, const char* type) // [any]
     LPCWSTR resourceType = nullptr;
     if (std::strcmp(type, "PNG") == 0)
         resourceType = MAKEINTRESOURCEW(10); // RT_RCDATA
+    else if (std::strcmp(type, "PNG@1.5x") == 0)
+        resourceType = L"PNG_1_5X";
+    else if (std::strcmp(type, "PNG@2x") == 0)
+        resourceType = L"PNG_2X";
     else if (std::strcmp(type, "DEZADEDU_MAP") == 0)
         resourceType = L"DEZADEDU_MAP";
     else
