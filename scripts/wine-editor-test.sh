@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows editor under wine: starts Xvfb on a free private display, runs the cross-built
-# editor test against the built Morvek2.dll (wine prefix inside the build folder) and stops the
-# server again. Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
+# editor test against the built Morvek2.dll (wine prefix inside the build folder) at 96 DPI and
+# again with the prefix at 192 DPI (the editor at twice its size), and stops the server again.
+# The prefix is left at 96 DPI.
+# Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/windows}
@@ -16,11 +18,18 @@ display=57
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
     display=$((display + 1))
 done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Large enough for the editor at twice its size.
+Xvfb ":$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 prefix=$(realpath "$build")/wineprefix
+# The screen's DPI as wine reports it to programs started afterwards.
+set_dpi() {
+    WINEPREFIX=$prefix "$build/wine-run.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+        /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
 # wine's own processes go before the display they are connected to.
 stop() {
+    set_dpi 96 || true
     WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
@@ -34,5 +43,13 @@ artifacts=$build/editor-artifacts
 mkdir -p "$artifacts"
 # wine takes paths of the build machine through its Z: drive.
 winpath() { echo "Z:$(realpath "$1")" | tr / '\\'; }
-DISPLAY=":$display" timeout 600 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
-    "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")"
+export DISPLAY=":$display"
+set_dpi 96
+status=0
+timeout 600 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+    "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")" || status=1
+set_dpi 192
+timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+    "$(winpath tests/editor/window/golden/editor_scale_2x.png)" "$(winpath "$artifacts")" \
+    --dpi192 || status=1
+exit $status

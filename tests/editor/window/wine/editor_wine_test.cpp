@@ -5,7 +5,12 @@
 // same state. Then the host destroys its window before closing the editor, and 50 open/close
 // cycles must leave no window, no GDI or USER object and no memory behind.
 //
-// Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder>
+// With --dpi192 (the wine prefix set to 192 DPI) the program is a DPI-aware host on a
+// high-density screen instead: the editor asks for twice its size before it opens, its window
+// has that size, clicks at twice a control's position reach the control, and the picture
+// matches the Linux 2x picture of the same state.
+//
+// Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder> [--dpi192]
 // Exit status 0 when every check holds; each failed check prints one line.
 #include "vst/vst2_abi.h"
 
@@ -115,11 +120,11 @@ int childCount(HWND parent)
     return count;
 }
 
-HWND makeParent()
+HWND makeParent(int width = kWidth, int height = kHeight)
 {
     // A borderless window at the screen's origin: window pixels are screen pixels.
     HWND hwnd = CreateWindowExW(0, L"Morvek2TestParent", L"Morvek2 test host",
-                                WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, kWidth, kHeight,
+                                WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height,
                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(hwnd);
     return hwnd;
@@ -144,22 +149,22 @@ int16_t page(const std::vector<uint8_t>& chunk)
 }
 
 // The window's pixels, 0x00RRGGBB per pixel, rows from the top.
-std::vector<uint32_t> screenshot(HWND hwnd)
+std::vector<uint32_t> screenshot(HWND hwnd, int width = kWidth, int height = kHeight)
 {
-    std::vector<uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+    std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * height);
     HDC windowDC = GetDC(hwnd);
     HDC memoryDC = CreateCompatibleDC(windowDC);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(memoryDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memoryDC, dib);
-    BitBlt(memoryDC, 0, 0, kWidth, kHeight, windowDC, 0, 0, SRCCOPY);
+    BitBlt(memoryDC, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
     GdiFlush();
     std::memcpy(pixels.data(), bits, pixels.size() * 4);
     SelectObject(memoryDC, old);
@@ -172,31 +177,32 @@ std::vector<uint32_t> screenshot(HWND hwnd)
     return pixels;
 }
 
-bool savePNG(const std::vector<uint32_t>& pixels, const std::wstring& path)
+bool savePNG(const std::vector<uint32_t>& pixels, const std::wstring& path, int width = kWidth,
+             int height = kHeight)
 {
     // The PNG encoder's class id.
     const CLSID png = {
         0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    Gdiplus::Bitmap image(kWidth, kHeight, kWidth * 4, PixelFormat32bppRGB,
+    Gdiplus::Bitmap image(width, height, width * 4, PixelFormat32bppRGB,
                           reinterpret_cast<BYTE*>(const_cast<uint32_t*>(pixels.data())));
     return image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
-std::vector<uint32_t> loadPNG(const std::wstring& path)
+std::vector<uint32_t> loadPNG(const std::wstring& path, int width = kWidth, int height = kHeight)
 {
     Gdiplus::Bitmap image(path.c_str());
-    if (image.GetLastStatus() != Gdiplus::Ok || image.GetWidth() != kWidth ||
-        image.GetHeight() != kHeight) {
+    if (image.GetLastStatus() != Gdiplus::Ok || static_cast<int>(image.GetWidth()) != width ||
+        static_cast<int>(image.GetHeight()) != height) {
         return {};
     }
-    std::vector<uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+    std::vector<uint32_t> pixels(static_cast<std::size_t>(width) * height);
     Gdiplus::BitmapData data{};
-    data.Width = kWidth;
-    data.Height = kHeight;
-    data.Stride = kWidth * 4;
+    data.Width = static_cast<UINT>(width);
+    data.Height = static_cast<UINT>(height);
+    data.Stride = width * 4;
     data.PixelFormat = PixelFormat32bppRGB;
     data.Scan0 = pixels.data();
-    Gdiplus::Rect all(0, 0, kWidth, kHeight);
+    Gdiplus::Rect all(0, 0, width, height);
     if (image.LockBits(&all, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
                        PixelFormat32bppRGB, &data) != Gdiplus::Ok) {
         return {};
@@ -243,13 +249,98 @@ std::wstring widen(const char* s)
     return w;
 }
 
+// A DPI-aware host on a 192-DPI screen: everything the editor shows is twice as large, and the
+// layout's positions are found at twice their values.
+void scaledChecks(Plugin& plugin, const char* goldenPath, const char* artifactFolder)
+{
+    constexpr int kScaledWidth = 2 * kWidth;
+    constexpr int kScaledHeight = 2 * kHeight;
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    check(dpi == 192, "the screen has 192 DPI (set LogPixels in the prefix)",
+          "(" + std::to_string(dpi) + ")");
+
+    ERect* rect = nullptr;
+    plugin.call(effEditGetRect, 0, 0, &rect);
+    check(rect && rect->right - rect->left == kScaledWidth &&
+              rect->bottom - rect->top == kScaledHeight,
+          "before opening, the editor asks for 1294 x 894",
+          rect ? "(" + std::to_string(rect->right - rect->left) + " x " +
+                     std::to_string(rect->bottom - rect->top) + ")"
+               : "(no rectangle)");
+
+    HWND parent = makeParent(kScaledWidth, kScaledHeight);
+    check(plugin.call(effEditOpen, 0, 0, parent) == 1, "effEditOpen answers 1");
+    HWND child = GetWindow(parent, GW_CHILD);
+    RECT client{};
+    check(child && GetClientRect(child, &client) && client.right == kScaledWidth &&
+              client.bottom == kScaledHeight,
+          "the editor's window is 1294 x 894",
+          "(" + std::to_string(client.right) + " x " + std::to_string(client.bottom) + ")");
+    idleFor(plugin, 10);
+
+    // The Filter button lies at 128, 338 in the layout.
+    mouse(0, 2 * 128, 2 * 338);
+    idleFor(plugin, 2);
+    mouse(MOUSEEVENTF_LEFTDOWN, 2 * 128, 2 * 338);
+    idleFor(plugin, 2);
+    mouse(MOUSEEVENTF_LEFTUP, 2 * 128, 2 * 338);
+    idleFor(plugin, 10);
+    check(page(plugin.programChunk()) == 1, "a click at twice the Filter button selects its page",
+          "(page " + std::to_string(page(plugin.programChunk())) + ")");
+    mouse(0, kScaledWidth + 50, kScaledHeight + 50);
+    idleFor(plugin, 10);
+
+    // The Linux picture of the same page at 2x: drawn from the pictures made for 2x, so the
+    // bitmaps match as closely as at 1x (a stretched 1x picture differs on every edge).
+    const std::vector<uint32_t> shot = screenshot(parent, kScaledWidth, kScaledHeight);
+    const std::wstring artifact = widen(artifactFolder) + L"/editor_wine_2x.png";
+    check(savePNG(shot, artifact, kScaledWidth, kScaledHeight), "the screenshot is saved");
+    const std::vector<uint32_t> golden = loadPNG(widen(goldenPath), kScaledWidth, kScaledHeight);
+    check(!golden.empty(), "the 2x golden picture loads");
+    if (!golden.empty()) {
+        const long all = static_cast<long>(kScaledWidth) * kScaledHeight;
+        const long small = differing(shot, golden, 6);
+        const long large = differing(shot, golden, 64);
+        std::printf("2x screenshot: %ld pixels differ by more than 6, %ld by more than 64 "
+                    "(of %ld)\n",
+                    small, large, all);
+        check(small <= all * 15 / 1000, "at most 1.5% of the 2x pixels differ beyond 6");
+        check(large <= all * 3 / 1000, "at most 0.3% of the 2x pixels differ beyond 64");
+    }
+
+    // Step 2 of the Filter lane lies at 70, 70 in the layout; its neighbour stays.
+    const float neighbour = stepValue(plugin.programChunk(), 1, 3);
+    mouse(0, 2 * 70, 2 * 70);
+    idleFor(plugin, 2);
+    mouse(MOUSEEVENTF_LEFTDOWN, 2 * 70, 2 * 70);
+    idleFor(plugin, 2);
+    mouse(MOUSEEVENTF_LEFTUP, 2 * 70, 2 * 70);
+    idleFor(plugin, 10);
+    const std::vector<uint8_t> chunk = plugin.programChunk();
+    check(std::fabs(stepValue(chunk, 1, 2) - (1.0f - 5.0f / 89.0f)) < 1e-5f,
+          "a click at twice a step's position sets that step",
+          "(" + std::to_string(stepValue(chunk, 1, 2)) + ")");
+    check(stepValue(chunk, 1, 3) == neighbour, "the neighbouring step stays");
+
+    plugin.call(effEditClose);
+    check(childCount(parent) == 0, "closing removes the editor's window");
+    DestroyWindow(parent);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::printf("usage: %s <Morvek2.dll> <golden png> <artifact folder>\n", argv[0]);
+    const bool scaled = argc == 5 && std::strcmp(argv[4], "--dpi192") == 0;
+    if (argc != 4 && !scaled) {
+        std::printf("usage: %s <Morvek2.dll> <golden png> <artifact folder> [--dpi192]\n", argv[0]);
         return 2;
+    }
+    if (scaled) {
+        // A host that draws for the screen's real DPI, as the system then gives it.
+        SetProcessDPIAware();
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Gdiplus::GdiplusStartupInput gdiplusInput;
@@ -284,6 +375,20 @@ int main(int argc, char** argv)
     plugin.effect->dispatcher(plugin.effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
     plugin.call(effSetBlockSize, 0, 512);
     plugin.call(effMainsChanged, 0, 1);
+
+    if (scaled) {
+        scaledChecks(plugin, argv[2], argv[3]);
+        plugin.call(effMainsChanged, 0, 0);
+        plugin.call(effClose);
+        FreeLibrary(plugin.module);
+        Gdiplus::GdiplusShutdown(gdiplusToken);
+        if (SUCCEEDED(ole)) {
+            OleUninitialize();
+        }
+        std::printf("%s\n", failures == 0 ? "all scaled editor checks passed"
+                                          : "scaled editor checks failed");
+        return failures == 0 ? 0 : 1;
+    }
 
     ERect* rect = nullptr;
     plugin.call(effEditGetRect, 0, 0, &rect);
