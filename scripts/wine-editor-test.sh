@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows editor under wine: starts Xvfb on a free private display, runs the cross-built
 # editor test against the built Morvek2.dll (wine prefix inside the build folder) at 96 DPI and
-# again with the prefix at 192 DPI (the editor at twice its size), and stops the server again.
+# again with the prefix at 144 and 192 DPI (the editor at 1.5 and 2 times its size), and stops
+# the server again.
 # The prefix is left at 96 DPI.
 # Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
 set -euo pipefail
@@ -48,8 +49,11 @@ set_dpi 96
 status=0
 timeout 600 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
     "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")" || status=1
-set_dpi 192
-timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
-    "$(winpath tests/editor/window/golden/editor_scale_2x.png)" "$(winpath "$artifacts")" \
-    --dpi192 || status=1
+# The same editor at 1.5 and 2 times its size, for a host aware of the screen's DPI.
+for scaled in 144:1.5x 192:2x; do
+    set_dpi "${scaled%%:*}"
+    timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+        "$(winpath "tests/editor/window/golden/editor_scale_${scaled#*:}.png")" \
+        "$(winpath "$artifacts")" --dpi "${scaled%%:*}" || status=1
+done
 exit $status

@@ -292,7 +292,18 @@ void GdiplusDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& d
     const Gdiplus::REAL sy = inPicture(source.y);
     const Gdiplus::REAL sw = inPicture(dest.width());
     const Gdiplus::REAL sh = inPicture(dest.height());
-    const Gdiplus::RectF target = toRectF(dest);
+    Gdiplus::RectF target = toRectF(dest);
+    if (bitmapScale == scaleFactor && scaleFactor != std::floor(scaleFactor)) {
+        // At 1.5x a layout position can fall on half a device pixel, where nearest-neighbour
+        // sampling would pick picture pixels by rounding noise. The picture moves to the next
+        // whole device pixel (half up, as the other backends place it), so each of its pixels
+        // covers exactly one device pixel.
+        const auto snap = [this](CCoord v) {
+            return static_cast<Gdiplus::REAL>(std::floor(v * scaleFactor + 0.5) / scaleFactor);
+        };
+        target.X = snap(dest.left);
+        target.Y = snap(dest.top);
+    }
     graphics.SetInterpolationMode(bitmapScale == scaleFactor
                                       ? Gdiplus::InterpolationModeNearestNeighbor
                                       : Gdiplus::InterpolationModeHighQualityBilinear);
