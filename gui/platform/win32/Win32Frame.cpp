@@ -21,8 +21,8 @@ constexpr UINT_PTR kIdleTimer = 1;
 // their place (hosts idle the editor 10 to 60 times a second).
 constexpr UINT kTimerMs = 40;
 constexpr uint64_t kHostIdleGapMs = 150;
-// Sent to child windows when their top-level window moved to a screen of another DPI (named only
-// by newer SDKs).
+// A top-level window moved to a screen of another DPI, and what its child windows hear of it
+// afterwards (named only by newer SDKs).
 constexpr UINT kDpiChanged = 0x02E0;
 constexpr UINT kDpiChangedAfterParent = 0x02E3;
 // The DPI at which one layout pixel is one device pixel.
@@ -722,6 +722,7 @@ void Win32Frame::changeScale(double newScale)
     SetWindowPos(window, nullptr, 0, 0, deviceWidth(), deviceHeight(),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     dirty.add(CRect(0, 0, width, height));
+    rendered = false; // the next paint draws the new buffer before showing it
     InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -339,6 +339,20 @@ void scaledChecks(Plugin& plugin, int expectedDpi, const char* goldenPath,
           "(" + std::to_string(stepValue(chunk, 1, 2)) + ")");
     check(stepValue(chunk, 1, 3) == neighbour, "the neighbouring step stays");
 
+    // Moved to a 96-DPI screen (the message a host passes on from its top-level window): the
+    // window and the size the host is told shrink to the layout's.
+    constexpr UINT kDpiChanged = 0x02E0;
+    RECT suggested{0, 0, kWidth, kHeight};
+    SendMessageW(child, kDpiChanged, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    idleFor(plugin, 3);
+    check(GetClientRect(child, &client) && client.right == kWidth && client.bottom == kHeight,
+          "after a change to 96 DPI the window is 647 x 447",
+          "(" + std::to_string(client.right) + " x " + std::to_string(client.bottom) + ")");
+    rect = nullptr;
+    plugin.call(effEditGetRect, 0, 0, &rect);
+    check(rect && rect->right - rect->left == kWidth && rect->bottom - rect->top == kHeight,
+          "after a change to 96 DPI the editor asks for 647 x 447");
+
     plugin.call(effEditClose);
     check(childCount(parent) == 0, "closing removes the editor's window");
     DestroyWindow(parent);
