@@ -1,6 +1,7 @@
 // Every factory program through the built module and the offline renderer, one row per preset
 // file: it must sit at a level a producer can A/B against bypass, never clip on the demo, a sine
 // sweep or pink noise, carry no DC or rumble, and do in numbers what its name promises.
+#include "params/Morvek2ParameterManager.h"
 #include "tools/morvek2/analysis.h"
 #include "tools/morvek2/demo.h"
 #include "tools/morvek2/preset_text.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -170,6 +172,122 @@ double balanceSwing(const Channels& dry, const Channels& wet)
     return highest - lowest;
 }
 
+// White noise, the same both sides and every run: its only correlation is at lag 0, so an
+// echo in what comes out is a peak of the output's autocorrelation at the echo's time.
+Channels whiteNoise(double seconds)
+{
+    std::vector<float> s(static_cast<std::size_t>(seconds * kRate));
+    std::uint32_t seed = 2024u;
+    for (float& x : s) {
+        seed = seed * 1664525u + 1013904223u;
+        x = 0.25f * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f);
+    }
+    return {s, s};
+}
+
+// Samples of one step of step-size position `size` at 120 beats per minute.
+double stepSamples(int size)
+{
+    return Morvek2ParameterManager::kStepLengths64[size] * (60.0 / 120.0 / 16.0) * kRate;
+}
+
+// How closely the output's level, step by step, follows a lane's gates: the correlation of
+// each step's energy (both sides, in dB) with its gate (1 or 0), and the mean level of the
+// open steps over that of the closed ones. The lane starts on its first step at bar one and
+// again at every reset (`resetSamples`, 0 for none); forward and backward lanes only.
+struct GateFollow
+{
+    double correlation = 0.0;
+    double contrastDb = 0.0;
+};
+
+GateFollow gateFollow(const Channels& out, const presetfile::Lane& lane, double resetSamples,
+                      int shift = 0)
+{
+    const double step = stepSamples(lane.header[3]);
+    const int length = lane.header[1];
+    const bool backward = lane.header[2] == 1;
+    const double frames = static_cast<double>(out[0].size());
+    const double period = resetSamples > 0.0 ? resetSamples : frames;
+    std::vector<double> level;
+    std::vector<double> gate;
+    for (double start = 0.0; start < frames; start += period) {
+        for (int j = 0;; ++j) {
+            const double from = start + j * step;
+            const double to = from + step;
+            if (to > std::min(start + period, frames)) {
+                break;
+            }
+            double energy = 1e-12;
+            for (auto i = static_cast<std::size_t>(from); i < static_cast<std::size_t>(to); ++i) {
+                energy += static_cast<double>(out[0][i]) * out[0][i] +
+                          static_cast<double>(out[1][i]) * out[1][i];
+            }
+            const int position =
+                backward ? length - 1 - (j + shift) % length : (j + shift) % length;
+            level.push_back(10.0 * std::log10(energy / step));
+            gate.push_back((lane.flags[position] & 1u) ? 1.0 : 0.0);
+        }
+    }
+    const auto n = static_cast<double>(level.size());
+    double ml = 0.0;
+    double mg = 0.0;
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        ml += level[i] / n;
+        mg += gate[i] / n;
+    }
+    double sxy = 0.0;
+    double sxx = 0.0;
+    double syy = 0.0;
+    double on = 0.0;
+    double off = 0.0;
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        sxy += (level[i] - ml) * (gate[i] - mg);
+        sxx += (level[i] - ml) * (level[i] - ml);
+        syy += (gate[i] - mg) * (gate[i] - mg);
+        (gate[i] > 0.5 ? on : off) += level[i];
+    }
+    GateFollow f;
+    f.correlation = sxx > 0.0 && syy > 0.0 ? sxy / std::sqrt(sxx * syy) : 0.0;
+    const double opened = mg * n;
+    f.contrastDb = on / opened - off / (n - opened);
+    return f;
+}
+
+// The strongest echo of the mid output between `nearMs` and `farMs` (a peak of its
+// autocorrelation), over the median of all lags from 15 ms to `searchMs`, and over the
+// strongest peak from 15 ms up to `nearMs` (an earlier echo whose repeats only pass by).
+struct Echo
+{
+    double overMedian = 0.0;
+    double overEarlier = 0.0;
+};
+
+Echo echoAt(const Channels& out, double nearMs, double farMs, double searchMs)
+{
+    std::vector<float> mid(out[0].size());
+    for (std::size_t i = 0; i < mid.size(); ++i) {
+        mid[i] = 0.5f * (out[0][i] + out[1][i]);
+    }
+    const auto lag = [](double ms) { return static_cast<std::size_t>(ms * kRate / 1000.0); };
+    const std::vector<double> r = morvek2::cli::autocorrelation(mid, lag(searchMs));
+    double peak = 0.0;
+    for (std::size_t t = lag(nearMs); t <= lag(farMs) && t < r.size(); ++t) {
+        peak = std::max(peak, std::fabs(r[t]));
+    }
+    double earlier = 0.0;
+    for (std::size_t t = lag(15.0); t < lag(nearMs) && t < r.size(); ++t) {
+        earlier = std::max(earlier, std::fabs(r[t]));
+    }
+    std::vector<double> magnitude;
+    for (std::size_t t = lag(15.0); t < r.size(); ++t) {
+        magnitude.push_back(std::fabs(r[t]));
+    }
+    std::nth_element(magnitude.begin(), magnitude.begin() + magnitude.size() / 2, magnitude.end());
+    const double median = magnitude[magnitude.size() / 2];
+    return {median > 0.0 ? peak / median : 0.0, earlier > 0.0 ? peak / earlier : HUGE_VAL};
+}
+
 class Bank : public ::testing::TestWithParam<int>
 {
 protected:
@@ -213,8 +331,16 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
     EXPECT_LE(morvek2::cli::measure(renderProgram(k, sweep), kRate).peakDbfs, 0.0)
         << "sample peak on a -6 dBFS sine sweep";
     const Channels pink = morvek2::cli::pinkNoise(kRate, kProbeSeconds, -12.0);
-    EXPECT_LE(morvek2::cli::measure(renderProgram(k, pink), kRate).peakDbfs, 0.0)
+    const Channels pinkOut = renderProgram(k, pink);
+    EXPECT_LE(morvek2::cli::measure(pinkOut, kRate).peakDbfs, 0.0)
         << "sample peak on -12 dBFS pink noise";
+
+    // The program's values as the plug-in holds them, in the order a program change sets them.
+    Morvek2ParameterManager pm;
+    for (int i = 0; i < presetfile::kParams; ++i) {
+        pm.setValue(i, value(i));
+    }
+    pm.setDelayTimeBase(60000.0f / 120.0f);
 
     // Promises, from what the file sets. A filter that plays (not a 40 Hz DC guard) moves the
     // spectral centroid, frame by frame, against the dry demo's.
@@ -234,6 +360,53 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
         const Channels tone = renderProgram(k, sine(441.0, kProbeSeconds));
         const double clean = shareNear(tone[0], 441.0, 3.0);
         EXPECT_LT(clean, 0.999) << "no noise beside the tone";
+    }
+    // A gate program (a VCA lane that opens and closes, deep enough to hear, its gates played
+    // as written rather than re-rolled) rises and falls on steady noise with the lane's gates,
+    // at the lane's step size and in its phase: the level follows the gates as laid out at
+    // least as well as it follows the same pattern started on any other step.
+    constexpr int kVcaDepth = 2;
+    constexpr int kVcaGateRstRand = 16;
+    constexpr int kResetInterval = 91;
+    const presetfile::Lane& vca = p.lanes[0];
+    const int vcaLength = vca.header[1];
+    int opens = 0;
+    for (int s = 0; s < vcaLength; ++s) {
+        opens += (vca.flags[s] & 1u) ? 1 : 0;
+    }
+    if (opens > 0 && opens < vcaLength && vca.header[2] != 2 &&
+        pm.getEngineValue(kVcaDepth) >= 0.3f && pm.getWorkingValue(kVcaGateRstRand) < 0.5f) {
+        const double bar = 4.0 * 60.0 / 120.0 * kRate;
+        const double reset = std::trunc(pm.getWorkingValue(kResetInterval)) * bar;
+        const GateFollow f = gateFollow(pinkOut, vca, reset);
+        EXPECT_GT(f.correlation, 0.35) << "the level does not follow the VCA gates";
+        EXPECT_GT(f.contrastDb, 1.0) << "open and closed VCA steps sound alike";
+        for (int shift = 1; shift < vcaLength; ++shift) {
+            // A pattern that repeats within the lane ties with itself; any other start loses.
+            EXPECT_GE(f.correlation, gateFollow(pinkOut, vca, reset, shift).correlation)
+                << "the level follows the VCA gates better started " << shift << " steps on";
+        }
+    }
+    // A delay program (Delay mode, a send, gates on its lane) echoes white noise at the time
+    // its note value gives at this tempo, for one of the step values its lane plays.
+    constexpr int kDelayTime = 44;
+    constexpr int kDelayMode = 46;
+    constexpr int kDelaySend = 48;
+    if (gated(3) && std::trunc(pm.getWorkingValue(kDelayMode)) == 0.0f &&
+        pm.getEngineValue(kDelaySend) > 0.05f) {
+        const presetfile::Lane& delay = p.lanes[3];
+        double shortest = HUGE_VAL;
+        double longest = 0.0;
+        for (int s = 0; s < delay.header[1]; ++s) {
+            const double ms = pm.getModulatedValue(kDelayTime, delay.values[s]);
+            shortest = std::min(shortest, ms);
+            longest = std::max(longest, ms);
+        }
+        const Echo echo = echoAt(renderProgram(k, whiteNoise(kProbeSeconds)), shortest - 2.0,
+                                 longest + 2.0, std::max(1000.0, 1.5 * longest));
+        EXPECT_GT(echo.overMedian, 6.0) << "no echo stands out at " << shortest << " ms";
+        EXPECT_GT(echo.overEarlier, 1.0)
+            << "an earlier echo is stronger than the one at " << shortest << " ms";
     }
     // A steady shift (no step modulation of it) moves a 1 kHz tone by the set amount.
     constexpr int kShiftFreq = 60;

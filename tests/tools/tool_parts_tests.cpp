@@ -9,6 +9,7 @@
 #include "tools/morvek2/param_values.h"
 #include "tools/morvek2/preset_file.h"
 #include "tools/morvek2/render.h"
+#include "tools/morvek2/session.h"
 
 #include <gtest/gtest.h>
 
@@ -327,6 +328,55 @@ TEST(ToolRender, EnvelopeKeepsExtremesPerColumn)
     Envelope poisoned(2, 2);
     poisoned.add(0, {{NAN, INFINITY}}, 2);
     EXPECT_EQ(poisoned.peak(), 0.0f);
+}
+
+// The picture draws a lane's gates as they played: "09 Pulse Beacon" re-rolls its VCA gates at
+// every one-bar reset, all but the locked first step of each beat; a program that re-rolls
+// nothing records nothing, so its lanes stay as laid out.
+TEST(ToolRender, PlotRecordsTheGatesAResetReRolled)
+{
+    if (!fs::exists(Session::defaultModulePath())) {
+        GTEST_SKIP() << "the Morvek2 module is not built beside the tests";
+    }
+    const fs::path folder =
+        fs::temp_directory_path() / ("morvek2-played-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const auto played = [&](int program) {
+        Session session(Session::defaultModulePath());
+        session.start(44100.0, 512);
+        session.plugin().setProgram(program);
+        Options options;
+        options.plot = (folder / "x.png").string();
+        MemorySource demo(synthesizeDemo({}), 2, 44100.0, "demo");
+        PendingFile output((folder / "x.wav").string());
+        WavWriter writer(output, 2, 44100.0, false);
+        RenderReport report = renderSource(session, demo, writer, options, 64);
+        writer.finish();
+        const auto last = lanesFromRecord(session.plugin().getChunk(true));
+        EXPECT_TRUE(report.playedLanes.empty() ||
+                    std::memcmp(report.playedLanes.back().lanes[0].steps, last->lanes[0].steps,
+                                sizeof last->lanes[0].steps) == 0)
+            << "the last record is what the program holds at the end";
+        return report.playedLanes;
+    };
+    const std::vector<PlayedLanes> beacon = played(8);
+    ASSERT_GE(beacon.size(), 2u) << "eight bars, a re-roll at (nearly) every bar";
+    std::string patterns;
+    for (const PlayedLanes& record : beacon) {
+        std::string gates;
+        for (int s = 0; s < 16; ++s) {
+            gates += record.lanes[0].steps[s].gate != 0 ? 'x' : '.';
+        }
+        EXPECT_EQ(gates[0], 'x');
+        EXPECT_EQ(gates[4], 'x');
+        EXPECT_EQ(gates[8], 'x');
+        EXPECT_EQ(gates[12], 'x') << gates << ": the locked gates stay";
+        EXPECT_EQ(record.fromFrame % 512, 0) << "a block's first frame";
+        patterns += gates + " ";
+    }
+    EXPECT_NE(patterns.substr(0, 17), patterns.substr(17, 17)) << patterns;
+    EXPECT_TRUE(played(0).empty()) << "01 Clean Slate re-rolls nothing";
+    fs::remove_all(folder);
 }
 
 TEST(ToolDemo, EightBarsOfTheGivenTempoAndSignature)

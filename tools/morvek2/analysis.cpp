@@ -77,6 +77,41 @@ std::vector<double> powerSpectrum(const std::vector<float>& samples)
     return power;
 }
 
+std::vector<double> autocorrelation(const std::vector<float>& samples, std::size_t maxLag)
+{
+    std::size_t n = 2;
+    while (n < samples.size() + maxLag + 1) {
+        n *= 2;
+    }
+    std::unique_ptr<double, FftwFree> time(static_cast<double*>(fftw_malloc(sizeof(double) * n)));
+    std::unique_ptr<fftw_complex, FftwFree> spectrum(
+        static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * (n / 2 + 1))));
+    const auto size = static_cast<int>(n);
+    fftw_plan forward = fftw_plan_dft_r2c_1d(size, time.get(), spectrum.get(), FFTW_ESTIMATE);
+    fftw_plan backward = fftw_plan_dft_c2r_1d(size, spectrum.get(), time.get(), FFTW_ESTIMATE);
+    std::fill(time.get(), time.get() + n, 0.0);
+    std::copy(samples.begin(), samples.end(), time.get());
+    fftw_execute(forward);
+    // The power spectrum, back to time: the correlation of the signal with itself at every lag.
+    for (std::size_t k = 0; k <= n / 2; ++k) {
+        const double re = spectrum.get()[k][0];
+        const double im = spectrum.get()[k][1];
+        spectrum.get()[k][0] = re * re + im * im;
+        spectrum.get()[k][1] = 0.0;
+    }
+    fftw_execute(backward);
+    fftw_destroy_plan(forward);
+    fftw_destroy_plan(backward);
+    std::vector<double> r(std::min(maxLag + 1, n), 0.0);
+    const double zero = time.get()[0];
+    if (zero > 0.0) {
+        for (std::size_t lag = 0; lag < r.size(); ++lag) {
+            r[lag] = time.get()[lag] / zero;
+        }
+    }
+    return r;
+}
+
 Measures measure(const Channels& audio, double sampleRate)
 {
     Measures m;

@@ -33,6 +33,10 @@ Measures measure(const Channels& audio, double sampleRate);
 // Power spectrum of one channel (|X(k)|^2 for k = 0..n/2), whole signal at once.
 std::vector<double> powerSpectrum(const std::vector<float>& samples);
 
+// Autocorrelation of one channel for lags 0..maxLag samples, over lag 0's value (0 for silence).
+// Zero-padded, so no lag wraps round the end: an echo after t seconds is a peak at t.
+std::vector<double> autocorrelation(const std::vector<float>& samples, std::size_t maxLag);
+
 // Test signals, stereo, peak-normalised: a logarithmic sine sweep from `from` to `to` Hz and pink
 // noise (fixed seed, so every run is the same).
 Channels sineSweep(double sampleRate, double seconds, double from, double to, double peakDbfs);

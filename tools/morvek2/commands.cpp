@@ -320,7 +320,9 @@ void runRender(const Options& options)
                       options.timeSigDenominator,
                       static_cast<double>(report.totalFrames) / report.sampleRate,
                       static_cast<long>(report.sampleRate),
-                      lanes ? "  |  lanes as the program lays them out" : "");
+                      !lanes                       ? ""
+                      : report.playedLanes.empty() ? "  |  lanes as the program lays them out"
+                                                   : "  |  lanes as played, with their re-rolls");
         info.subtitle = subtitle;
         info.startPpq = options.startPpq;
         info.bpm = options.bpm;

@@ -6,6 +6,7 @@
 #include "tools/morvek2/session.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,13 @@ struct ProgramLanes
 std::optional<ProgramLanes> readProgramLanes(Session& session);
 // The same from the bytes of one program record.
 std::optional<ProgramLanes> lanesFromRecord(const std::vector<std::uint8_t>& record);
+
+// The lanes' steps from `fromFrame` of a render on, as the module played them.
+struct PlayedLanes
+{
+    std::int64_t fromFrame = 0;
+    std::array<SeqLane, 6> lanes{};
+};
 
 // One step as it sounds: which step of the lane plays from `start` to `end` (quarter notes).
 struct StepSpan

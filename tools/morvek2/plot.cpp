@@ -221,9 +221,23 @@ void drawBarLines(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, doubl
     }
 }
 
-void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double top)
+void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, const RenderReport& report,
+               double top)
 {
     const ProgramLanes& lanes = *info.lanes;
+    // The steps of lane m as they played at a position: the last re-roll seen before it, or
+    // the program's own steps.
+    const auto stepsAt = [&](int m, double ppq) -> const SeqStep* {
+        const double frame = (ppq - info.startPpq) * 60.0 / info.bpm * report.sampleRate;
+        const SeqStep* steps = lanes.lanes[static_cast<std::size_t>(m)].steps;
+        for (const PlayedLanes& played : report.playedLanes) {
+            if (static_cast<double>(played.fromFrame) > frame + 0.5) {
+                break;
+            }
+            steps = played.lanes[static_cast<std::size_t>(m)].steps;
+        }
+        return steps;
+    };
     const double barQuarters = info.timeSigNumerator * 4.0 / info.timeSigDenominator;
     for (int m = 0; m < 6; ++m) {
         const SeqLane& lane = lanes.lanes[static_cast<std::size_t>(m)];
@@ -258,7 +272,7 @@ void drawLanes(cairo_t* cr, const TimeAxis& axis, const PlotInfo& info, double t
         }
         const double alpha = lanes.muted[static_cast<std::size_t>(m)] ? 0.35 : 1.0;
         for (const StepSpan& span : spans) {
-            const SeqStep& step = lane.steps[span.step];
+            const SeqStep& step = stepsAt(m, span.start)[span.step];
             const double x0 = axis.xOfPpq(span.start);
             const double x1 = axis.xOfPpq(span.end);
             // Every step start gets a faint tick, so an empty lane still shows its grid.
@@ -353,7 +367,7 @@ void drawPlot(const std::string& path, const RenderReport& report, const PlotInf
         text(cr, 8, outSpectrumTop + 34, "spectrum", 10);
     }
     if (withLanes) {
-        drawLanes(cr, axis, info, lanesTop);
+        drawLanes(cr, axis, info, report, lanesTop);
     }
     if (!info.stopped) {
         drawBarLines(cr, axis, info, waveTop, bottom);

@@ -1,5 +1,6 @@
 // The picture of a render: input and output envelopes over time with bar lines and, for
-// Morvek2, the six lanes of the program laid out against the bars. Drawn with Cairo into a PNG.
+// Morvek2, the six lanes of the program laid out against the bars, with the values and gates a
+// reset re-rolled drawn as they played. Drawn with Cairo into a PNG.
 #pragma once
 
 #include "tools/morvek2/lanes.h"

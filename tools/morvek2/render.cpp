@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <stdexcept>
 
@@ -132,11 +133,39 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
                         std::vector<Envelope>(2, Envelope(expected, plotColumns)),
                         std::vector<Envelope>(2, Envelope(expected, plotColumns)),
                         std::nullopt,
-                        std::nullopt};
+                        std::nullopt,
+                        {}};
     if (options.plot) {
         report.inputSpectrum.emplace(expected, plotColumns, rate);
         report.outputSpectrum.emplace(expected, plotColumns, rate);
     }
+    // A reset re-rolls a lane's values or gates and writes them into the current program, so
+    // the program read after every block tells which steps played. (The positions of a random
+    // lane are not written back: those lanes stay laid out in step order.)
+    std::optional<ProgramLanes> played;
+    if (options.plot && session.isMorvek2()) {
+        played = lanesFromRecord(plugin.getChunk(true));
+    }
+    std::int64_t blockStart = 0;
+    const auto notePlayed = [&](std::int64_t nextBlock) {
+        if (!played) {
+            return;
+        }
+        const std::optional<ProgramLanes> now = lanesFromRecord(plugin.getChunk(true));
+        if (!now) {
+            return;
+        }
+        bool changed = false;
+        for (std::size_t m = 0; m < 6; ++m) {
+            changed = changed || std::memcmp(now->lanes[m].steps, played->lanes[m].steps,
+                                             sizeof played->lanes[m].steps) != 0;
+        }
+        if (changed) {
+            played = now;
+            report.playedLanes.push_back({blockStart, now->lanes});
+        }
+        blockStart = nextBlock;
+    };
     const auto addSides = [&](std::vector<Envelope>& sides, const host::AudioChannels& audio,
                               std::int64_t first, std::size_t frames) {
         for (std::size_t side = 0; side < sides.size() && !audio.empty(); ++side) {
@@ -178,6 +207,9 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
         }
 
         renderOptions.beforeBlock = [&](host::Plugin&, int64_t first, int32_t) {
+            if (first > 0) {
+                notePlayed(done + first);
+            }
             progress.update(done + first);
         };
         host::AudioChannels outputs;
@@ -186,6 +218,7 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
         } catch (const std::invalid_argument& e) {
             fail(Exit::Failure, std::string("render failed: ") + e.what());
         }
+        notePlayed(done + static_cast<std::int64_t>(frames));
         outputs.resize(static_cast<std::size_t>(outChannels));
         report.output.add(done, outputs, frames);
         addSides(report.outputSides, outputs, done, frames);

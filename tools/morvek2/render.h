@@ -5,6 +5,7 @@
 #include "tools/morvek2/analysis.h"
 #include "tools/morvek2/args.h"
 #include "tools/morvek2/audio_io.h"
+#include "tools/morvek2/lanes.h"
 #include "tools/morvek2/session.h"
 
 #include <cstdint>
@@ -62,6 +63,10 @@ struct RenderReport
     // Band levels over time, kept only when a picture is drawn.
     std::optional<Spectrogram> inputSpectrum;
     std::optional<Spectrogram> outputSpectrum;
+    // Kept only when a picture of Morvek2 is drawn: the program's lanes each time their steps
+    // changed while playing (values and gates re-rolled at a reset), with the first frame of
+    // the block in which they changed. Empty when nothing was re-rolled.
+    std::vector<PlayedLanes> playedLanes;
 };
 
 // The plug-in must be started (Session::start) and its state set. The transport is set up
