@@ -512,6 +512,15 @@ inline void runStretchPair(Engine (&engines)[2], float* left, float* right, int 
     }
 }
 
+// The shifters share one sine and cosine while their oscillators run in step.
+inline void runStretchPair(CFreqShifterEngine (&engines)[2], float* left, float* right, int n,
+                           float gate)
+{
+    for (int i = 0; i < n; ++i) {
+        CFreqShifterEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
+    }
+}
+
 } // namespace
 
 void Morvek2::runChain(int channel, float* x, int n) // [audio]
