@@ -521,6 +521,15 @@ inline void runStretchPair(CFreqShifterEngine (&engines)[2], float* left, float*
     }
 }
 
+// Both channels' warp sines in one pair of double lanes.
+inline void runStretchPair(CDistortEngine (&engines)[2], float* left, float* right, int n,
+                           float gate)
+{
+    for (int i = 0; i < n; ++i) {
+        CDistortEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
+    }
+}
+
 } // namespace
 
 void Morvek2::runChain(int channel, float* x, int n) // [audio]
