@@ -521,6 +521,12 @@ inline void runStretchPair(CFreqShifterEngine (&engines)[2], float* left, float*
     }
 }
 
+// The envelopes' states stay in registers over the stretch.
+inline void runStretchPair(CVCAEngine (&engines)[2], float* left, float* right, int n, float gate)
+{
+    CVCAEngine::processGatedPair(engines[0], engines[1], left, right, n, gate);
+}
+
 // Both channels' warp sines in one pair of double lanes.
 inline void runStretchPair(CDistortEngine (&engines)[2], float* left, float* right, int n,
                            float gate)

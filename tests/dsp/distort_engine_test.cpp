@@ -1,5 +1,6 @@
 #include "dsp/CDistortEngine.h"
 #include "dsp/CFreqShifterEngine.h"
+#include "dsp/CVCAEngine.h"
 #include "dsp/zksp_fuzz_curve.h"
 #include "dsp/zksp_sine.h"
 
@@ -203,10 +204,11 @@ TEST(DistortEngine, NoSubnormalStateAfterLoudSignalAndSilence)
 
 } // namespace
 
-// The chain runs both channels through the pair paths; each channel must get the bits its own
-// engine gives, with settings that differ between the channels, every gate case and hostile
-// samples (the shifter's oscillators also drift apart, so both of its branches run).
-TEST(StereoPairs, DistortAndShifterPairsMatchTheirSingleEnginesBitForBit)
+// The chain runs both channels through the pair paths (the VCA a stretch at a time); each channel
+// must get the bits its own engine gives, with settings that differ between the channels, every
+// gate case and hostile samples (the shifter's oscillators also drift apart, so both of its
+// branches run).
+TEST(StereoPairs, VcaDistortAndShifterPairsMatchTheirSingleEnginesBitForBit)
 {
     auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     CDistortEngine distort[2], distortRef[2];
@@ -222,6 +224,33 @@ TEST(StereoPairs, DistortAndShifterPairsMatchTheirSingleEnginesBitForBit)
     }
     const float gates[] = {1.0f, 0.3f, 0.0f, -1.0f, 2.0f};
     std::uint32_t seed = 9;
+
+    // The VCA runs a stretch at a time; its envelopes creep the last units in the place toward
+    // their targets (the rare ending) and sit at them for long stretches.
+    CVCAEngine vca[2], vcaRef[2];
+    for (int c = 0; c < 2; ++c) {
+        for (CVCAEngine* e : {&vca[c], &vcaRef[c]}) {
+            e->setAttackTime(c == 0 ? 0.001f : 0.15f);
+            e->setDecayTime(c == 0 ? 0.2f : 0.001f);
+            e->setDepth(c == 0 ? 0.9f : 0.4f);
+            e->setPan(c == 0 ? 0.2f : 0.8f);
+        }
+    }
+    for (int stretch = 0; stretch < 400; ++stretch) {
+        const float gate =
+            (stretch / 60) % 2 ? 1.0f : (stretch % 60 < 5 ? gates[stretch % 5] : 0.0f);
+        float v[2][32];
+        for (int i = 0; i < 32; ++i) {
+            v[0][i] = v[1][i] = static_cast<float>(i % 7) * 0.25f - 0.7f;
+        }
+        CVCAEngine::processGatedPair(vca[0], vca[1], v[0], v[1], 32, gate);
+        for (int i = 0; i < 32; ++i) {
+            const float x = static_cast<float>(i % 7) * 0.25f - 0.7f;
+            for (int c = 0; c < 2; ++c) {
+                ASSERT_TRUE(same(v[c][i], vcaRef[c].processGated(x, gate))) << stretch << ' ' << i;
+            }
+        }
+    }
     for (int i = 0; i < 20000; ++i) {
         if (i == 10000) { // the right oscillator goes its own way
             shift[1].setShiftFrequency(hz[1]);
