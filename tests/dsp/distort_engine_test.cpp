@@ -237,8 +237,8 @@ TEST(StereoPairs, VcaDistortAndShifterPairsMatchTheirSingleEnginesBitForBit)
         }
     }
     for (int stretch = 0; stretch < 400; ++stretch) {
-        const float gate =
-            (stretch / 60) % 2 ? 1.0f : (stretch % 60 < 5 ? gates[stretch % 5] : 0.0f);
+        // Long enough at each level for the fast attack and decay to arrive; hostile gates last.
+        const float gate = stretch >= 390 ? gates[stretch % 5] : ((stretch / 60) % 2 ? 1.0f : 0.0f);
         float v[2][32];
         for (int i = 0; i < 32; ++i) {
             v[0][i] = v[1][i] = static_cast<float>(i % 7) * 0.25f - 0.7f;
