@@ -5,10 +5,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 void CBitsEngine::setBitDepth(float d) // [audio] control tick
 {
     d = zksp_clamp_setting(d, 0.0f, 24.0f, 24.0f);
+    // The control tick hands the same depth again and again; shift and level are functions of
+    // it alone, so an unchanged depth (the same bits) keeps them and saves the power.
+    std::uint32_t now, before;
+    std::memcpy(&now, &d, sizeof now);
+    std::memcpy(&before, &bitDepth, sizeof before);
+    if (now == before)
+        return;
     bitDepth = d;
     shift = static_cast<std::int32_t>(24.0f - d);
     if (d <= 6.0f)

@@ -1,6 +1,8 @@
 #include "dsp/CVCAEngine.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 void CVCAEngine::setSampleRate(float rate) // [ui] while suspended, or [audio]
 {
@@ -23,15 +25,26 @@ void CVCAEngine::setPan(float pan01) // [any]
     storePanOffset(pan01 - channelConstant.load(std::memory_order_relaxed));
 }
 
+// The envelope's coefficients are a function of its times, rate and interval alone, and the
+// control tick hands the same time again and again: an unchanged time (the same bits) leaves them
+// as they are, saving two exponentials per call.
+static bool sameBits(float a, float b)
+{
+    std::uint32_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x == y;
+}
+
 void CVCAEngine::setAttackTime(float seconds) // [any]
 {
-    if (std::isfinite(seconds))
+    if (std::isfinite(seconds) && !sameBits(seconds, envelope.getAttackTime()))
         envelope.setAttackTime(seconds);
 }
 
 void CVCAEngine::setDecayTime(float seconds) // [any]
 {
-    if (std::isfinite(seconds))
+    if (std::isfinite(seconds) && !sameBits(seconds, envelope.getReleaseTime()))
         envelope.setReleaseTime(seconds);
 }
 

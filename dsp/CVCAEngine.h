@@ -30,6 +30,9 @@ public:
     // level = (1 - depth)(1 - gate) + gate, times 1 - (pan - channel)^2, through the
     // envelope, times x.
     float processGated(float x, float gate) override; // [audio]
+    // processGated over n samples of the two channels' engines, in place, with the same results.
+    static inline void processGatedPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
+                                        float gate); // [audio]
 
     void setDepth(float depth01);      // [any]
     void setPan(float pan01);          // [any]
@@ -66,4 +69,16 @@ inline float CVCAEngine::processGated(float x, float gate) // [audio]
     level = level * panGain.load(std::memory_order_relaxed);
     const float e = envelope.process(level);
     return e * x;
+}
+
+inline void CVCAEngine::processGatedPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
+                                         float gate) // [audio]
+{
+    // The level depends on the sample only through the envelope: computed once per engine.
+    auto levelOf = [gate](const CVCAEngine& e) {
+        const float level = e.depthFactor.load(std::memory_order_relaxed) * (1.0f - gate) + gate;
+        return level * e.panGain.load(std::memory_order_relaxed);
+    };
+    zksp_smoother_lag_processor::processScalePair(l.envelope, r.envelope, levelOf(l), levelOf(r),
+                                                  xl, xr, n);
 }

@@ -5,6 +5,8 @@
 #include "dsp/zksp_sample_guard.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 // Base of the frequency shifters; adds nothing of its own.
 class zksp_freqShifter : public zksp_block
@@ -29,6 +31,10 @@ public:
     // Recomputes the phase network and the phase increment for the new rate; states are kept.
     void setSampleRate(float rate) override; // [ui] while suspended
     inline float process(float x) override;  // [audio]
+    // One sample through each of two shifters (the two channels): the same results as
+    // l.process(xl) and r.process(xr), with one sine and cosine when their phases are equal.
+    static inline void processPair(zksp_SCfreqShifter& l, zksp_SCfreqShifter& r, float& xl,
+                                   float& xr); // [audio]
 
     // Shift in Hz, negative for downward. Non-finite counts as 0; a shift beyond the sample
     // rate is taken modulo it (the same oscillator), so the phase always stays within a period.
@@ -67,6 +73,11 @@ public:
     static constexpr float kTwoPi = 6.2831855f;
 
 private:
+    // The oscillator's next phase, stored and returned.
+    inline float advancePhase(); // [audio]
+    // One sample with the oscillator's sine and cosine at the current phase.
+    inline float processAt(float x, float sn, float cs); // [audio]
+
     void computeNetwork();
     void computeIncrement();
 
@@ -81,19 +92,19 @@ private:
     Section sections[6];
 };
 
-inline float zksp_SCfreqShifter::process(float x) // [audio]
+inline float zksp_SCfreqShifter::advancePhase() // [audio]
 {
-    // The oscillator does not depend on the signal: it goes first, so the sine and cosine
-    // run while the feedback path's values stay in registers.
     float p = phase + phaseIncrement;
     if (p >= kTwoPi)
         p -= kTwoPi;
     if (p < 0.0f)
         p += kTwoPi;
     phase = p;
-    float sn, cs;
-    zk_sincosf(p, sn, cs);
+    return p;
+}
 
+inline float zksp_SCfreqShifter::processAt(float x, float sn, float cs) // [audio]
+{
     // A NaN or infinite sample would stick in the sections and the DC blocker for good.
     const float in = zksp_guard_sample(x) + feedbackGain * feedbackState;
 
@@ -113,4 +124,35 @@ inline float zksp_SCfreqShifter::process(float x) // [audio]
     const float c = (std::fabs(d + 1.0f) - std::fabs(d - 1.0f)) * 0.5f;
     feedbackState = 2.0f * c - std::fabs(c) * c;
     return out;
+}
+
+inline float zksp_SCfreqShifter::process(float x) // [audio]
+{
+    // The oscillator does not depend on the signal: it goes first, so the sine and cosine
+    // run while the feedback path's values stay in registers.
+    float sn, cs;
+    zk_sincosf(advancePhase(), sn, cs);
+    return processAt(x, sn, cs);
+}
+
+inline void zksp_SCfreqShifter::processPair(zksp_SCfreqShifter& l, zksp_SCfreqShifter& r, float& xl,
+                                            float& xr) // [audio]
+{
+    const float pl = l.advancePhase();
+    const float pr = r.advancePhase();
+    float snl, csl, snr, csr;
+    zk_sincosf(pl, snl, csl);
+    // The two oscillators normally run in step; then the right one's sine and cosine are the
+    // left one's bits. Compared as bits, so that -0 and +0 are not taken for each other.
+    std::uint32_t bl, br;
+    std::memcpy(&bl, &pl, sizeof bl);
+    std::memcpy(&br, &pr, sizeof br);
+    if (bl == br) {
+        snr = snl;
+        csr = csl;
+    } else {
+        zk_sincosf(pr, snr, csr);
+    }
+    xl = l.processAt(xl, snl, csl);
+    xr = r.processAt(xr, snr, csr);
 }

@@ -38,6 +38,12 @@ public:
     virtual void jumpTo(float v); // [any]
     // One update toward the stored target; returns the new value.
     virtual float advance(); // [audio]
+    // For two smoothers a and b and n samples: a.process(xa) times ya[i] and b.process(xb) times
+    // yb[i], in place, with the same results as calling process per sample. The states stay in
+    // registers and the two chains run side by side.
+    static inline void processScalePair(zksp_smoother_lag_processor& a,
+                                        zksp_smoother_lag_processor& b, float xa, float xb,
+                                        float* ya, float* yb, int n); // [audio]
     // The value without updating.
     virtual float current() const;     // [any]
     virtual void updateCoefficients(); // [any]
@@ -148,4 +154,42 @@ inline float zksp_smoother::advance() // [audio]
 {
     return step(state.load(std::memory_order_relaxed), target.load(std::memory_order_relaxed),
                 attackCoef.load(std::memory_order_relaxed));
+}
+
+inline void zksp_smoother_lag_processor::processScalePair(zksp_smoother_lag_processor& a,
+                                                          zksp_smoother_lag_processor& b, float xa,
+                                                          float xb, float* ya, float* yb,
+                                                          int n) // [audio]
+{
+    const float Ta = xa + kOffset;
+    const float Tb = xb + kOffset;
+    a.target.store(Ta, std::memory_order_relaxed);
+    b.target.store(Tb, std::memory_order_relaxed);
+    const float attackA = a.attackCoef.load(std::memory_order_relaxed);
+    const float releaseA = a.releaseCoef.load(std::memory_order_relaxed);
+    const float attackB = b.attackCoef.load(std::memory_order_relaxed);
+    const float releaseB = b.releaseCoef.load(std::memory_order_relaxed);
+    float Sa = a.state.load(std::memory_order_relaxed);
+    float Sb = b.state.load(std::memory_order_relaxed);
+    int i = 0;
+    for (; i < n; ++i) {
+        const float ca = Ta > Sa ? attackA : releaseA;
+        const float cb = Tb > Sb ? attackB : releaseB;
+        const float na = (Sa - Ta) * ca + Ta;
+        const float nb = (Sb - Tb) * cb + Tb;
+        // The rare endings of step() are left to it, sample by sample, from here on.
+        if ((na == Sa && na != Ta) || na - na != 0.0f || (nb == Sb && nb != Tb) || nb - nb != 0.0f)
+            [[unlikely]]
+            break;
+        Sa = na;
+        Sb = nb;
+        ya[i] = (na - kOffset) * ya[i];
+        yb[i] = (nb - kOffset) * yb[i];
+    }
+    a.state.store(Sa, std::memory_order_relaxed);
+    b.state.store(Sb, std::memory_order_relaxed);
+    for (; i < n; ++i) {
+        ya[i] = a.process(xa) * ya[i];
+        yb[i] = b.process(xb) * yb[i];
+    }
 }

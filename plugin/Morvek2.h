@@ -209,6 +209,8 @@ protected:
     bool onResetBoundary(std::int32_t c64) const; // [audio]
     // The six engines of one channel in chain order over n samples, in place.
     void runChain(int channel, float* x, int n); // [audio]
+    // Both channels, each engine over the stretch for left and right in one loop.
+    void runChainPair(float* left, float* right, int n); // [audio]
 
     CVCAEngine vcaEngines[2];
     CFilterEngine filterEngines[2];

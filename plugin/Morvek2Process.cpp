@@ -499,6 +499,43 @@ template <class Engine> inline void runStretch(Engine& engine, float* x, int n, 
     }
 }
 
+// Left and right in one loop: the two channels' chains of dependent operations are independent,
+// so the processor overlaps them, and each channel still sees its own operations in their order.
+template <class Engine>
+inline void runStretchPair(Engine (&engines)[2], float* left, float* right, int n, float gate)
+{
+    Engine& l = engines[0];
+    Engine& r = engines[1];
+    for (int i = 0; i < n; ++i) {
+        left[i] = l.processGated(left[i], gate);
+        right[i] = r.processGated(right[i], gate);
+    }
+}
+
+// The shifters share one sine and cosine while their oscillators run in step.
+inline void runStretchPair(CFreqShifterEngine (&engines)[2], float* left, float* right, int n,
+                           float gate)
+{
+    for (int i = 0; i < n; ++i) {
+        CFreqShifterEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
+    }
+}
+
+// The envelopes' states stay in registers over the stretch.
+inline void runStretchPair(CVCAEngine (&engines)[2], float* left, float* right, int n, float gate)
+{
+    CVCAEngine::processGatedPair(engines[0], engines[1], left, right, n, gate);
+}
+
+// Both channels' warp sines in one pair of double lanes.
+inline void runStretchPair(CDistortEngine (&engines)[2], float* left, float* right, int n,
+                           float gate)
+{
+    for (int i = 0; i < n; ++i) {
+        CDistortEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
+    }
+}
+
 } // namespace
 
 void Morvek2::runChain(int channel, float* x, int n) // [audio]
@@ -524,6 +561,36 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
             break;
         case kBits:
             runStretch(bitsEngines[channel], x, n, gateLevels[m]);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
+{
+    const std::uint32_t order = runningOrder;
+    for (int slot = 0; slot < kNumModules; ++slot) {
+        const unsigned m = (order >> (3 * slot)) & 7u;
+        switch (m) {
+        case kVCA:
+            runStretchPair(vcaEngines, left, right, n, gateLevels[m]);
+            break;
+        case kFilter:
+            runStretchPair(filterEngines, left, right, n, gateLevels[m]);
+            break;
+        case kDistort:
+            runStretchPair(distortEngines, left, right, n, gateLevels[m]);
+            break;
+        case kDelay:
+            runStretchPair(delayEngines, left, right, n, gateLevels[m]);
+            break;
+        case kShift:
+            runStretchPair(shiftEngines, left, right, n, gateLevels[m]);
+            break;
+        case kBits:
+            runStretchPair(bitsEngines, left, right, n, gateLevels[m]);
             break;
         default:
             break;
@@ -698,12 +765,15 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
         }
         const float g = outputGain;
         const float a = activeLevel;
-        runChain(0, wetLeft, n);
+        if (stereo) {
+            runChainPair(wetLeft, wetRight, n);
+        } else {
+            runChain(0, wetLeft, n);
+        }
         for (int k = 0; k < n; ++k) {
             outLeft[i + k] = wetLeft[k] * g * a + (1.0f - a) * dryLeft[k];
         }
         if (stereo) {
-            runChain(1, wetRight, n);
             for (int k = 0; k < n; ++k) {
                 outRight[i + k] = wetRight[k] * g * a + (1.0f - a) * dryRight[k];
             }

@@ -1,15 +1,28 @@
-// processReplacing of the built module, 512 frames at 44.1 kHz with the transport playing, in
-// three situations: everything busy, every gate closed, and the silence after a loud signal
-// (where denormal numbers would show up as a slowdown).
+// processReplacing of the built module at 44.1 kHz with the transport playing, loaded as a host
+// loads it.
 //
-// Counters: ns_per_frame is the time of one stereo frame; rt_factor is how many times faster
-// than real time the block is processed.
+// BM_ProcessBusy / BM_ProcessGatesClosed / BM_ProcessBusySilenceTail: 512-frame blocks of the
+// heavy program (all six modules active, lanes moving every 1/64 note), the same with every gate
+// closed, and the heavy program in the silence after a loud signal (where subnormal numbers would
+// show up as a slowdown). Counters: ns_per_frame is the time of one stereo frame; rt_factor is
+// how many times faster than real time the block is processed.
+//
+// BM_ProcessInterleaved: every configuration loaded in one process, blocks alternated between
+// them so that they share the machine's state at each moment, and the median of the per-round
+// times reported as ns per stereo frame for each, with the ratios the targets are stated in.
+// On a shared machine only this one's figures compare with each other. With
+// MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gates-closed,
+// silence and two factory figures run in the same rounds ("ref_..."), with heavy_per_ref.
 #include "host/morvek2_host.h"
 #include "plugin/ProgramRecord.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,13 +33,14 @@ namespace {
 
 constexpr int32_t kFrames = 512;
 constexpr float kRate = 44100.0f;
+constexpr char kLspCompressor[] = "/usr/lib/vst/lsp-plugins/compressor-stereo.so";
 
 enum class Scene { Busy, GatesClosed };
 
-std::unique_ptr<Plugin> loadScene(Scene scene)
+std::unique_ptr<Plugin> loadScene(Scene scene, const char* module = MORVEK2_MODULE_PATH)
 {
     std::string error;
-    auto plugin = Plugin::load(MORVEK2_MODULE_PATH, error);
+    auto plugin = Plugin::load(module, error);
     if (!plugin) {
         return nullptr;
     }
@@ -67,14 +81,37 @@ std::unique_ptr<Plugin> loadScene(Scene scene)
     return plugin;
 }
 
-std::vector<float> noise(uint32_t seed, float level)
+std::unique_ptr<Plugin> loadFactory(int program, const char* module = MORVEK2_MODULE_PATH)
 {
-    std::vector<float> v(kFrames);
+    std::string error;
+    auto plugin = Plugin::load(module, error);
+    if (!plugin) {
+        return nullptr;
+    }
+    plugin->transport().setTempo(128.0);
+    plugin->start(kRate, kFrames);
+    plugin->setProgram(program);
+    return plugin;
+}
+
+std::vector<float> noise(uint32_t seed, float level, int32_t frames = kFrames)
+{
+    std::vector<float> v(static_cast<std::size_t>(frames));
     for (float& s : v) {
         seed = seed * 1664525u + 1013904223u;
         s = (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * 2.0f * level;
     }
     return v;
+}
+
+void setFrameCounters(benchmark::State& state)
+{
+    const auto frames = static_cast<double>(state.iterations() * kFrames);
+    state.SetItemsProcessed(state.iterations() * kFrames);
+    // Seconds per frame: printed as a time ("186ns").
+    state.counters["per_frame"] =
+        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["rt_factor"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
 }
 
 void run(benchmark::State& state, Scene scene, bool silenceAfterSignal)
@@ -101,12 +138,7 @@ void run(benchmark::State& state, Scene scene, bool silenceAfterSignal)
         benchmark::DoNotOptimize(orr.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * kFrames);
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * kFrames) * 1e-9,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["rt_factor"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * kFrames) / kRate, benchmark::Counter::kIsRate);
+    setFrameCounters(state);
 }
 
 void BM_ProcessBusy(benchmark::State& state)
@@ -122,8 +154,119 @@ void BM_ProcessBusySilenceTail(benchmark::State& state)
     run(state, Scene::Busy, true);
 }
 
+// One configuration of the interleaved run: a plug-in, its input and the block size it is fed.
+struct Contender
+{
+    std::string name;
+    std::unique_ptr<Plugin> plugin;
+    int32_t block = kFrames;
+    bool silence = false;
+    std::vector<double> nsPerFrame;
+};
+
+void BM_ProcessInterleaved(benchmark::State& state)
+{
+    std::vector<Contender> all;
+    auto add = [&all](std::string name, std::unique_ptr<Plugin> plugin, int32_t block,
+                      bool silence) {
+        if (plugin) {
+            all.push_back({std::move(name), std::move(plugin), block, silence, {}});
+        }
+    };
+    for (int32_t block : {512, 64}) {
+        const std::string b = std::to_string(block);
+        add("heavy_" + b, loadScene(Scene::Busy), block, false);
+        add("gates_closed_" + b, loadScene(Scene::GatesClosed), block, false);
+        add("heavy_silence_" + b, loadScene(Scene::Busy), block, true);
+    }
+    // Clean Slate, Shift This, Self Osc Acid, Full Of Techno.
+    for (int program : {0, 1, 7, 25}) {
+        add("program" + std::to_string(program + 1) + "_512", loadFactory(program), kFrames, false);
+    }
+    if (all.size() != 10) {
+        state.SkipWithError("the module did not load");
+        return;
+    }
+    // A copy of an earlier build of the module, for before/after figures from one run.
+    const char* reference = std::getenv("MORVEK2_BENCH_REFERENCE");
+    if (reference && *reference) {
+        add("ref_heavy_512", loadScene(Scene::Busy, reference), kFrames, false);
+        add("ref_heavy_64", loadScene(Scene::Busy, reference), 64, false);
+        add("ref_gates_closed_512", loadScene(Scene::GatesClosed, reference), kFrames, false);
+        add("ref_heavy_silence_512", loadScene(Scene::Busy, reference), kFrames, true);
+        add("ref_program1_512", loadFactory(0, reference), kFrames, false);
+        add("ref_program26_512", loadFactory(25, reference), kFrames, false);
+    }
+    if (std::filesystem::exists(kLspCompressor)) {
+        std::string error;
+        auto lsp = Plugin::load(kLspCompressor, error);
+        if (lsp) {
+            lsp->start(kRate, kFrames);
+            add("lsp_compressor_512", std::move(lsp), kFrames, false);
+        }
+    }
+
+    std::vector<float> l = noise(1, 0.8f), r = noise(2, 0.8f), zero(kFrames), ol(kFrames),
+                       orr(kFrames);
+    for (Contender& c : all) {
+        float* in[2] = {l.data(), r.data()};
+        float* out[2] = {ol.data(), orr.data()};
+        for (int b = 0; b < 2 * 44100 / kFrames; ++b) {
+            c.plugin->process(in, out, kFrames);
+        }
+    }
+    // One round: kFrames frames through every contender in turn, each in its own block size.
+    for (auto _ : state) {
+        for (Contender& c : all) {
+            float* in[2] = {c.silence ? zero.data() : l.data(), c.silence ? zero.data() : r.data()};
+            const auto t0 = std::chrono::steady_clock::now();
+            for (int32_t done = 0; done < kFrames; done += c.block) {
+                float* inAt[2] = {in[0] + done, in[1] + done};
+                float* outAt[2] = {ol.data() + done, orr.data() + done};
+                c.plugin->process(inAt, outAt, c.block);
+            }
+            const auto t1 = std::chrono::steady_clock::now();
+            benchmark::DoNotOptimize(ol.data());
+            benchmark::ClobberMemory();
+            c.nsPerFrame.push_back(std::chrono::duration<double, std::nano>(t1 - t0).count() /
+                                   kFrames);
+        }
+    }
+    auto median = [](std::vector<double> v) {
+        if (v.empty()) {
+            return 0.0;
+        }
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    double heavy512 = 0.0, heavy64 = 0.0, lsp = 0.0, refHeavy512 = 0.0;
+    for (Contender& c : all) {
+        const double m = median(c.nsPerFrame);
+        state.counters[c.name + "_ns"] = m;
+        if (c.name == "heavy_512") {
+            heavy512 = m;
+        } else if (c.name == "heavy_64") {
+            heavy64 = m;
+        } else if (c.name == "ref_heavy_512") {
+            refHeavy512 = m;
+        } else if (c.name == "lsp_compressor_512") {
+            lsp = m;
+        }
+    }
+    if (heavy512 > 0.0) {
+        state.counters["heavy_64_per_512"] = heavy64 / heavy512;
+    }
+    if (refHeavy512 > 0.0) {
+        state.counters["heavy_per_ref"] = heavy512 / refHeavy512;
+    }
+    if (lsp > 0.0) {
+        state.counters["heavy_per_lsp"] = heavy512 / lsp;
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_ProcessBusy)->MinTime(1.0);
 BENCHMARK(BM_ProcessGatesClosed)->MinTime(1.0);
 BENCHMARK(BM_ProcessBusySilenceTail)->MinTime(1.0);
+BENCHMARK(BM_ProcessInterleaved)->Iterations(600)->Unit(benchmark::kMillisecond);
