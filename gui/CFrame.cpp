@@ -38,6 +38,37 @@ double nearestSupportedScale(double factor)
     return factor < 1.75 ? 1.5 : 2.0;
 }
 
+CRect layoutToDevice(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left * scale)),
+                 static_cast<CCoord>(std::floor(rect.top * scale)),
+                 static_cast<CCoord>(std::ceil(rect.right * scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom * scale)));
+}
+
+CRect deviceToLayout(const CRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    return CRect(static_cast<CCoord>(std::floor(rect.left / scale)),
+                 static_cast<CCoord>(std::floor(rect.top / scale)),
+                 static_cast<CCoord>(std::ceil(rect.right / scale)),
+                 static_cast<CCoord>(std::ceil(rect.bottom / scale)));
+}
+
+CPoint devicePointToLayout(CPoint point, double scale)
+{
+    if (scale == 1.0) {
+        return point;
+    }
+    return CPoint(static_cast<CCoord>(std::floor(point.x / scale)),
+                  static_cast<CCoord>(std::floor(point.y / scale)));
+}
+
 CFrame::CFrame(const CRect& size_, void* systemWindow_, VSTGUIEditorInterface* editor_)
     : CViewContainer(CRect(0, 0, size_.width(), size_.height())), systemWindow(systemWindow_),
       editor(editor_)

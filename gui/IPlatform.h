@@ -120,6 +120,12 @@ public:
 // The supported scale nearest to `factor` (device pixels per layout pixel): 1, 1.5 or 2. A value
 // halfway between two goes to the larger one; anything not positive or not finite is 1.
 double nearestSupportedScale(double factor);
+// The device pixels that cover a layout rectangle at `scale` (rounded outwards).
+CRect layoutToDevice(const CRect& rect, double scale);
+// The layout rectangle that covers a device rectangle at `scale` (rounded outwards).
+CRect deviceToLayout(const CRect& rect, double scale);
+// A device position in the layout (rounded down: every device pixel belongs to one layout pixel).
+CPoint devicePointToLayout(CPoint point, double scale);
 
 // The process-wide factory; the platform library installs its own at start-up.
 void setPlatformFactory(IPlatformFactory* factory); // [ui]

@@ -79,37 +79,6 @@ std::unique_ptr<IPlatformBitmap> decodePNGWithCairo(const void* data, std::size_
     return std::make_unique<CairoBitmap>(decoded);
 }
 
-CRect layoutToDevice(const CRect& rect, double scale)
-{
-    if (scale == 1.0) {
-        return rect;
-    }
-    return CRect(static_cast<CCoord>(std::floor(rect.left * scale)),
-                 static_cast<CCoord>(std::floor(rect.top * scale)),
-                 static_cast<CCoord>(std::ceil(rect.right * scale)),
-                 static_cast<CCoord>(std::ceil(rect.bottom * scale)));
-}
-
-CRect deviceToLayout(const CRect& rect, double scale)
-{
-    if (scale == 1.0) {
-        return rect;
-    }
-    return CRect(static_cast<CCoord>(std::floor(rect.left / scale)),
-                 static_cast<CCoord>(std::floor(rect.top / scale)),
-                 static_cast<CCoord>(std::ceil(rect.right / scale)),
-                 static_cast<CCoord>(std::ceil(rect.bottom / scale)));
-}
-
-CPoint devicePointToLayout(CPoint point, double scale)
-{
-    if (scale == 1.0) {
-        return point;
-    }
-    return CPoint(static_cast<CCoord>(std::floor(point.x / scale)),
-                  static_cast<CCoord>(std::floor(point.y / scale)));
-}
-
 CRect paintLayoutRect(cairo_t* cr, IPlatformFrameOwner& owner, const CRect& layoutRect,
                       double scale, cairo_operator_t clearOperator, const CColor& clearColor)
 {

@@ -62,13 +62,6 @@ private:
     CRect deviceBound;
 };
 
-// The device pixels that cover a layout rectangle at `scale` (rounded outwards).
-CRect layoutToDevice(const CRect& rect, double scale);
-// The layout rectangle that covers a device rectangle at `scale` (rounded outwards).
-CRect deviceToLayout(const CRect& rect, double scale);
-// A device position in the layout (rounded down: every device pixel belongs to one layout pixel).
-CPoint devicePointToLayout(CPoint point, double scale);
-
 // Repaints `layoutRect` of `owner` into `cr`'s surface at `scale`: the covering device pixels are
 // first cleared with `clearOperator` and `clearColor`. Answers the device pixels it painted.
 CRect paintLayoutRect(cairo_t* cr, IPlatformFrameOwner& owner, const CRect& layoutRect,

@@ -153,30 +153,6 @@ CPoint pointFrom(LPARAM lParam)
     return CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
 }
 
-// The device pixels a layout rectangle touches, and the layout pixels that cover every one of
-// them: at 1.5x a layout pixel is not a whole number of device pixels.
-CRect layoutToDevice(const CRect& rect, double scale)
-{
-    if (scale == 1.0) {
-        return rect;
-    }
-    return CRect(static_cast<CCoord>(std::floor(rect.left * scale)),
-                 static_cast<CCoord>(std::floor(rect.top * scale)),
-                 static_cast<CCoord>(std::ceil(rect.right * scale)),
-                 static_cast<CCoord>(std::ceil(rect.bottom * scale)));
-}
-
-CRect deviceToLayout(const CRect& rect, double scale)
-{
-    if (scale == 1.0) {
-        return rect;
-    }
-    return CRect(static_cast<CCoord>(std::floor(rect.left / scale)),
-                 static_cast<CCoord>(std::floor(rect.top / scale)),
-                 static_cast<CCoord>(std::ceil(rect.right / scale)),
-                 static_cast<CCoord>(std::ceil(rect.bottom / scale)));
-}
-
 double scaleForDpi(double dpi)
 {
     return dpi > 0.0 ? nearestSupportedScale(dpi / kBaseDpi) : 1.0;
@@ -257,11 +233,7 @@ CCoord Win32Frame::deviceHeight() const
 
 CPoint Win32Frame::toLayout(CPoint devicePoint) const
 {
-    if (scale == 1.0) {
-        return devicePoint;
-    }
-    return CPoint(static_cast<CCoord>(std::floor(devicePoint.x / scale)),
-                  static_cast<CCoord>(std::floor(devicePoint.y / scale)));
+    return devicePointToLayout(devicePoint, scale);
 }
 
 std::unique_ptr<Win32Frame> Win32Frame::create(IPlatformFrameOwner& owner, HWND parent,
