@@ -37,15 +37,24 @@ constexpr char kLspCompressor[] = "/usr/lib/vst/lsp-plugins/compressor-stereo.so
 
 enum class Scene { Busy, GatesClosed };
 
-std::unique_ptr<Plugin> loadScene(Scene scene, const char* module = MORVEK2_MODULE_PATH)
+// The module loaded, at 128 bpm, resumed for kFrames-frame blocks; null when it will not load.
+std::unique_ptr<Plugin> loadStarted(const char* module)
 {
     std::string error;
     auto plugin = Plugin::load(module, error);
+    if (plugin) {
+        plugin->transport().setTempo(128.0);
+        plugin->start(kRate, kFrames);
+    }
+    return plugin;
+}
+
+std::unique_ptr<Plugin> loadScene(Scene scene, const char* module = MORVEK2_MODULE_PATH)
+{
+    auto plugin = loadStarted(module);
     if (!plugin) {
         return nullptr;
     }
-    plugin->transport().setTempo(128.0);
-    plugin->start(kRate, kFrames);
     std::vector<uint8_t> chunk = plugin->getChunk(true);
     if (chunk.size() != sizeof(ProgramRecord)) {
         return nullptr;
@@ -83,14 +92,10 @@ std::unique_ptr<Plugin> loadScene(Scene scene, const char* module = MORVEK2_MODU
 
 std::unique_ptr<Plugin> loadFactory(int program, const char* module = MORVEK2_MODULE_PATH)
 {
-    std::string error;
-    auto plugin = Plugin::load(module, error);
-    if (!plugin) {
-        return nullptr;
+    auto plugin = loadStarted(module);
+    if (plugin) {
+        plugin->setProgram(program);
     }
-    plugin->transport().setTempo(128.0);
-    plugin->start(kRate, kFrames);
-    plugin->setProgram(program);
     return plugin;
 }
 
