@@ -892,6 +892,15 @@ void Morvek2Editor::showLength(int n) // [ui]
     lengthText->setText(text);
 }
 
+void Morvek2Editor::displayAndLabel(int index, char (&display)[64], char (&label)[64]) // [ui]
+{
+    // Hosts' limits are 8 characters per part; the buffers are larger so that a longer text
+    // cannot overrun them.
+    effect->getParameterDisplay(index, display);
+    effect->getParameterLabel(index, label);
+    shortenUnit(label);
+}
+
 void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
 {
     auto* fx = dynamic_cast<CZKmv2VKnob*>(knob);
@@ -902,13 +911,9 @@ void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
     if (index < 0 || index >= kNumParams) {
         return;
     }
-    // Hosts' limits are 8 characters per part; the buffers are larger so that a longer text
-    // cannot overrun them.
     char display[64] = {};
     char label[64] = {};
-    effect->getParameterDisplay(index, display);
-    effect->getParameterLabel(index, label);
-    shortenUnit(label);
+    displayAndLabel(index, display, label);
     char text[32] = {};
     appendLimited(text, sizeof text, display, kVstMaxParamStrLen);
     appendLimited(text, sizeof text, label, kVstMaxParamStrLen);
@@ -923,9 +928,7 @@ void Morvek2Editor::valueText(int index, std::string& text) // [ui]
     }
     char display[64] = {};
     char label[64] = {};
-    effect->getParameterDisplay(index, display);
-    effect->getParameterLabel(index, label);
-    shortenUnit(label);
+    displayAndLabel(index, display, label);
     const char* start = display;
     while (*start == ' ') {
         ++start;

@@ -126,6 +126,8 @@ public:
     void showLength(int n); // [ui]
     // The knob's value text: the display text of its parameter followed by its label.
     void updateKnobText(VSTGUI::CControl* knob); // [ui]
+    // The parameter's display text and its label with the unit shortened for narrow fields.
+    void displayAndLabel(int index, char (&display)[64], char (&label)[64]); // [ui]
 
     // The panels that have a readout.
     enum Panel : int { kPanelSteps, kPanelGates, kPanelModule, kPanelOutput, kNumPanels };
