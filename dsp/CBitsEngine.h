@@ -33,6 +33,11 @@ public:
 
     void reset() override {} // [any] the hold, mask and countdown persist
     inline float processGated(float x, float gate) override; // [audio]
+    static void processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr, int n,
+                                   float gate) // [audio]
+    {
+        processStretchBySample(l, r, xl, xr, n, gate);
+    }
 
     // Read-back for the owner's display and for tests.
     int getShift() const { return shift; }             // [audio]

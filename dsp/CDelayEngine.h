@@ -42,6 +42,11 @@ public:
     zksp_delay_memory prepareSampleRate(float rate) const;                // [any] allocates
     zksp_delay_memory setSampleRate(float rate, zksp_delay_memory fresh); // [audio] no allocation
     inline float processGated(float x, float gate) override;              // [audio]
+    static void processStretchPair(CDelayEngine& l, CDelayEngine& r, float* xl, float* xr, int n,
+                                   float gate) // [audio]
+    {
+        processStretchBySample(l, r, xl, xr, n, gate);
+    }
 
     const zksp_delay_allpass& getDelayLine() const { return delayLine; }      // [any]
     const zksp_filter_rbj_low_pass& getLowPass() const { return lowPass; }    // [any]

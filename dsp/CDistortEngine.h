@@ -31,6 +31,13 @@ public:
     // with both warp sines in one pair of double lanes.
     static inline void processGatedPair(CDistortEngine& l, CDistortEngine& r, float& xl, float& xr,
                                         float gate); // [audio]
+    static void processStretchPair(CDistortEngine& l, CDistortEngine& r, float* xl, float* xr,
+                                   int n, float gate) // [audio]
+    {
+        for (int i = 0; i < n; ++i) {
+            processGatedPair(l, r, xl[i], xr[i], gate);
+        }
+    }
 
     float getFuzz() const { return fuzz; }                       // [audio]
     float getWarp() const { return warp; }                       // [audio]

@@ -38,6 +38,11 @@ public:
     // Crossfades the active filter's output with x by the gate level smoothed once more
     // with a 5 ms time constant. A non-finite result resets the active filter and gives 0.
     float processGated(float x, float gate) override; // [audio]
+    static void processStretchPair(CFilterEngine& l, CFilterEngine& r, float* xl, float* xr, int n,
+                                   float gate) // [audio]
+    {
+        processStretchBySample(l, r, xl, xr, n, gate);
+    }
 
     void selectType(std::uint16_t type); // [any]
     void setFrequency(float hz);         // [audio]

@@ -28,7 +28,14 @@ public:
     inline float processGated(float x, float gate) override; // [audio]
     // The two channels' engines one sample each: the same results as processGated on each.
     static inline void processGatedPair(CFreqShifterEngine& l, CFreqShifterEngine& r, float& xl,
-                                        float& xr, float gate);      // [audio]
+                                        float& xr, float gate); // [audio]
+    static void processStretchPair(CFreqShifterEngine& l, CFreqShifterEngine& r, float* xl,
+                                   float* xr, int n, float gate) // [audio]
+    {
+        for (int i = 0; i < n; ++i) {
+            processGatedPair(l, r, xl[i], xr[i], gate);
+        }
+    }
     const zksp_SCfreqShifter& getShifter() const { return shifter; } // [audio]
     float getMix() const { return mix; }                             // [audio]
 

@@ -31,8 +31,8 @@ public:
     // envelope, times x.
     float processGated(float x, float gate) override; // [audio]
     // processGated over n samples of the two channels' engines, in place, with the same results.
-    static inline void processGatedPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
-                                        float gate); // [audio]
+    static inline void processStretchPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
+                                          float gate); // [audio]
 
     void setDepth(float depth01);      // [any]
     void setPan(float pan01);          // [any]
@@ -71,8 +71,9 @@ inline float CVCAEngine::processGated(float x, float gate) // [audio]
     return e * x;
 }
 
-inline void CVCAEngine::processGatedPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
-                                         float gate) // [audio]
+inline void CVCAEngine::processStretchPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr,
+                                           int n,
+                                           float gate) // [audio]
 {
     // The level depends on the sample only through the envelope: computed once per engine.
     auto levelOf = [gate](const CVCAEngine& e) {

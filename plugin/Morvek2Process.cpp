@@ -499,41 +499,12 @@ template <class Engine> inline void runStretch(Engine& engine, float* x, int n, 
     }
 }
 
-// Left and right in one loop: the two channels' chains of dependent operations are independent,
-// so the processor overlaps them, and each channel still sees its own operations in their order.
+// Left and right over the stretch, each engine class in its own best way (SIMD lanes, states in
+// registers) with the bits it gives sample by sample.
 template <class Engine>
 inline void runStretchPair(Engine (&engines)[2], float* left, float* right, int n, float gate)
 {
-    Engine& l = engines[0];
-    Engine& r = engines[1];
-    for (int i = 0; i < n; ++i) {
-        left[i] = l.processGated(left[i], gate);
-        right[i] = r.processGated(right[i], gate);
-    }
-}
-
-// The shifters share one sine and cosine while their oscillators run in step.
-inline void runStretchPair(CFreqShifterEngine (&engines)[2], float* left, float* right, int n,
-                           float gate)
-{
-    for (int i = 0; i < n; ++i) {
-        CFreqShifterEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
-    }
-}
-
-// The envelopes' states stay in registers over the stretch.
-inline void runStretchPair(CVCAEngine (&engines)[2], float* left, float* right, int n, float gate)
-{
-    CVCAEngine::processGatedPair(engines[0], engines[1], left, right, n, gate);
-}
-
-// Both channels' warp sines in one pair of double lanes.
-inline void runStretchPair(CDistortEngine (&engines)[2], float* left, float* right, int n,
-                           float gate)
-{
-    for (int i = 0; i < n; ++i) {
-        CDistortEngine::processGatedPair(engines[0], engines[1], left[i], right[i], gate);
-    }
+    Engine::processStretchPair(engines[0], engines[1], left, right, n, gate);
 }
 
 } // namespace

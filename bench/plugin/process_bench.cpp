@@ -14,7 +14,7 @@
 // MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gates-closed,
 // silence and two factory figures run in the same rounds ("ref_..."), with heavy_per_ref.
 #include "host/morvek2_host.h"
-#include "plugin/ProgramRecord.h"
+#include "host/morvek2_scenes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,8 +35,6 @@ constexpr int32_t kFrames = 512;
 constexpr float kRate = 44100.0f;
 constexpr char kLspCompressor[] = "/usr/lib/vst/lsp-plugins/compressor-stereo.so";
 
-enum class Scene { Busy, GatesClosed };
-
 // The module loaded, at 128 bpm, resumed for kFrames-frame blocks; null when it will not load.
 std::unique_ptr<Plugin> loadStarted(const char* module)
 {
@@ -52,42 +50,7 @@ std::unique_ptr<Plugin> loadStarted(const char* module)
 std::unique_ptr<Plugin> loadScene(Scene scene, const char* module = MORVEK2_MODULE_PATH)
 {
     auto plugin = loadStarted(module);
-    if (!plugin) {
-        return nullptr;
-    }
-    std::vector<uint8_t> chunk = plugin->getChunk(true);
-    if (chunk.size() != sizeof(ProgramRecord)) {
-        return nullptr;
-    }
-    ProgramRecord record;
-    std::memcpy(&record, chunk.data(), sizeof record);
-    const int stepSize[6] = {6, 23, 36, 51, 66, 81};
-    const int length[6] = {7, 24, 37, 52, 67, 82};
-    for (int m = 0; m < 6; ++m) {
-        SeqLane& lane = record.lanes[m];
-        lane.length = 32;
-        lane.position = 0;
-        lane.direction = 0;
-        lane.stepSize = 0; // 1/64: the lanes move as often as they can
-        for (int s = 0; s < 32; ++s) {
-            lane.steps[s].value = static_cast<float>((s * 7 + m) % 13) / 12.0f;
-            lane.steps[s].gate = scene == Scene::Busy ? 1 : 0;
-        }
-        record.values[stepSize[m]] = 0.0f;
-        record.values[length[m]] = 1.0f;
-    }
-    // Every module doing audible work; Active on.
-    const std::pair<int, float> settings[] = {
-        {2, 1.0f},  {9, 0.8f},  {17, 0.5f}, {18, 0.7f}, {26, 0.8f}, {32, 0.6f}, {33, 0.5f},
-        {39, 0.8f}, {47, 0.6f}, {48, 0.7f}, {56, 0.8f}, {60, 0.6f}, {62, 0.4f}, {63, 0.8f},
-        {69, 0.9f}, {76, 0.5f}, {77, 0.5f}, {78, 0.3f}, {85, 0.8f}, {91, 0.5f}, {92, 1.0f},
-    };
-    for (auto [index, value] : settings) {
-        record.values[index] = value;
-    }
-    std::memcpy(chunk.data(), &record, sizeof record);
-    plugin->setChunk(true, chunk);
-    return plugin;
+    return plugin && applyScene(*plugin, scene) ? std::move(plugin) : nullptr;
 }
 
 std::unique_ptr<Plugin> loadFactory(int program, const char* module = MORVEK2_MODULE_PATH)

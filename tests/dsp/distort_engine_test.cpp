@@ -1,6 +1,4 @@
 #include "dsp/CDistortEngine.h"
-#include "dsp/CFreqShifterEngine.h"
-#include "dsp/CVCAEngine.h"
 #include "dsp/zksp_fuzz_curve.h"
 #include "dsp/zksp_sine.h"
 
@@ -203,75 +201,3 @@ TEST(DistortEngine, NoSubnormalStateAfterLoudSignalAndSilence)
 }
 
 } // namespace
-
-// The chain runs both channels through the pair paths (the VCA a stretch at a time); each channel
-// must get the bits its own engine gives, with settings that differ between the channels, every
-// gate case and hostile samples (the shifter's oscillators also drift apart, so both of its
-// branches run).
-TEST(StereoPairs, VcaDistortAndShifterPairsMatchTheirSingleEnginesBitForBit)
-{
-    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    CDistortEngine distort[2], distortRef[2];
-    CFreqShifterEngine shift[2], shiftRef[2];
-    const float fuzz[2] = {0.7f, 0.2f}, warp[2] = {4.5f, 1.3f}, hz[2] = {-333.0f, 333.0f};
-    for (int c = 0; c < 2; ++c) {
-        distort[c].setFuzz(fuzz[c]);
-        distortRef[c].setFuzz(fuzz[c]);
-        distort[c].setWarp(warp[c]);
-        distortRef[c].setWarp(warp[c]);
-        shift[c].setShiftFrequency(hz[0]);
-        shiftRef[c].setShiftFrequency(hz[0]);
-    }
-    const float gates[] = {1.0f, 0.3f, 0.0f, -1.0f, 2.0f};
-    std::uint32_t seed = 9;
-
-    // The VCA runs a stretch at a time; its envelopes creep the last units in the place toward
-    // their targets (the rare ending) and sit at them for long stretches.
-    CVCAEngine vca[2], vcaRef[2];
-    for (int c = 0; c < 2; ++c) {
-        for (CVCAEngine* e : {&vca[c], &vcaRef[c]}) {
-            e->setAttackTime(c == 0 ? 0.001f : 0.15f);
-            e->setDecayTime(c == 0 ? 0.2f : 0.001f);
-            e->setDepth(c == 0 ? 0.9f : 0.4f);
-            e->setPan(c == 0 ? 0.2f : 0.8f);
-        }
-    }
-    for (int stretch = 0; stretch < 400; ++stretch) {
-        // Long enough at each level for the fast attack and decay to arrive; hostile gates last.
-        const float gate = stretch >= 390 ? gates[stretch % 5] : ((stretch / 60) % 2 ? 1.0f : 0.0f);
-        float v[2][32];
-        for (int i = 0; i < 32; ++i) {
-            v[0][i] = v[1][i] = static_cast<float>(i % 7) * 0.25f - 0.7f;
-        }
-        CVCAEngine::processGatedPair(vca[0], vca[1], v[0], v[1], 32, gate);
-        for (int i = 0; i < 32; ++i) {
-            const float x = static_cast<float>(i % 7) * 0.25f - 0.7f;
-            for (int c = 0; c < 2; ++c) {
-                ASSERT_TRUE(same(v[c][i], vcaRef[c].processGated(x, gate))) << stretch << ' ' << i;
-            }
-        }
-    }
-    for (int i = 0; i < 20000; ++i) {
-        if (i == 10000) { // the right oscillator goes its own way
-            shift[1].setShiftFrequency(hz[1]);
-            shiftRef[1].setShiftFrequency(hz[1]);
-        }
-        float x[2];
-        for (float& v : x) {
-            seed = seed * 1664525u + 1013904223u;
-            v = (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f) * 1.5f;
-        }
-        if (i % 997 == 0) {
-            x[i % 2] = std::numeric_limits<float>::quiet_NaN();
-        }
-        const float gate = gates[(i / 100) % 5];
-        float d[2] = {x[0], x[1]};
-        CDistortEngine::processGatedPair(distort[0], distort[1], d[0], d[1], gate);
-        float s[2] = {x[0], x[1]};
-        CFreqShifterEngine::processGatedPair(shift[0], shift[1], s[0], s[1], gate);
-        for (int c = 0; c < 2; ++c) {
-            ASSERT_TRUE(same(d[c], distortRef[c].processGated(x[c], gate))) << i << ' ' << c;
-            ASSERT_TRUE(same(s[c], shiftRef[c].processGated(x[c], gate))) << i << ' ' << c;
-        }
-    }
-}

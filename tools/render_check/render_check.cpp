@@ -3,8 +3,10 @@
 // parameters, 40 programs), renders every factory program at 44.1, 48 and 96 kHz in 64-frame,
 // 512-frame and irregular blocks from one fixed input, and writes one line per fact: identity,
 // parameter names and display texts, program names and chunk sizes, and a hash of the bits of
-// every render. `compare` reads two reports (say the Linux module's and the Windows module's)
-// and names every line, and so every program, that differs.
+// every render; then the module under load (every module working, lanes moving every 1/64 note,
+// in three chain orders, and with every gate closed) over the same input followed by a second of
+// silence. `compare` reads two reports (say the Linux module's and the Windows module's, or one
+// build's and an earlier build's) and names every line, and so every program, that differs.
 //
 // On Windows, `lifecycle` measures the process heaps over 50 load/unload cycles and around the
 // first blocks and MIDI events on three fresh threads.
@@ -13,6 +15,7 @@
 //   morvek2_render_check compare REFERENCE REPORT
 //   morvek2_render_check lifecycle MODULE        (Windows)
 #include "host/morvek2_host.h"
+#include "host/morvek2_scenes.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -177,6 +180,52 @@ int report(const std::string& modulePath, const std::string& outPath)
         }
     }
 
+    // The module under load, in its first chain order and two others, and with every gate
+    // closed, each followed by a second of silence: the input, then nothing, as a song ends.
+    struct LoadScene
+    {
+        const char* name;
+        Scene scene;
+        std::uint16_t order[6];
+    };
+    const LoadScene scenes[] = {{"heavy", Scene::Busy, {0, 1, 2, 3, 4, 5}},
+                                {"heavy-reversed", Scene::Busy, {5, 4, 3, 2, 1, 0}},
+                                {"heavy-shuffled", Scene::Busy, {3, 0, 4, 1, 5, 2}},
+                                {"gates-closed", Scene::GatesClosed, {0, 1, 2, 3, 4, 5}}};
+    for (float rate : kRates) {
+        AudioChannels input = makeInput(rate);
+        for (std::vector<float>& channel : input) {
+            channel.resize(channel.size() + static_cast<std::size_t>(rate), 0.0f);
+        }
+        for (const BlockScheme& scheme : schemes) {
+            for (const LoadScene& s : scenes) {
+                std::unique_ptr<Plugin> plugin = Plugin::load(modulePath, error);
+                if (!plugin) {
+                    fail(std::string("instance for ") + s.name + ": " + error);
+                    continue;
+                }
+                plugin->transport().setTempo(128.0);
+                plugin->transport().setPlaying(true);
+                plugin->start(rate, 1024);
+                if (!applyScene(*plugin, s.scene, s.order)) {
+                    fail(std::string("scene ") + s.name + " not taken");
+                    continue;
+                }
+                bool finite = true;
+                const std::uint64_t h =
+                    hashBits(render(*plugin, input, {.blockSizes = scheme.sizes}), finite);
+                char line[128];
+                std::snprintf(line, sizeof line, "scene.%s.%d.%s\t%016llx\n", s.name,
+                              static_cast<int>(rate), scheme.name,
+                              static_cast<unsigned long long>(h));
+                out << line;
+                if (!finite) {
+                    fail(std::string("non-finite output: ") + line);
+                }
+            }
+        }
+    }
+
     std::ofstream file(outPath, std::ios::binary);
     file << out.str();
     if (!file.flush()) {
@@ -218,7 +267,7 @@ int compare(const std::string& referencePath, const std::string& reportPath)
     std::set<int> programs;
     int renders = 0;
     for (const auto& [key, value] : reference) {
-        renders += key.rfind("render.", 0) == 0 ? 1 : 0;
+        renders += key.rfind("render.", 0) == 0 || key.rfind("scene.", 0) == 0 ? 1 : 0;
         const auto it = other.find(key);
         if (it != other.end() && it->second == value) {
             continue;
