@@ -269,8 +269,10 @@ void Morvek2ParameterManager::applyDelayMode() // [any]
     const int mode = tableIndex(getWorkingValue(kDelayMode), 3);
     setSynced(kDelayTime, mode == 0);
     // Delay mode starts from the default beat until the processing loop knows the tempo.
-    if (mode == 0)
+    if (mode == 0) {
         beatLength.store(kDelayTimeBases[0], std::memory_order_relaxed);
+        noteChange();
+    }
 }
 
 float Morvek2ParameterManager::getDelayTimeBase() // [any]

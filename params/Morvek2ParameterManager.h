@@ -36,8 +36,10 @@ public:
     // (e.g. 60000 / tempo at tempo 0), keeping the last usable one.
     void setDelayTimeBase(float ms) // [audio]
     {
-        if (ms > 0.0f && ms <= 3.0e38f)
+        if (ms > 0.0f && ms <= 3.0e38f && ms != beatLength.load(std::memory_order_relaxed)) {
             beatLength.store(ms, std::memory_order_relaxed);
+            noteChange();
+        }
     }
 
     // Length of one step of each step-size position, in 1/64 notes.

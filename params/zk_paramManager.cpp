@@ -234,6 +234,7 @@ void zk_paramManager::setValue(int index, float value) // [any]
         value = value > 0.0f ? 1.0f : 0.0f;
     s->value.store(value, kRelaxed);
     s->working.store(normalisedToWorking(index, value), kRelaxed);
+    noteChange();
 }
 
 float zk_paramManager::getWorkingValue(int index) // [any]
@@ -254,6 +255,7 @@ void zk_paramManager::setWorkingValue(int index, float value) // [any]
     }
     s->working.store(value, kRelaxed);
     s->value.store(limit01(workingToNormalised(index, value)), kRelaxed);
+    noteChange();
 }
 
 void zk_paramManager::stepUp(int index) // [any]
@@ -298,8 +300,10 @@ void zk_paramManager::stepDown(int index) // [any]
 
 void zk_paramManager::setSyncState(int index, int state) // [any]
 {
-    if (Slot* s = slot(index))
+    if (Slot* s = slot(index)) {
         s->syncState.store(state, kRelaxed);
+        noteChange();
+    }
 }
 
 void zk_paramManager::setSynced(int index, bool synced) // [any]

@@ -18,6 +18,7 @@
 // list position and table index derived from it stays inside its table.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -126,6 +127,13 @@ public:
     virtual void formatTime(char* buffer, float milliseconds, int length);   // [any]
     virtual bool parseNoteDivision(const char* text, int& position);         // [any]
 
+    // Counts changes to anything a modulated value is computed from: every value, working value
+    // and sync state stored, and whatever a derived class adds. A reader that sees the count it
+    // saw before may reuse what it computed then. Released after the change it counts, so a
+    // reader that acquires the new count also sees the new values.
+    std::uint32_t changeCount() const { return changes.load(std::memory_order_acquire); } // [any]
+    void noteChange() { changes.fetch_add(1u, std::memory_order_release); }               // [any]
+
 protected:
     struct Slot
     {
@@ -146,6 +154,7 @@ protected:
     };
 
     // The slot of an index, marking it defined; nullptr outside 0..kCapacity-1.
+    std::atomic<std::uint32_t> changes{0};
     Slot* slot(int index);
     // Curve lookup of a slot; 0 when the parameter has no curve.
     static float curveAt(Slot* s, float x);

@@ -173,6 +173,7 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
         }
         outputGainSmoother.setSampleRate(rate);
         activeSmoother.setSampleRate(rate);
+        tickForced = true;
         // Back to a thread that may free it.
         RateChange* head = appliedRateChanges.load(std::memory_order_relaxed);
         do {
@@ -185,6 +186,7 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
             leftEngines[m]->reset();
             rightEngines[m]->reset();
         }
+        tickForced = true;
     }
 }
 

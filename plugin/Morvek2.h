@@ -252,6 +252,16 @@ protected:
     float activeLevel = 0.0f; // the active smoother's value for the running block
     float gateLevels[kNumModules] = {};
     std::uint32_t runningOrder = 0;
+    // What the last control tick computed from: the manager's change count, the step values of
+    // the modules' smoothers and the channel count; and the filter's settings it computed. A tick
+    // that finds the same inputs sets nothing new. tickForced makes the next tick compute all
+    // (after construction and whenever the engines were rebuilt for another rate).
+    std::uint32_t tickChanges = 0;
+    float tickStepValues[kNumModules] = {};
+    bool tickStereo = false;
+    bool tickForced = true;
+    float tickFilterFrequency = 0.0f;
+    float tickFilterResonance = 0.0f;
     float resetMeasures = 0.0f;        // "Reset Interval" for the running block
     float sixtyFourthsPerBeat = 16.0f; // 64 / time-signature denominator
     float resetSpan = 0.0f;            // reset interval in beats

@@ -4,6 +4,7 @@
 #include "plugin/Morvek2.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
@@ -160,6 +161,9 @@ void Morvek2::setParameter(VstInt32 index, float value) // [any]
     } else if (index == kActive) {
         activeSmoother.setTarget(value);
     }
+    // Counted again after the engines took what they take directly (the VCA times), so the next
+    // control tick hands them the modulated values once more.
+    params->noteChange();
     // Last, so the editor shows the value the manager now holds.
     editorParameterChanged(index);
 }
@@ -416,64 +420,93 @@ void Morvek2::controlTick(bool stereo) // [audio]
 {
     Morvek2ParameterManager& pm = *params;
     const int channels = stereo ? 2 : 1;
+    // The engine settings are functions of the parameters (and tempo) the manager counts changes
+    // of and of each module's step value, and every setter below but the filter's only stores
+    // what it is given: while neither moved, the engines already hold what this tick would hand
+    // them.
+    const std::uint32_t changes = pm.changeCount();
+    const bool fresh = tickForced || changes != tickChanges || stereo != tickStereo;
+    tickForced = false;
+    tickChanges = changes;
+    tickStereo = stereo;
+    auto moved = [this, fresh](int m, float v) {
+        const bool same =
+            std::bit_cast<std::uint32_t>(v) == std::bit_cast<std::uint32_t>(tickStepValues[m]);
+        tickStepValues[m] = v;
+        return fresh || !same;
+    };
 
     float v = valueSmoothers[kFilter].advance();
-    const float freq = pm.getModulatedValue(kFilterFreq, v);
-    const float res = pm.getModulatedValue(kFilterRes, v);
+    if (moved(kFilter, v)) {
+        tickFilterFrequency = pm.getModulatedValue(kFilterFreq, v);
+        tickFilterResonance = pm.getModulatedValue(kFilterRes, v);
+    }
+    // Handed over at every tick all the same: the ladder keeps track of how far its stages have
+    // followed the cutoff from one setting to the next.
     for (int c = 0; c < channels; ++c) {
-        filterEngines[c].setFrequency(freq);
-        filterEngines[c].setResonance(res);
+        filterEngines[c].setFrequency(tickFilterFrequency);
+        filterEngines[c].setResonance(tickFilterResonance);
     }
 
     v = valueSmoothers[kVCA].advance();
-    const float depth = pm.getModulatedValue(kVcaDepth, v);
-    const float pan = pm.getModulatedValue(kVcaPan, v);
-    const float attack = pm.getModulatedValue(kVcaAttack, v);
-    const float decay = pm.getModulatedValue(kVcaDecay, v);
-    for (int c = 0; c < channels; ++c) {
-        vcaEngines[c].setDepth(depth);
-        vcaEngines[c].setPan(pan);
-        vcaEngines[c].setAttackTime(attack);
-        vcaEngines[c].setDecayTime(decay);
+    if (moved(kVCA, v)) {
+        const float depth = pm.getModulatedValue(kVcaDepth, v);
+        const float pan = pm.getModulatedValue(kVcaPan, v);
+        const float attack = pm.getModulatedValue(kVcaAttack, v);
+        const float decay = pm.getModulatedValue(kVcaDecay, v);
+        for (int c = 0; c < channels; ++c) {
+            vcaEngines[c].setDepth(depth);
+            vcaEngines[c].setPan(pan);
+            vcaEngines[c].setAttackTime(attack);
+            vcaEngines[c].setDecayTime(decay);
+        }
     }
 
     v = valueSmoothers[kBits].advance();
-    const float bitDepth = pm.getModulatedValue(kBitsDepth, v);
-    const float error = pm.getModulatedValue(kBitsError, v);
-    const float rate = pm.getModulatedValue(kBitsRate, v);
-    for (int c = 0; c < channels; ++c) {
-        bitsEngines[c].setBitDepth(bitDepth);
-        bitsEngines[c].setError(error);
-        bitsEngines[c].setRate(rate);
+    if (moved(kBits, v)) {
+        const float bitDepth = pm.getModulatedValue(kBitsDepth, v);
+        const float error = pm.getModulatedValue(kBitsError, v);
+        const float rate = pm.getModulatedValue(kBitsRate, v);
+        for (int c = 0; c < channels; ++c) {
+            bitsEngines[c].setBitDepth(bitDepth);
+            bitsEngines[c].setError(error);
+            bitsEngines[c].setRate(rate);
+        }
     }
 
     v = valueSmoothers[kDistort].advance();
-    const float fuzz = pm.getModulatedValue(kDistortFuzz, v);
-    const float warp = pm.getModulatedValue(kDistortWarp, v);
-    for (int c = 0; c < channels; ++c) {
-        distortEngines[c].setFuzz(fuzz);
-        distortEngines[c].setWarp(warp);
+    if (moved(kDistort, v)) {
+        const float fuzz = pm.getModulatedValue(kDistortFuzz, v);
+        const float warp = pm.getModulatedValue(kDistortWarp, v);
+        for (int c = 0; c < channels; ++c) {
+            distortEngines[c].setFuzz(fuzz);
+            distortEngines[c].setWarp(warp);
+        }
     }
 
     v = valueSmoothers[kDelay].advance();
-    const float time = pm.getModulatedValue(kDelayTime, v);
-    const float delayFeedback = pm.getModulatedValue(kDelayFeedback, v);
-    const float send = pm.getModulatedValue(kDelaySend, v);
-    for (int c = 0; c < channels; ++c) {
-        delayEngines[c].setDelayTime(time);
-        delayEngines[c].setFeedback(delayFeedback);
-        delayEngines[c].setSend(send);
+    if (moved(kDelay, v)) {
+        const float time = pm.getModulatedValue(kDelayTime, v);
+        const float delayFeedback = pm.getModulatedValue(kDelayFeedback, v);
+        const float send = pm.getModulatedValue(kDelaySend, v);
+        for (int c = 0; c < channels; ++c) {
+            delayEngines[c].setDelayTime(time);
+            delayEngines[c].setFeedback(delayFeedback);
+            delayEngines[c].setSend(send);
+        }
     }
 
     v = valueSmoothers[kShift].advance();
-    const float shift =
-        pm.getModulatedValue(kShiftFine, v) + pm.getModulatedValue(kShiftFrequency, v);
-    const float shiftFeedback = pm.getModulatedValue(kShiftFeedback, v);
-    const float mix = pm.getModulatedValue(kShiftMix, v);
-    for (int c = 0; c < channels; ++c) {
-        shiftEngines[c].setShiftFrequency(shift);
-        shiftEngines[c].setFeedback(shiftFeedback);
-        shiftEngines[c].setMix(mix);
+    if (moved(kShift, v)) {
+        const float shift =
+            pm.getModulatedValue(kShiftFine, v) + pm.getModulatedValue(kShiftFrequency, v);
+        const float shiftFeedback = pm.getModulatedValue(kShiftFeedback, v);
+        const float mix = pm.getModulatedValue(kShiftMix, v);
+        for (int c = 0; c < channels; ++c) {
+            shiftEngines[c].setShiftFrequency(shift);
+            shiftEngines[c].setFeedback(shiftFeedback);
+            shiftEngines[c].setMix(mix);
+        }
     }
 
     for (int m = 0; m < kNumModules; ++m) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 using namespace soundtest;
 
@@ -311,6 +312,75 @@ TEST(Morvek2Mix, ActiveOffGivesTheDryInputExactlyAndOnTheProcessedSignal)
         differ += l[i] != dryL[i];
     }
     EXPECT_GT(differ, 4000);
+}
+
+// The control tick hands the engines new settings only when a parameter, the tempo or a step
+// value moved: a change made while the lanes stand still must still be heard from the next tick.
+TEST(Morvek2Mix, ChangesWhileTheLanesStandStillAreHeardAtTheNextTick)
+{
+    enum : int { kTempoRow = -1 };
+    struct Row
+    {
+        int index;
+        float value;
+    };
+    // VCA Pan, Filter Freq, Distort Fuzz, Delay Time, Delay Feedback, Shift Frequency, Shift Mix,
+    // Bits Depth, and the tempo a synced delay follows.
+    const Row rows[] = {{3, 0.1f},
+                        {kFilterFreq, 0.8f},
+                        {kDistortFuzz, 0.2f},
+                        {44, 0.2f},
+                        {kDelayFeedback, 0.1f},
+                        {kShiftFrequency, 0.2f},
+                        {kShiftMix, 0.4f},
+                        {77, 0.1f},
+                        {kTempoRow, 0.0f}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.index);
+        auto changed = std::make_unique<Rig>();
+        auto kept = std::make_unique<Rig>();
+        for (Rig* rig : {changed.get(), kept.get()}) {
+            rig->set(kDistortFuzz, 0.7f);
+            rig->set(kFilterRes, 0.5f);
+            rig->set(kDelaySend, 1.0f);
+            rig->set(kDelayFeedback, 0.5f);
+            rig->set(kDelayTime, 0.05f); // short echoes, heard from the first blocks
+            rig->set(kShiftMix, 1.0f);
+            rig->set(kShiftFrequency, 0.6f);
+            for (int m = 0; m < 6; ++m) {
+                for (int step = 0; step < 32; ++step) {
+                    rig->plugin.setStepGate(m, step, true);
+                }
+            }
+        }
+        // Feedback is heard one echo (1/32 note) after its change: 16 blocks follow it.
+        int differ = 0;
+        for (int b = 0; b < 25; ++b) {
+            if (b == 9) { // at a block start, so the first tick of the block may take it
+                if (row.index == kTempoRow) {
+                    changed->tempo = 90.0;
+                } else {
+                    changed->set(row.index, row.value);
+                }
+            }
+            std::vector<float> out[2][2];
+            int which = 0;
+            for (Rig* rig : {changed.get(), kept.get()}) {
+                out[which][0] = noise(512, 11 + b);
+                out[which][1] = noise(512, 23 + b);
+                float* io[2] = {out[which][0].data(), out[which][1].data()};
+                gHost = &rig->host; // the host each plug-in asks is its own rig's
+                rig->block(io, io, 512);
+                ++which;
+            }
+            for (int c = 0; c < 2 && b >= 9; ++c) {
+                for (std::size_t i = 0; i < 512; ++i) {
+                    differ += out[0][c][i] != out[1][c][i];
+                }
+            }
+        }
+        EXPECT_GT(differ, 100);
+    }
 }
 
 TEST(Morvek2Mix, OutputGainScalesTheProcessedSignal)
