@@ -204,6 +204,9 @@ protected:
     // The position of the block's first sample from what the host reports (see readTransport).
     double hostBlockPosition(const VstTimeInfo& info); // [audio]
     void clockStep(VstInt32 sample);                   // [audio]
+    // After a sample at which no grid line was crossed: how many of the next samples are sure
+    // not to cross one either (clockQuietUntil), found by checking the last of them.
+    void findQuietSamples(VstInt32 sample, double position); // [audio]
     // Every grid counter to its value at `position`, so that only lines crossed after it fire.
     void setGridCounters(double position);        // [audio]
     bool onResetBoundary(std::int32_t c64) const; // [audio]
@@ -245,6 +248,9 @@ protected:
     VstInt32 lastFrames = 0;      // frames of the last block
     bool clockRunning = false;    // the last block played, so this one may continue from it
     bool clockStarting = false;   // this block's first sample sounds the lanes' steps
+    // Samples of the running block before this one cross no grid line: clockStep has nothing
+    // to do there.
+    VstInt32 clockQuietUntil = 0;
     std::int32_t samplesPer64 = 1378;
     std::int32_t vcaGateCountdown = 1378;
     std::int32_t controlCountdown = 0;

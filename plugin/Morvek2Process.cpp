@@ -643,6 +643,10 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
     }
     const std::int32_t c64 = floorToInt(16.0 * p);
     const std::int32_t t = floorToInt(6.0 * p);
+    if (c64 == grid.c64 && t == grid.t16) {
+        findQuietSamples(i, p);
+        return;
+    }
     std::uint32_t mask = 0;
     if (c64 != grid.c64) {
         grid.c64 = c64;
@@ -705,6 +709,26 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
     }
 }
 
+void Morvek2::findQuietSamples(VstInt32 i, double p) // [audio]
+{
+    // The position grows with the sample index (the same sum of a product, rounded the same way
+    // at every index), and so do the two counters every grid line moves: if the last of the
+    // samples before the next lines is still in the same sixty-fourth and triplet sixteenth as
+    // this one, so is every sample in between. Two samples short, to stay clear of the rounding.
+    const double increment = positionIncrement;
+    const double toLine64 = (static_cast<double>(grid.c64) + 1.0) / 16.0 - p;
+    const double toLine6 = (static_cast<double>(grid.t16) + 1.0) / 6.0 - p;
+    const double samples = std::min(toLine64, toLine6) / increment - 2.0;
+    if (!(samples >= 1.0) || !(increment > 0.0)) {
+        return;
+    }
+    const VstInt32 last = i + static_cast<VstInt32>(std::min(samples, 1.0e6));
+    const double q = blockPosition + static_cast<double>(last) * increment + kGridTolerance;
+    if (floorToInt(16.0 * q) == grid.c64 && floorToInt(6.0 * q) == grid.t16) {
+        clockQuietUntil = last + 1;
+    }
+}
+
 void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) // [audio]
 {
     if (sampleFrames <= 0 || !inputs || !outputs || !inputs[0] || !outputs[0]) {
@@ -734,10 +758,11 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
     resetSpan = resetMeasures * timeSigNumerator;
 
     float dryLeft[kMaxStretch], dryRight[kMaxStretch], wetLeft[kMaxStretch], wetRight[kMaxStretch];
+    clockQuietUntil = 0;
     VstInt32 i = 0;
     while (i < sampleFrames) {
         // The first sample of a stretch: its clock, then the control tick when one is due.
-        if (blockPlaying) {
+        if (blockPlaying && i >= clockQuietUntil) {
             clockStep(i);
         }
         if (--controlCountdown <= 0) {
@@ -747,19 +772,26 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
         // Up to the sample before the next tick.
         const VstInt32 end = std::min<VstInt32>(sampleFrames, i + controlCountdown);
         const int n = static_cast<int>(end - i);
+        controlCountdown -= n - 1;
+        // Every sample: its clock, then the VCA gate's countdown (the gate closes when its time
+        // has run out, playing or not). Between the samples where the clock may act, the
+        // countdown runs in one go.
         for (VstInt32 k = i;;) {
-            // The VCA gate closes when its time has run out, playing or not.
-            if (--vcaGateCountdown <= 0) {
+            VstInt32 next = end;
+            if (blockPlaying) {
+                next = std::min(end, std::max(k + 1, clockQuietUntil));
+            }
+            if (vcaGateCountdown > next - k) {
+                vcaGateCountdown -= next - k;
+            } else {
                 gateSmoothers[kVCA].setTarget(0.0f);
                 vcaGateCountdown = 0;
             }
-            if (++k >= end) {
+            if (next >= end) {
                 break;
             }
-            if (blockPlaying) {
-                clockStep(k);
-            }
-            --controlCountdown;
+            clockStep(next);
+            k = next;
         }
 
         // Both inputs are read before any output is written: hosts may process in place.
