@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Bit crusher: a sample-and-hold at a fraction of the host rate, then quantisation to fewer
 // bits, with "error" made by OR-ing into every sample the bits of an older held sample. A level
 // factor pulls the output down at very low bit depths. The crushed signal is crossfaded with the
@@ -33,11 +37,10 @@ public:
 
     void reset() override {} // [any] the hold, mask and countdown persist
     inline float processGated(float x, float gate) override; // [audio]
-    static void processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr, int n,
-                                   float gate) // [audio]
-    {
-        processStretchBySample(l, r, xl, xr, n, gate);
-    }
+    // processGated over n samples of both channels, the two channels in the lanes of one register
+    // (while they crush to the same depth, as the loop's settings make them).
+    static inline void processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr,
+                                          int n, float gate); // [audio]
 
     // Read-back for the owner's display and for tests.
     int getShift() const { return shift; }             // [audio]
@@ -96,4 +99,79 @@ inline float CBitsEngine::processGated(float x, float gate) // [audio]
     const float q = static_cast<float>(static_cast<double>(crushed) * 1.1920928955e-7);
     lastOutput = q;
     return gate * level * q + (1.0f - gate) * x;
+}
+
+inline void CBitsEngine::processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr,
+                                            int n, float gate) // [audio]
+{
+#if defined(__SSE2__)
+    // One shift count serves both lanes.
+    if (l.shift != r.shift) {
+        processStretchBySample(l, r, xl, xr, n, gate);
+        return;
+    }
+    gate = std::min(std::max(0.0f, gate), 1.0f);
+    const __m128 wet = _mm_mul_ps(_mm_set1_ps(gate), _mm_setr_ps(l.level, r.level, 0.0f, 0.0f));
+    const __m128 dry = _mm_set1_ps(1.0f - gate);
+    const __m128 rate = _mm_setr_ps(l.rate, r.rate, 0.0f, 0.0f);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 limit = _mm_set1_ps(kZkspSampleLimit);
+    const __m128 minusLimit = _mm_set1_ps(-kZkspSampleLimit);
+    const __m128i period = _mm_setr_epi32(l.errorPeriod, r.errorPeriod, 0, 0);
+    const __m128i count = _mm_cvtsi32_si128(l.shift);
+    __m128 holdPhase = _mm_setr_ps(l.holdPhase, r.holdPhase, 0.0f, 0.0f);
+    __m128 held = _mm_setr_ps(l.heldSample, r.heldSample, 0.0f, 0.0f);
+    __m128i countdown = _mm_setr_epi32(l.errorCountdown, r.errorCountdown, 1, 1);
+    __m128i mask = _mm_setr_epi32(l.errorMask, r.errorMask, 0, 0);
+    __m128 q = _mm_setzero_ps();
+    for (int i = 0; i < n; ++i) {
+        __m128 x = _mm_unpacklo_ps(_mm_load_ss(xl + i), _mm_load_ss(xr + i));
+        // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
+        x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
+        x = _mm_min_ps(limit, _mm_max_ps(minusLimit, x));
+        // The hold: a lane whose phase reaches 1 takes the sample and steps back by 1.
+        holdPhase = _mm_add_ps(holdPhase, rate);
+        const __m128 take = _mm_cmpge_ps(holdPhase, one);
+        held = _mm_or_ps(_mm_and_ps(take, x), _mm_andnot_ps(take, held));
+        holdPhase = _mm_sub_ps(holdPhase, _mm_and_ps(take, one));
+        // Both limits in the scalar code's order; the held sample is finite.
+        const __m128 scaled = _mm_max_ps(
+            _mm_min_ps(_mm_mul_ps(held, _mm_set1_ps(8388608.0f)), _mm_set1_ps(2147483520.0f)),
+            _mm_set1_ps(-2147483648.0f));
+        const __m128i v = _mm_cvttps_epi32(scaled);
+        // The error: a lane whose countdown was at 0 takes v as its mask and starts again.
+        const __m128i due = _mm_cmpeq_epi32(countdown, _mm_setzero_si128());
+        mask = _mm_or_si128(_mm_and_si128(due, v), _mm_andnot_si128(due, mask));
+        countdown =
+            _mm_or_si128(_mm_and_si128(due, period),
+                         _mm_andnot_si128(due, _mm_sub_epi32(countdown, _mm_set1_epi32(1))));
+        const __m128i crushed = _mm_sll_epi32(_mm_sra_epi32(_mm_or_si128(v, mask), count), count);
+        q = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(crushed), _mm_set1_pd(1.1920928955e-7)));
+        const __m128 y = _mm_add_ps(_mm_mul_ps(wet, q), _mm_mul_ps(dry, x));
+        _mm_store_ss(xl + i, y);
+        _mm_store_ss(xr + i, _mm_shuffle_ps(y, y, 1));
+    }
+    if (n <= 0) {
+        return;
+    }
+    float f[4];
+    std::int32_t k[4];
+    _mm_storeu_ps(f, holdPhase);
+    l.holdPhase = f[0];
+    r.holdPhase = f[1];
+    _mm_storeu_ps(f, held);
+    l.heldSample = f[0];
+    r.heldSample = f[1];
+    _mm_storeu_ps(f, q);
+    l.lastOutput = f[0];
+    r.lastOutput = f[1];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(k), countdown);
+    l.errorCountdown = k[0];
+    r.errorCountdown = k[1];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(k), mask);
+    l.errorMask = k[0];
+    r.errorMask = k[1];
+#else
+    processStretchBySample(l, r, xl, xr, n, gate);
+#endif
 }
