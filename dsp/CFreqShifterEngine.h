@@ -29,13 +29,10 @@ public:
     // The two channels' engines one sample each: the same results as processGated on each.
     static inline void processGatedPair(CFreqShifterEngine& l, CFreqShifterEngine& r, float& xl,
                                         float& xr, float gate); // [audio]
+    // Both channels over n samples in place, the same results as processGated sample by sample.
+    // While both are open, the shifters run the stretch together in SIMD lanes.
     static void processStretchPair(CFreqShifterEngine& l, CFreqShifterEngine& r, float* xl,
-                                   float* xr, int n, float gate) // [audio]
-    {
-        for (int i = 0; i < n; ++i) {
-            processGatedPair(l, r, xl[i], xr[i], gate);
-        }
-    }
+                                   float* xr, int n, float gate);    // [audio]
     const zksp_SCfreqShifter& getShifter() const { return shifter; } // [audio]
     float getMix() const { return mix; }                             // [audio]
 

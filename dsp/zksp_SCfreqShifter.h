@@ -35,6 +35,11 @@ public:
     // l.process(xl) and r.process(xr), with one sine and cosine when their phases are equal.
     static inline void processPair(zksp_SCfreqShifter& l, zksp_SCfreqShifter& r, float& xl,
                                    float& xr); // [audio]
+    // n samples (1..kMaxStretch) through each of the two shifters: yl[i] and yr[i] get the bits
+    // processPair gives sample by sample. The outputs may be the inputs.
+    static void processStretchPair(zksp_SCfreqShifter& l, zksp_SCfreqShifter& r, const float* xl,
+                                   const float* xr, float* yl, float* yr, int n); // [audio]
+    static constexpr int kMaxStretch = 32;
 
     // Shift in Hz, negative for downward. Non-finite counts as 0; a shift beyond the sample
     // rate is taken modulo it (the same oscillator), so the phase always stays within a period.

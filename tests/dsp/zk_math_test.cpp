@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <random>
 
@@ -252,3 +253,36 @@ TEST(ZkMath, StoredBitPatternsHoldOnEveryCompiler)
     EXPECT_EQ(std::bit_cast<std::uint64_t>(zk_exp2(1.7)), 0x4009fdf8bcce533dull);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(zk_exp(-2.5)), 0x3fb50385c094f425ull);
 }
+
+#if defined(__SSE2__)
+TEST(ZkMath, FourLaneSineAndCosineGiveTheScalarBits)
+{
+    // Angles of both signs over many turns (every quadrant), the fold's edge at 2^20 and beyond,
+    // and special values, in every lane position and mixed with ordinary lanes.
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    constexpr float kOdd[] = {0.0f,    -0.0f, 1048575.9f, 1048576.0f, -1048576.0f, 3.0e6f,
+                              -2.5e7f, nan,   inf,        -inf,       3.0e38f,     1.0e-40f};
+    std::mt19937 random(2027);
+    std::uniform_real_distribution<float> turns(-40.0f, 40.0f);
+    for (int i = 0; i < 100000; ++i) {
+        alignas(16) float x[4], s[4], c[4];
+        for (float& v : x) {
+            v = turns(random);
+        }
+        if (i % 8 == 0) {
+            x[(i / 8) % 4] = kOdd[(i / 32) % std::size(kOdd)];
+        }
+        __m128 sv, cv;
+        zk_sincosf4(_mm_load_ps(x), sv, cv);
+        _mm_store_ps(s, sv);
+        _mm_store_ps(c, cv);
+        for (int j = 0; j < 4; ++j) {
+            float es = 0.0f, ec = 0.0f;
+            zk_sincosf(x[j], es, ec);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(s[j]), std::bit_cast<std::uint32_t>(es)) << x[j];
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(c[j]), std::bit_cast<std::uint32_t>(ec)) << x[j];
+        }
+    }
+}
+#endif
