@@ -22,9 +22,10 @@
 //   selectType(type)   the working value truncated; above 5 re-applies the last type.
 //
 // Threads: selectType only records the request in one atomic word; the audio thread
-// carries it out at its next processGated (reset the chosen filter, hand it the current
-// frequency and resonance, make it active). Filter state is therefore touched by the
-// audio thread alone, even when the same type is selected again while audio runs.
+// carries it out at its next processGated or at the start of its next processStretchPair
+// (reset the chosen filter, hand it the current frequency and resonance, make it active).
+// Filter state is therefore touched by the audio thread alone, even when the same type is
+// selected again while audio runs.
 class CFilterEngine final : public Morvek2Engine
 {
 public:
@@ -38,11 +39,12 @@ public:
     // Crossfades the active filter's output with x by the gate level smoothed once more
     // with a 5 ms time constant. A non-finite result resets the active filter and gives 0.
     float processGated(float x, float gate) override; // [audio]
+    // Both channels over a stretch with the bits processGated gives each sample by sample. A
+    // pending selection is carried out once, at the start (a request made while the stretch
+    // runs takes effect at the next one); then, when both run the same type, the two filters
+    // run as the two lanes of SSE2 doubles with their states in registers.
     static void processStretchPair(CFilterEngine& l, CFilterEngine& r, float* xl, float* xr, int n,
-                                   float gate) // [audio]
-    {
-        processStretchBySample(l, r, xl, xr, n, gate);
-    }
+                                   float gate); // [audio]
 
     void selectType(std::uint16_t type); // [any]
     void setFrequency(float hz);         // [audio]
@@ -65,6 +67,9 @@ public:
 
 private:
     void applySelection(std::uint32_t req);
+    template <class Pair, class Filter>
+    static void runPair(Filter CFilterEngine::*member, CFilterEngine& l, CFilterEngine& r,
+                        float* xl, float* xr, int n, const float* gains);
     zksp_filter* memberForType(unsigned type);
 
     zksp_filter_zk_moog ladder;

@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Single-channel filters of the filter and delay modules. All share one interface so the
 // filter engine can switch between them behind one pointer.
 //
@@ -89,6 +93,11 @@ public:
     // One step of the state-variable core, output before rounding to float and without the
     // non-finite guard (for cascades that guard once).
     inline double step(double x, double offset); // [audio]
+
+    // The states of two biquads as the two lanes of SSE2 doubles, for an owner that runs two
+    // channels in step: the cores (Lanes) and processUnguarded (Pair). See the ladder's Pair.
+    class Lanes;
+    class Pair;
 
 protected:
     zksp_filter_rbj() = default;
@@ -215,6 +224,8 @@ public:
     const zksp_filter_rbj_high_pass& resonantStage() const { return resonant; } // [any]
     const zksp_filter_rbj_high_pass& fixedStage() const { return fixed; }       // [any]
 
+    class Pair; // processUnguarded of two filters as two lanes, as the ladder's Pair
+
 private:
     zksp_filter_rbj_high_pass resonant;
     zksp_filter_rbj_high_pass fixed;
@@ -256,6 +267,14 @@ public:
     void updateCoefficients() override;     // [audio]
     inline float process(float x) override; // [audio]
     inline float processUnguarded(float x); // [audio]
+
+    // processUnguarded of two ladders (the two channels) as the two lanes of SSE2 doubles: the
+    // same operations in the same order, so each lane gets the bits of its own filter. The
+    // constructor loads both filters' states and settings, step runs one sample of each, store
+    // writes the states back (and the samples run); between a store and the next load the
+    // filters may be touched directly (a reset). The settings must not change while it runs.
+    // Defined where SSE2 is available.
+    class Pair;
 
     double poleFactor() const { return oneMinusF; }    // [any]
     double feedbackAmount() const { return feedback; } // [any]
@@ -333,6 +352,8 @@ public:
     inline float process(float x) override; // [audio]
     inline float processUnguarded(float x); // [audio]
 
+    class Pair; // processUnguarded of two filters as two lanes, as the ladder's Pair
+
     double stateValue(int i) const { return i == 0 ? s0 : s1; }          // [any]
     float getNormalisedFrequency() const { return normalisedFrequency; } // [any]
 
@@ -377,3 +398,288 @@ inline float zksp_filter_creakbox::processUnguarded(float x) // [audio]
     s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
     return static_cast<float>(s0);
 }
+
+#if defined(__SSE2__)
+
+// ---------------------------------------------------------------------------------------
+// Two filters as the two lanes of SSE2 doubles. Every lane operation is the scalar code's
+// operation in the same order and precision, so the lanes carry exactly the bits of the two
+// filters run one after the other. Inputs and outputs are floats in lanes 0 and 1 of an
+// __m128 (lanes 2 and 3 are zero on output).
+
+class zksp_filter_rbj::Lanes
+{
+public:
+    Lanes(zksp_filter_rbj& a, zksp_filter_rbj& b) : a(a), b(b) { load(); }
+    void load()
+    {
+        c1 = _mm_setr_pd(a.c1, b.c1);
+        c2 = _mm_setr_pd(a.c2, b.c2);
+        c3 = _mm_setr_pd(a.c3, b.c3);
+        m0 = _mm_setr_pd(a.m0, b.m0);
+        m1 = _mm_setr_pd(a.m1, b.m1);
+        m2 = _mm_setr_pd(a.m2, b.m2);
+        s1 = _mm_setr_pd(a.s1, b.s1);
+        s2 = _mm_setr_pd(a.s2, b.s2);
+        lastInput = _mm_setr_pd(a.lastInput, b.lastInput);
+        lastBand = _mm_setr_pd(a.lastBand, b.lastBand);
+        lastLow = _mm_setr_pd(a.lastLow, b.lastLow);
+    }
+    void store()
+    {
+        storeLanes(s1, a.s1, b.s1);
+        storeLanes(s2, a.s2, b.s2);
+        storeLanes(lastInput, a.lastInput, b.lastInput);
+        storeLanes(lastBand, a.lastBand, b.lastBand);
+        storeLanes(lastLow, a.lastLow, b.lastLow);
+    }
+    // zksp_filter_rbj::step in both lanes.
+    __m128d step(__m128d x, __m128d offset)
+    {
+        const __m128d two = _mm_set1_pd(2.0);
+        const __m128d v3 = _mm_sub_pd(x, s2);
+        const __m128d v1 = _mm_add_pd(_mm_mul_pd(c1, s1), _mm_mul_pd(c2, v3));
+        const __m128d v2 = _mm_add_pd(_mm_add_pd(s2, _mm_mul_pd(c2, s1)), _mm_mul_pd(c3, v3));
+        lastInput = x;
+        lastBand = v1;
+        lastLow = v2;
+        s1 = _mm_sub_pd(_mm_mul_pd(two, v1), s1);
+        s2 = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(two, v2), s2), offset);
+        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(m0, x), _mm_mul_pd(m1, v1)), _mm_mul_pd(m2, v2));
+    }
+
+    static void storeLanes(__m128d v, double& lo, double& hi)
+    {
+        _mm_storel_pd(&lo, v);
+        _mm_storeh_pd(&hi, v);
+    }
+
+private:
+    zksp_filter_rbj& a;
+    zksp_filter_rbj& b;
+    __m128d c1, c2, c3, m0, m1, m2;
+    __m128d s1, s2, lastInput, lastBand, lastLow;
+};
+
+// A double's sign bit in both lanes: flipping it negates exactly, as the scalar code does.
+inline __m128d zksp_sign_bits_pd()
+{
+    return _mm_set1_pd(-0.0);
+}
+
+class zksp_filter_rbj::Pair
+{
+public:
+    Pair(zksp_filter_rbj& a, zksp_filter_rbj& b)
+        : a(a), b(b), core(a, b), offset(_mm_setr_pd(static_cast<double>(a.denormalOffset),
+                                                     static_cast<double>(b.denormalOffset)))
+    {}
+    void load() { core.load(); }
+    void store()
+    {
+        core.store();
+        // The offsets came from floats and were only negated: back to float exactly.
+        double o[2];
+        _mm_storeu_pd(o, offset);
+        a.denormalOffset = static_cast<float>(o[0]);
+        b.denormalOffset = static_cast<float>(o[1]);
+    }
+    // processUnguarded in both lanes (first: the first sample after the constructor).
+    __m128 first(__m128 x) { return step(x); }
+    __m128 step(__m128 x)
+    {
+        const __m128d y = core.step(_mm_cvtps_pd(x), offset);
+        offset = _mm_xor_pd(offset, zksp_sign_bits_pd());
+        return _mm_cvtpd_ps(y);
+    }
+
+private:
+    zksp_filter_rbj& a;
+    zksp_filter_rbj& b;
+    zksp_filter_rbj::Lanes core;
+    __m128d offset;
+};
+
+class zksp_filter_4PHP::Pair
+{
+public:
+    Pair(zksp_filter_4PHP& a, zksp_filter_4PHP& b)
+        : a(a), b(b), fixed(a.fixed, b.fixed), resonant(a.resonant, b.resonant),
+          offset(_mm_setr_pd(static_cast<double>(a.denormalOffset),
+                             static_cast<double>(b.denormalOffset)))
+    {}
+    void load()
+    {
+        fixed.load();
+        resonant.load();
+    }
+    void store()
+    {
+        fixed.store();
+        resonant.store();
+        double o[2];
+        _mm_storeu_pd(o, offset);
+        a.denormalOffset = static_cast<float>(o[0]);
+        b.denormalOffset = static_cast<float>(o[1]);
+    }
+    // processUnguarded in both lanes, rounded to float between the stages (first: the first
+    // sample after the constructor).
+    __m128 first(__m128 x) { return step(x); }
+    __m128 step(__m128 x)
+    {
+        const __m128 mid = _mm_cvtpd_ps(fixed.step(_mm_cvtps_pd(x), offset));
+        const __m128d y = resonant.step(_mm_cvtps_pd(mid), offset);
+        offset = _mm_xor_pd(offset, zksp_sign_bits_pd());
+        return _mm_cvtpd_ps(y);
+    }
+
+private:
+    zksp_filter_4PHP& a;
+    zksp_filter_4PHP& b;
+    zksp_filter_rbj::Lanes fixed;
+    zksp_filter_rbj::Lanes resonant;
+    __m128d offset;
+};
+
+class zksp_filter_zk_moog::Pair
+{
+public:
+    Pair(zksp_filter_zk_moog& a, zksp_filter_zk_moog& b)
+        : a(a), b(b), feedback(_mm_setr_pd(a.feedback, b.feedback)),
+          inputGain(_mm_setr_pd(a.inputGain, b.inputGain)), drive(_mm_setr_pd(a.drive, b.drive)),
+          oneMinusF(_mm_setr_pd(a.oneMinusF, b.oneMinusF)),
+          offset(_mm_setr_pd(a.denormalOffset, b.denormalOffset))
+    {
+        load();
+    }
+    void load()
+    {
+        in0 = _mm_setr_pd(a.in[0], b.in[0]);
+        loadedIn1 = _mm_setr_pd(a.in[1], b.in[1]);
+        loadedIn2 = _mm_setr_pd(a.in[2], b.in[2]);
+        loadedIn3 = _mm_setr_pd(a.in[3], b.in[3]);
+        out0 = _mm_setr_pd(a.out[0], b.out[0]);
+        out1 = _mm_setr_pd(a.out[1], b.out[1]);
+        out2 = _mm_setr_pd(a.out[2], b.out[2]);
+        out3 = _mm_setr_pd(a.out[3], b.out[3]);
+    }
+    void store()
+    {
+        using Lanes = zksp_filter_rbj::Lanes;
+        Lanes::storeLanes(in0, a.in[0], b.in[0]);
+        Lanes::storeLanes(stepped ? out0 : loadedIn1, a.in[1], b.in[1]);
+        Lanes::storeLanes(stepped ? out1 : loadedIn2, a.in[2], b.in[2]);
+        Lanes::storeLanes(stepped ? out2 : loadedIn3, a.in[3], b.in[3]);
+        Lanes::storeLanes(out0, a.out[0], b.out[0]);
+        Lanes::storeLanes(out1, a.out[1], b.out[1]);
+        Lanes::storeLanes(out2, a.out[2], b.out[2]);
+        Lanes::storeLanes(out3, a.out[3], b.out[3]);
+        Lanes::storeLanes(offset, a.denormalOffset, b.denormalOffset);
+        a.samplesSinceUpdate += steps;
+        b.samplesSinceUpdate += steps;
+        steps = 0;
+    }
+    // processUnguarded in both lanes, for the first sample.
+    __m128 first(__m128 x)
+    {
+        stepped = true;
+        return run(x, loadedIn1, loadedIn2, loadedIn3);
+    }
+    // processUnguarded in both lanes, for every later sample. A step leaves each stage's input
+    // equal to the previous stage's output (and a reset leaves both 0), so from the second
+    // sample on the stage inputs are read from the outputs and take no registers of their own.
+    __m128 step(__m128 x) { return run(x, out0, out1, out2); }
+
+private:
+    __m128 run(__m128 x, __m128d in1, __m128d in2, __m128d in3)
+    {
+        ++steps;
+        const __m128d xd = _mm_cvtps_pd(x);
+        __m128d v =
+            _mm_add_pd(_mm_sub_pd(xd, _mm_mul_pd(out3, feedback)), _mm_mul_pd(xd, inputGain));
+        // std::max(-0.99, std::min(0.99, v)): min is (v < 0.99 ? v : 0.99) and max is
+        // (m > -0.99 ? m : -0.99), which are minpd and maxpd with v and m first, so NaN
+        // lands on 0.99 as it does there.
+        v = _mm_max_pd(_mm_min_pd(v, _mm_set1_pd(0.99)), _mm_set1_pd(-0.99));
+        v = _mm_add_pd(v, offset);
+        offset = _mm_xor_pd(offset, zksp_sign_bits_pd());
+        v = _mm_mul_pd(v, drive);
+        const __m128d k = _mm_set1_pd(0.3);
+        const __m128d o0 =
+            _mm_add_pd(_mm_add_pd(v, _mm_mul_pd(k, in0)), _mm_mul_pd(oneMinusF, out0));
+        const __m128d o1 =
+            _mm_add_pd(_mm_add_pd(o0, _mm_mul_pd(k, in1)), _mm_mul_pd(oneMinusF, out1));
+        const __m128d o2 =
+            _mm_add_pd(_mm_add_pd(o1, _mm_mul_pd(k, in2)), _mm_mul_pd(oneMinusF, out2));
+        const __m128d o3 =
+            _mm_add_pd(_mm_add_pd(o2, _mm_mul_pd(k, in3)), _mm_mul_pd(oneMinusF, out3));
+        in0 = v;
+        out0 = o0;
+        out1 = o1;
+        out2 = o2;
+        out3 = o3;
+        return _mm_cvtpd_ps(o3);
+    }
+
+    zksp_filter_zk_moog& a;
+    zksp_filter_zk_moog& b;
+    const __m128d feedback, inputGain, drive, oneMinusF;
+    __m128d offset;
+    __m128d in0, out0, out1, out2, out3;
+    // in[1..3] as loaded, for the first step.
+    __m128d loadedIn1, loadedIn2, loadedIn3;
+    bool stepped = false;
+    std::uint32_t steps = 0;
+};
+
+class zksp_filter_creakbox::Pair
+{
+public:
+    Pair(zksp_filter_creakbox& a, zksp_filter_creakbox& b)
+        : a(a), b(b), stepSize(_mm_setr_pd(a.step, b.step)),
+          damping(_mm_setr_pd(a.damping, b.damping)),
+          inputOffset(
+              _mm_setr_pd(static_cast<double>(a.inputOffset), static_cast<double>(b.inputOffset)))
+    {
+        load();
+    }
+    void load()
+    {
+        s0 = _mm_setr_pd(a.s0, b.s0);
+        s1 = _mm_setr_pd(a.s1, b.s1);
+    }
+    void store()
+    {
+        zksp_filter_rbj::Lanes::storeLanes(s0, a.s0, b.s0);
+        zksp_filter_rbj::Lanes::storeLanes(s1, a.s1, b.s1);
+    }
+    // processUnguarded in both lanes (first: the first sample after the constructor).
+    __m128 first(__m128 x) { return step(x); }
+    __m128 step(__m128 x)
+    {
+        const __m128d A = stepSize;
+        const __m128d G = damping;
+        const __m128d in = _mm_add_pd(_mm_cvtps_pd(x), inputOffset);
+        const __m128d e1 =
+            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_sub_pd(in, _mm_mul_pd(G, s1)), s0), A), s1);
+        const __m128d e2 = _mm_sub_pd(e1, _mm_mul_pd(_mm_mul_pd(e1, G), A));
+        const __m128d e3 = _mm_sub_pd(e2, _mm_mul_pd(_mm_mul_pd(e2, G), A));
+        const __m128d e4 = _mm_sub_pd(e3, _mm_mul_pd(_mm_mul_pd(e3, G), A));
+        const __m128d e5 = _mm_sub_pd(e4, _mm_mul_pd(_mm_mul_pd(e4, G), A));
+        s1 = e5;
+        __m128d sum = _mm_add_pd(_mm_mul_pd(e1, A), s0);
+        sum = _mm_add_pd(_mm_mul_pd(e2, A), sum);
+        sum = _mm_add_pd(_mm_mul_pd(e3, A), sum);
+        sum = _mm_add_pd(_mm_mul_pd(e4, A), sum);
+        s0 = _mm_add_pd(_mm_mul_pd(e5, A), sum);
+        return _mm_cvtpd_ps(s0);
+    }
+
+private:
+    zksp_filter_creakbox& a;
+    zksp_filter_creakbox& b;
+    const __m128d stepSize, damping, inputOffset;
+    __m128d s0, s1;
+};
+
+#endif

@@ -3,7 +3,13 @@
 #include "dsp/zksp_block.h"
 
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // One-pole smoother with separate rise (attack) and fall (release) times, updated once
 // every `update interval` samples.
@@ -104,6 +110,11 @@ public:
     void updateCoefficients() override; // [any]
     // The same as setAttackTime.
     virtual void setTime(float seconds); // [any]
+    // For two smoothers a and b and n samples: ab[2 i] = a.process(x) and ab[2 i + 1] =
+    // b.process(x), both smoothers left as those calls leave them. The two chains run as two
+    // lanes with their states in a register.
+    static inline void processPair(zksp_smoother& a, zksp_smoother& b, float x, float* ab,
+                                   int n); // [audio]
 };
 
 inline float zksp_smoother_lag_processor::step(float before, float T, float c)
@@ -192,4 +203,75 @@ inline void zksp_smoother_lag_processor::processScalePair(zksp_smoother_lag_proc
         ya[i] = a.process(xa) * ya[i];
         yb[i] = b.process(xb) * yb[i];
     }
+}
+
+inline void zksp_smoother::processPair(zksp_smoother& a, zksp_smoother& b, float x, float* ab,
+                                       int n) // [audio]
+{
+#if defined(__SSE2__)
+    if (n <= 0)
+        return;
+    const float T = x + kOffset;
+    const float ca = a.attackCoef.load(std::memory_order_relaxed);
+    const float cb = b.attackCoef.load(std::memory_order_relaxed);
+    const float Sa = a.state.load(std::memory_order_relaxed);
+    const float Sb = b.state.load(std::memory_order_relaxed);
+    // Both at a finite target (the same bits) with finite poles: every update gives
+    // (+0 * c) + T = T again, the value stays and nothing but the target is stored.
+    const std::uint32_t bitsT = std::bit_cast<std::uint32_t>(T);
+    if (std::bit_cast<std::uint32_t>(Sa) == bitsT && std::bit_cast<std::uint32_t>(Sb) == bitsT &&
+        T - T == 0.0f && ca - ca == 0.0f && cb - cb == 0.0f) {
+        const __m128 v = _mm_set1_ps(T - kOffset);
+        int i = 0;
+        for (; i + 2 <= n; i += 2)
+            _mm_storeu_ps(ab + 2 * i, v);
+        if (i < n)
+            _mm_storel_pi(reinterpret_cast<__m64*>(ab + 2 * i), v);
+        a.target.store(T, std::memory_order_relaxed);
+        b.target.store(T, std::memory_order_relaxed);
+        return;
+    }
+    // Lanes 2 and 3 rest at 0 with a pole of 0, so they never take the rare path.
+    const __m128 target = _mm_setr_ps(T, T, 0.0f, 0.0f);
+    const __m128 pole = _mm_setr_ps(ca, cb, 0.0f, 0.0f);
+    const __m128 offset = _mm_set1_ps(kOffset);
+    __m128 S = _mm_setr_ps(Sa, Sb, 0.0f, 0.0f);
+    bool lastByProcess = false;
+    for (int i = 0; i < n; ++i) {
+        const __m128 next = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(S, target), pole), target);
+        // step()'s two rare cases, in any lane: an update that rounds back to the old state
+        // short of the target, and a non-finite result.
+        const __m128 stalled = _mm_and_ps(_mm_cmpeq_ps(next, S), _mm_cmpneq_ps(next, target));
+        const __m128 nonFinite = _mm_cmpneq_ps(_mm_sub_ps(next, next), _mm_setzero_ps());
+        lastByProcess = _mm_movemask_ps(_mm_or_ps(stalled, nonFinite)) != 0;
+        if (lastByProcess) [[unlikely]] {
+            // This sample is left to process() itself, lanes written back and read again.
+            float s[4];
+            _mm_storeu_ps(s, S);
+            a.state.store(s[0], std::memory_order_relaxed);
+            b.state.store(s[1], std::memory_order_relaxed);
+            ab[2 * i] = a.zksp_smoother::process(x);
+            ab[2 * i + 1] = b.zksp_smoother::process(x);
+            S = _mm_setr_ps(a.state.load(std::memory_order_relaxed),
+                            b.state.load(std::memory_order_relaxed), 0.0f, 0.0f);
+            continue;
+        }
+        S = next;
+        _mm_storel_pi(reinterpret_cast<__m64*>(ab + 2 * i), _mm_sub_ps(S, offset));
+    }
+    float s[4];
+    _mm_storeu_ps(s, S);
+    a.state.store(s[0], std::memory_order_relaxed);
+    b.state.store(s[1], std::memory_order_relaxed);
+    // Every process() stores the target; one that ended non-finite may have replaced it.
+    if (!lastByProcess) {
+        a.target.store(T, std::memory_order_relaxed);
+        b.target.store(T, std::memory_order_relaxed);
+    }
+#else
+    for (int i = 0; i < n; ++i) {
+        ab[2 * i] = a.zksp_smoother::process(x);
+        ab[2 * i + 1] = b.zksp_smoother::process(x);
+    }
+#endif
 }

@@ -137,4 +137,60 @@ TEST(SmootherStep, UpdateAgreesWithThePlainRuleBitForBit)
     EXPECT_GT(slowPaths, 20);
 }
 
+// The two-smoother run processPair against process() sample by sample: every value, and the
+// encoded states and targets it leaves (a non-finite ending on the last sample replaces the
+// target), from states that sit at, next to and far from the target, for runs of every kind.
+TEST(SmootherStep, PairRunLeavesWhatProcessLeavesBitForBit)
+{
+    const float states[] = {5.0f,    std::nextafter(5.0f, 6.0f),
+                            6.0f,    std::nextafter(6.0f, 5.0f),
+                            0.0f,    -3.0f,
+                            1.0e30f, kInf,
+                            kNaN};
+    const float gates[] = {0.0f, 1.0f, std::nextafter(1.0f, 0.0f), 0.37f, -1.0f, kNaN, kInf};
+    struct Timing
+    {
+        float time, rate;
+    };
+    const Timing timings[] = {
+        {0.0f, 44100.0f}, {kInf, 44100.0f}, {0.005f, 44100.0f}, {0.2f, 384000.0f}};
+    for (const Timing& timing : timings) {
+        for (const float sa : states) {
+            for (const float sb : states) {
+                for (const float gate : gates) {
+                    for (const int n : {1, 2, 7, 32}) {
+                        zksp_smoother pair[2], ref[2];
+                        for (zksp_smoother* s : {&pair[0], &pair[1], &ref[0], &ref[1]}) {
+                            s->setSampleRate(timing.rate);
+                            s->setTime(timing.time);
+                        }
+                        pair[0].jumpTo(sa - zksp_smoother::kOffset);
+                        ref[0].jumpTo(sa - zksp_smoother::kOffset);
+                        pair[1].jumpTo(sb - zksp_smoother::kOffset);
+                        ref[1].jumpTo(sb - zksp_smoother::kOffset);
+                        float ab[64];
+                        zksp_smoother::processPair(pair[0], pair[1], gate, ab, n);
+                        for (int i = 0; i < n; ++i) {
+                            for (int c = 0; c < 2; ++c) {
+                                const float expected = ref[c].process(gate);
+                                ASSERT_TRUE(sameBits(ab[2 * i + c], expected))
+                                    << "states " << sa << ", " << sb << " gate " << gate
+                                    << " sample " << i << " channel " << c;
+                            }
+                        }
+                        for (int c = 0; c < 2; ++c) {
+                            ASSERT_TRUE(
+                                sameBits(pair[c].getEncodedState(), ref[c].getEncodedState()));
+                            ASSERT_TRUE(
+                                sameBits(pair[c].getEncodedTarget(), ref[c].getEncodedTarget()))
+                                << "states " << sa << ", " << sb << " gate " << gate << " n " << n
+                                << " channel " << c;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 } // namespace
