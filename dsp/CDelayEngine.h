@@ -42,11 +42,10 @@ public:
     zksp_delay_memory prepareSampleRate(float rate) const;                // [any] allocates
     zksp_delay_memory setSampleRate(float rate, zksp_delay_memory fresh); // [audio] no allocation
     inline float processGated(float x, float gate) override;              // [audio]
+    // Both channels side by side: the filters in the two lanes of SSE2 registers, the lines'
+    // positions and the glides in registers, and no time check per sample while both glides rest.
     static void processStretchPair(CDelayEngine& l, CDelayEngine& r, float* xl, float* xr, int n,
-                                   float gate) // [audio]
-    {
-        processStretchBySample(l, r, xl, xr, n, gate);
-    }
+                                   float gate); // [audio]
 
     const zksp_delay_allpass& getDelayLine() const { return delayLine; }      // [any]
     const zksp_filter_rbj_low_pass& getLowPass() const { return lowPass; }    // [any]
@@ -72,6 +71,12 @@ private:
     // pattern the glide never produces).
     std::uint32_t appliedTimeBits = kNoTimeApplied;
     static constexpr std::uint32_t kNoTimeApplied = 0xFFFFFFFFu;
+
+    // A stretch of both channels: Glide, each sample with a time of its own (tl, tr), or the
+    // times already applied for the whole stretch.
+    template <bool Glide>
+    static void runPair(CDelayEngine& l, CDelayEngine& r, float* xl, float* xr, int n, float gate,
+                        const float* tl, const float* tr); // [audio]
 };
 
 inline float CDelayEngine::processGated(float x, float gate) // [audio]

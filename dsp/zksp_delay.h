@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Sample memory for a delay line: made ready on a thread that may allocate, taken over by the
 // line without allocating, and handed back when replaced so it is freed off the audio thread.
 struct zksp_delay_memory
@@ -149,6 +153,8 @@ private:
 
     float allpassCoefficient = 1.0f;
     float allpassState = 0.0f;
+
+    friend class zksp_delay_allpass_pair;
 };
 
 // The per-sample operations are inline: the delay engine calls both on every sample.
@@ -199,3 +205,135 @@ inline void zksp_delay_allpass::applyDelay(float d)
     allpassCoefficient = fr > 0.0f ? std::min(1.0f - fr, kMaxAllpassCoefficient) : 1.0f;
     readIndex = wrapIndex(static_cast<std::int64_t>(writeIndex) - (ip + std::int64_t{1}));
 }
+
+#if defined(__SSE2__)
+// Two of these lines run side by side over a stretch of samples, line a in float lane 0 and b in
+// lane 1: the positions in registers, the allpass of both in one SSE2 register. process() is
+// process() of each line, the same single-precision operations in the same order, so the same
+// bits. Between the constructor and store() the lines are used only through setDelayMsA/B.
+class zksp_delay_allpass_pair
+{
+public:
+    inline zksp_delay_allpass_pair(zksp_delay_allpass& a, zksp_delay_allpass& b); // [audio]
+    inline void store();                                                          // [audio]
+    // setDelayMs of line a or b in the middle of the run.
+    inline void setDelayMsA(float ms); // [audio]
+    inline void setDelayMsB(float ms); // [audio]
+
+    // x: a's input in lane 0, b's in lane 1; the outputs in the same lanes.
+    inline __m128 process(__m128 x); // [audio]
+
+    // True when the next n steps move no position across the end of a buffer, nor read at 0
+    // (whose older sample sits at the end): those steps may then run as processStraight(x, i)
+    // for i = 0 .. n - 1, followed by skipStraight(n).
+    inline bool runsStraight(int n) const;          // [audio]
+    inline __m128 processStraight(__m128 x, int i); // [audio]
+    inline void skipStraight(int n);                // [audio]
+
+private:
+    // The allpass and its silence flush on both lanes, from the samples at the read positions and
+    // the ones written just before them.
+    inline __m128 read(__m128 current, __m128 older);
+
+    zksp_delay_allpass& a;
+    zksp_delay_allpass& b;
+    float* const bufferA;
+    float* const bufferB;
+    const int sizeA, sizeB, lastA, lastB;
+    int readA, readB, writeA, writeB;
+    __m128 coefficients, state;
+};
+
+inline zksp_delay_allpass_pair::zksp_delay_allpass_pair(zksp_delay_allpass& la,
+                                                        zksp_delay_allpass& lb)
+    : a(la), b(lb), bufferA(la.buffer), bufferB(lb.buffer), sizeA(la.size), sizeB(lb.size),
+      lastA(la.lastIndex), lastB(lb.lastIndex), readA(la.readIndex), readB(lb.readIndex),
+      writeA(la.writeIndex), writeB(lb.writeIndex),
+      coefficients(
+          _mm_unpacklo_ps(_mm_set_ss(la.allpassCoefficient), _mm_set_ss(lb.allpassCoefficient))),
+      state(_mm_unpacklo_ps(_mm_set_ss(la.allpassState), _mm_set_ss(lb.allpassState)))
+{}
+
+inline void zksp_delay_allpass_pair::store() // [audio]
+{
+    a.readIndex = readA;
+    b.readIndex = readB;
+    a.writeIndex = writeA;
+    b.writeIndex = writeB;
+    a.allpassState = _mm_cvtss_f32(state);
+    b.allpassState = _mm_cvtss_f32(_mm_shuffle_ps(state, state, 1));
+}
+
+inline void zksp_delay_allpass_pair::setDelayMsA(float ms) // [audio]
+{
+    a.writeIndex = writeA;
+    a.zksp_delay_allpass::setDelayMs(ms);
+    readA = a.readIndex;
+    coefficients = _mm_move_ss(coefficients, _mm_set_ss(a.allpassCoefficient));
+}
+
+inline void zksp_delay_allpass_pair::setDelayMsB(float ms) // [audio]
+{
+    b.writeIndex = writeB;
+    b.zksp_delay_allpass::setDelayMs(ms);
+    readB = b.readIndex;
+    coefficients = _mm_unpacklo_ps(coefficients, _mm_set_ss(b.allpassCoefficient));
+}
+
+inline __m128 zksp_delay_allpass_pair::read(__m128 current, __m128 older)
+{
+    // (current - state) * coefficient + older where the coefficient is below 1, else current.
+    const __m128 fractional = _mm_cmplt_ps(coefficients, _mm_set1_ps(1.0f));
+    const __m128 allpass = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(current, state), coefficients), older);
+    __m128 y = _mm_or_ps(_mm_and_ps(fractional, allpass), _mm_andnot_ps(fractional, current));
+    // |y| below kSilence becomes 0.
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), y);
+    y = _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(zksp_delay_allpass::kSilence)), y);
+    state = y;
+    return y;
+}
+
+inline __m128 zksp_delay_allpass_pair::process(__m128 x) // [audio]
+{
+    const int ra = readA;
+    const int rb = readB;
+    const float olderA = ra > 0 ? bufferA[ra - 1] : bufferA[lastA];
+    const float olderB = rb > 0 ? bufferB[rb - 1] : bufferB[lastB];
+    const __m128 y = read(_mm_unpacklo_ps(_mm_set_ss(bufferA[ra]), _mm_set_ss(bufferB[rb])),
+                          _mm_unpacklo_ps(_mm_set_ss(olderA), _mm_set_ss(olderB)));
+    readA = ra + 1 > lastA ? 0 : ra + 1;
+    readB = rb + 1 > lastB ? 0 : rb + 1;
+    bufferA[writeA] = _mm_cvtss_f32(x);
+    bufferB[writeB] = _mm_cvtss_f32(_mm_shuffle_ps(x, x, 1));
+    if (++writeA >= sizeA)
+        writeA = 0;
+    if (++writeB >= sizeB)
+        writeB = 0;
+    return y;
+}
+
+inline bool zksp_delay_allpass_pair::runsStraight(int n) const // [audio]
+{
+    return readA >= 1 && readA + n <= lastA && writeA + n < sizeA && readB >= 1 &&
+           readB + n <= lastB && writeB + n < sizeB;
+}
+
+inline __m128 zksp_delay_allpass_pair::processStraight(__m128 x, int i) // [audio]
+{
+    const float* const ra = bufferA + readA;
+    const float* const rb = bufferB + readB;
+    const __m128 y = read(_mm_unpacklo_ps(_mm_set_ss(ra[i]), _mm_set_ss(rb[i])),
+                          _mm_unpacklo_ps(_mm_set_ss(ra[i - 1]), _mm_set_ss(rb[i - 1])));
+    bufferA[writeA + i] = _mm_cvtss_f32(x);
+    bufferB[writeB + i] = _mm_cvtss_f32(_mm_shuffle_ps(x, x, 1));
+    return y;
+}
+
+inline void zksp_delay_allpass_pair::skipStraight(int n) // [audio]
+{
+    readA += n;
+    readB += n;
+    writeA += n;
+    writeB += n;
+}
+#endif

@@ -124,6 +124,8 @@ protected:
     // the states afresh (see deriveStateVariableForm).
     double lastInput = 0.0, lastBand = 0.0, lastLow = 0.0;
     float denormalOffset = 1e-12f;
+
+    friend class zksp_filter_rbj_pair;
 };
 
 inline double zksp_filter_rbj::step(double x, double offset) // [audio]
@@ -158,6 +160,98 @@ inline float zksp_filter_rbj::processBiquad(float x) // [audio]
     }
     return y;
 }
+
+#if defined(__SSE2__)
+// Two of these filters run side by side over a stretch of samples, filter a in the low double
+// lane and b in the high one, with everything they carry from sample to sample in registers.
+// process() is processBiquad on each: the same double operations in the same order, the same
+// alternating offsets and the same non-finite guard, so the same bits. Between the constructor
+// and store() the filters themselves must not be used.
+class zksp_filter_rbj_pair
+{
+public:
+    inline zksp_filter_rbj_pair(zksp_filter_rbj& a, zksp_filter_rbj& b); // [audio]
+    inline void store();                                                 // [audio]
+    // a's input in float lane 0, b's in lane 1 (lanes 2 and 3 are ignored); the outputs in the
+    // same lanes, lanes 2 and 3 zero. Only a coefficient change reads the last step's input and
+    // integrator outputs: every step but a run's final one may leave them (KeepLast false), which
+    // keeps six registers free inside the loop.
+    template <bool KeepLast = true> inline __m128 process(__m128 x); // [audio]
+
+private:
+    zksp_filter_rbj& a;
+    zksp_filter_rbj& b;
+    __m128d c1, c2, c3, m0, m1, m2;
+    __m128d s1, s2, lastInput, lastBand, lastLow, offset;
+};
+
+inline zksp_filter_rbj_pair::zksp_filter_rbj_pair(zksp_filter_rbj& fa, zksp_filter_rbj& fb)
+    : a(fa), b(fb), c1(_mm_setr_pd(fa.c1, fb.c1)), c2(_mm_setr_pd(fa.c2, fb.c2)),
+      c3(_mm_setr_pd(fa.c3, fb.c3)), m0(_mm_setr_pd(fa.m0, fb.m0)), m1(_mm_setr_pd(fa.m1, fb.m1)),
+      m2(_mm_setr_pd(fa.m2, fb.m2)), s1(_mm_setr_pd(fa.s1, fb.s1)), s2(_mm_setr_pd(fa.s2, fb.s2)),
+      lastInput(_mm_setr_pd(fa.lastInput, fb.lastInput)),
+      lastBand(_mm_setr_pd(fa.lastBand, fb.lastBand)), lastLow(_mm_setr_pd(fa.lastLow, fb.lastLow)),
+      offset(_mm_setr_pd(fa.denormalOffset, fb.denormalOffset))
+{}
+
+inline void zksp_filter_rbj_pair::store() // [audio]
+{
+    _mm_storel_pd(&a.s1, s1);
+    _mm_storeh_pd(&b.s1, s1);
+    _mm_storel_pd(&a.s2, s2);
+    _mm_storeh_pd(&b.s2, s2);
+    _mm_storel_pd(&a.lastInput, lastInput);
+    _mm_storeh_pd(&b.lastInput, lastInput);
+    _mm_storel_pd(&a.lastBand, lastBand);
+    _mm_storeh_pd(&b.lastBand, lastBand);
+    _mm_storel_pd(&a.lastLow, lastLow);
+    _mm_storeh_pd(&b.lastLow, lastLow);
+    // The offsets are floats widened exactly, so narrowing gives them back.
+    a.denormalOffset = static_cast<float>(_mm_cvtsd_f64(offset));
+    b.denormalOffset = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(offset, offset)));
+}
+
+template <bool KeepLast> inline __m128 zksp_filter_rbj_pair::process(__m128 x) // [audio]
+{
+    const __m128d xd = _mm_cvtps_pd(x);
+    const __m128d off = offset;
+    offset = _mm_xor_pd(offset, _mm_set1_pd(-0.0)); // exact negation, as in processUnguarded
+    const __m128d two = _mm_set1_pd(2.0);
+    // step(), lane by lane.
+    const __m128d v3 = _mm_sub_pd(xd, s2);
+    const __m128d v1 = _mm_add_pd(_mm_mul_pd(c1, s1), _mm_mul_pd(c2, v3));
+    const __m128d v2 = _mm_add_pd(_mm_add_pd(s2, _mm_mul_pd(c2, s1)), _mm_mul_pd(c3, v3));
+    if constexpr (KeepLast) {
+        lastInput = xd;
+        lastBand = v1;
+        lastLow = v2;
+    }
+    s1 = _mm_sub_pd(_mm_mul_pd(two, v1), s1);
+    s2 = _mm_add_pd(_mm_sub_pd(_mm_mul_pd(two, v2), s2), off);
+    const __m128d out =
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(m0, xd), _mm_mul_pd(m1, v1)), _mm_mul_pd(m2, v2));
+    __m128 y = _mm_cvtpd_ps(out);
+    // y - y is 0 for a finite y and NaN otherwise.
+    const __m128 zero = _mm_sub_ps(y, y);
+    const int bad = _mm_movemask_ps(_mm_cmpunord_ps(zero, zero));
+    if (bad != 0) [[unlikely]] {
+        // reset() of the filter in each lane that turned non-finite, and 0 out of it.
+        const long long keepA = (bad & 1) ? 0 : -1;
+        const long long keepB = (bad & 2) ? 0 : -1;
+        const __m128d keep = _mm_castsi128_pd(_mm_set_epi64x(keepB, keepA));
+        s1 = _mm_and_pd(s1, keep);
+        s2 = _mm_and_pd(s2, keep);
+        if constexpr (KeepLast) {
+            lastInput = _mm_and_pd(lastInput, keep);
+            lastBand = _mm_and_pd(lastBand, keep);
+            lastLow = _mm_and_pd(lastLow, keep);
+        }
+        y = _mm_and_ps(y, _mm_castsi128_ps(_mm_set_epi32(0, 0, static_cast<int>(keepB),
+                                                         static_cast<int>(keepA))));
+    }
+    return y;
+}
+#endif
 
 class zksp_filter_rbj_low_pass final : public zksp_filter_rbj
 {

@@ -115,6 +115,11 @@ public:
     // lanes with their states in a register.
     static inline void processPair(zksp_smoother& a, zksp_smoother& b, float x, float* ab,
                                    int n); // [audio]
+    // advance() n times, the values into t[0..n-1], with the state in a register over the run.
+    inline void advanceRun(float* t, int n); // [audio]
+    // True when advance() would leave the state exactly as it is: every update from now on
+    // returns current(), until the target or the time changes.
+    inline bool rests() const; // [audio]
 };
 
 inline float zksp_smoother_lag_processor::step(float before, float T, float c)
@@ -165,6 +170,35 @@ inline float zksp_smoother::advance() // [audio]
 {
     return step(state.load(std::memory_order_relaxed), target.load(std::memory_order_relaxed),
                 attackCoef.load(std::memory_order_relaxed));
+}
+
+inline void zksp_smoother::advanceRun(float* t, int n) // [audio]
+{
+    const float T = target.load(std::memory_order_relaxed);
+    const float c = attackCoef.load(std::memory_order_relaxed);
+    float S = state.load(std::memory_order_relaxed);
+    int i = 0;
+    for (; i < n; ++i) {
+        const float next = (S - T) * c + T;
+        // The rare endings of step() are left to it, update by update, from here on.
+        if ((next == S && next != T) || next - next != 0.0f) [[unlikely]]
+            break;
+        S = next;
+        t[i] = next - kOffset;
+    }
+    state.store(S, std::memory_order_relaxed);
+    for (; i < n; ++i)
+        t[i] = zksp_smoother::advance();
+}
+
+inline bool zksp_smoother::rests() const // [audio]
+{
+    const float T = target.load(std::memory_order_relaxed);
+    const float S = state.load(std::memory_order_relaxed);
+    const float next = (S - T) * attackCoef.load(std::memory_order_relaxed) + T;
+    // Landing on a target that compares equal also rules out both rare endings of step() (the
+    // target is then finite); the same bits as before mean the next update repeats this one.
+    return next == T && std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(S);
 }
 
 inline void zksp_smoother_lag_processor::processScalePair(zksp_smoother_lag_processor& a,

@@ -208,6 +208,25 @@ TEST(StereoStretch, EveryEngineMatchesItsChannelsSampleBySampleBitForBit)
             });
         }
     }
+    {
+        // A line of 69 samples (at a rate of 20 Hz) that the run goes round some 700 times,
+        // with delays of 0 to 2.5 samples, where the read sits right behind the
+        // write, and of the whole line, where it sits on the write: gliding in and resting, so
+        // that stretches of every kind start, run and end on the ends of the line.
+        SCOPED_TRACE("delay, short and line-long times");
+        expectStretchesMatchSamples<CDelayEngine>(20.0f, [](CDelayEngine& e, int, int stretch,
+                                                            float u) {
+            constexpr float kSamplesPerMs = 0.02f;
+            const float lineMs =
+                (static_cast<float>(e.getDelayLine().getSize()) - 0.5f) / kSamplesPerMs;
+            const float wholeSamples = static_cast<float>((stretch / 100) % 3);
+            const float times[4] = {wholeSamples / kSamplesPerMs, (0.2f + 2.3f * u) / kSamplesPerMs,
+                                    lineMs, 1.5f / kSamplesPerMs};
+            e.setDelayTime(times[(stretch / 25) % 4]);
+            e.setFeedback(u);
+            e.setSend(1.0f - 0.5f * u);
+        });
+    }
 }
 
 } // namespace
