@@ -37,19 +37,67 @@ public:
 
     void reset() override {} // [any] the hold, mask and countdown persist
     inline float processGated(float x, float gate) override; // [audio]
-    // processGated over n samples of both channels, the two channels in the lanes of one register
-    // (while they crush to the same depth, as the loop's settings make them).
-    static inline void processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr,
-                                          int n, float gate); // [audio]
+    // One stretch of both channels, a frame at a time, for a loop that interleaves several
+    // modules' frames: the two channels in the lanes of one register while they crush to the
+    // same depth (as the loop's settings make them), otherwise sample by sample.
+    class PairKernel
+    {
+    public:
+        PairKernel(CBitsEngine& l, CBitsEngine& r, int n, float gate); // [audio]
+        inline void step(float& xl, float& xr);                        // [audio]
+        void finish();                                                 // [audio]
+
+    private:
+        CBitsEngine& left;
+        CBitsEngine& right;
+        float gate;
+        bool lanes;
+        bool stepped = false;
+#if defined(__SSE2__)
+        __m128 wet{}, dry{}, rate{}, holdPhase{}, held{}, q{};
+        __m128i period{}, count{}, countdown{}, mask{};
+#endif
+    };
+    // processGated over n samples of both channels: the kernel's loop.
+    static void processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr, int n,
+                                   float gate) // [audio]
+    {
+        PairKernel kernel(l, r, n, gate);
+        for (int i = 0; i < n; ++i) {
+            kernel.step(xl[i], xr[i]);
+        }
+        kernel.finish();
+    }
 
     // Read-back for the owner's display and for tests.
-    int getShift() const { return shift; }             // [audio]
-    float getLevel() const { return level; }           // [audio]
-    int getErrorPeriod() const { return errorPeriod; } // [audio]
-    float getRate() const { return rate; }             // [audio]
-    float getLastOutput() const { return lastOutput; } // [audio]
-    float getHeldSample() const { return heldSample; } // [audio]
-    float getHoldPhase() const { return holdPhase; }   // [audio]
+    int getShift() const
+    {
+        return shift;
+    } // [audio]
+    float getLevel() const
+    {
+        return level;
+    } // [audio]
+    int getErrorPeriod() const
+    {
+        return errorPeriod;
+    } // [audio]
+    float getRate() const
+    {
+        return rate;
+    } // [audio]
+    float getLastOutput() const
+    {
+        return lastOutput;
+    } // [audio]
+    float getHeldSample() const
+    {
+        return heldSample;
+    } // [audio]
+    float getHoldPhase() const
+    {
+        return holdPhase;
+    } // [audio]
 
 private:
     std::int32_t shift = 0;
@@ -101,35 +149,43 @@ inline float CBitsEngine::processGated(float x, float gate) // [audio]
     return gate * level * q + (1.0f - gate) * x;
 }
 
-inline void CBitsEngine::processStretchPair(CBitsEngine& l, CBitsEngine& r, float* xl, float* xr,
-                                            int n, float gate) // [audio]
+inline CBitsEngine::PairKernel::PairKernel(CBitsEngine& l, CBitsEngine& r, int,
+                                           float g) // [audio]
+    : left(l), right(r), gate(g)
 {
 #if defined(__SSE2__)
     // One shift count serves both lanes.
-    if (l.shift != r.shift) {
-        processStretchBySample(l, r, xl, xr, n, gate);
+    lanes = l.shift == r.shift;
+    if (!lanes)
         return;
-    }
-    gate = std::min(std::max(0.0f, gate), 1.0f);
-    const __m128 wet = _mm_mul_ps(_mm_set1_ps(gate), _mm_setr_ps(l.level, r.level, 0.0f, 0.0f));
-    const __m128 dry = _mm_set1_ps(1.0f - gate);
-    const __m128 rate = _mm_setr_ps(l.rate, r.rate, 0.0f, 0.0f);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 limit = _mm_set1_ps(kZkspSampleLimit);
-    const __m128 minusLimit = _mm_set1_ps(-kZkspSampleLimit);
-    const __m128i period = _mm_setr_epi32(l.errorPeriod, r.errorPeriod, 0, 0);
-    const __m128i count = _mm_cvtsi32_si128(l.shift);
-    __m128 holdPhase = _mm_setr_ps(l.holdPhase, r.holdPhase, 0.0f, 0.0f);
-    __m128 held = _mm_setr_ps(l.heldSample, r.heldSample, 0.0f, 0.0f);
-    __m128i countdown = _mm_setr_epi32(l.errorCountdown, r.errorCountdown, 1, 1);
-    __m128i mask = _mm_setr_epi32(l.errorMask, r.errorMask, 0, 0);
-    __m128 q = _mm_setzero_ps();
-    for (int i = 0; i < n; ++i) {
-        __m128 x = _mm_unpacklo_ps(_mm_load_ss(xl + i), _mm_load_ss(xr + i));
+    g = std::min(std::max(0.0f, g), 1.0f);
+    wet = _mm_mul_ps(_mm_set1_ps(g), _mm_setr_ps(l.level, r.level, 0.0f, 0.0f));
+    dry = _mm_set1_ps(1.0f - g);
+    rate = _mm_setr_ps(l.rate, r.rate, 0.0f, 0.0f);
+    period = _mm_setr_epi32(l.errorPeriod, r.errorPeriod, 0, 0);
+    count = _mm_cvtsi32_si128(l.shift);
+    holdPhase = _mm_setr_ps(l.holdPhase, r.holdPhase, 0.0f, 0.0f);
+    held = _mm_setr_ps(l.heldSample, r.heldSample, 0.0f, 0.0f);
+    countdown = _mm_setr_epi32(l.errorCountdown, r.errorCountdown, 1, 1);
+    mask = _mm_setr_epi32(l.errorMask, r.errorMask, 0, 0);
+    q = _mm_setzero_ps();
+#else
+    lanes = false;
+#endif
+}
+
+inline void CBitsEngine::PairKernel::step(float& xl, float& xr) // [audio]
+{
+#if defined(__SSE2__)
+    if (lanes) {
+        stepped = true;
+        __m128 x = _mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr));
         // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
         x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
-        x = _mm_min_ps(limit, _mm_max_ps(minusLimit, x));
+        x = _mm_min_ps(_mm_set1_ps(kZkspSampleLimit),
+                       _mm_max_ps(_mm_set1_ps(-kZkspSampleLimit), x));
         // The hold: a lane whose phase reaches 1 takes the sample and steps back by 1.
+        const __m128 one = _mm_set1_ps(1.0f);
         holdPhase = _mm_add_ps(holdPhase, rate);
         const __m128 take = _mm_cmpge_ps(holdPhase, one);
         held = _mm_or_ps(_mm_and_ps(take, x), _mm_andnot_ps(take, held));
@@ -148,30 +204,36 @@ inline void CBitsEngine::processStretchPair(CBitsEngine& l, CBitsEngine& r, floa
         const __m128i crushed = _mm_sll_epi32(_mm_sra_epi32(_mm_or_si128(v, mask), count), count);
         q = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(crushed), _mm_set1_pd(1.1920928955e-7)));
         const __m128 y = _mm_add_ps(_mm_mul_ps(wet, q), _mm_mul_ps(dry, x));
-        _mm_store_ss(xl + i, y);
-        _mm_store_ss(xr + i, _mm_shuffle_ps(y, y, 1));
-    }
-    if (n <= 0) {
+        xl = _mm_cvtss_f32(y);
+        xr = _mm_cvtss_f32(_mm_shuffle_ps(y, y, 1));
         return;
     }
+#endif
+    xl = left.processGated(xl, gate);
+    xr = right.processGated(xr, gate);
+}
+
+inline void CBitsEngine::PairKernel::finish() // [audio]
+{
+#if defined(__SSE2__)
+    if (!lanes || !stepped)
+        return;
     float f[4];
     std::int32_t k[4];
     _mm_storeu_ps(f, holdPhase);
-    l.holdPhase = f[0];
-    r.holdPhase = f[1];
+    left.holdPhase = f[0];
+    right.holdPhase = f[1];
     _mm_storeu_ps(f, held);
-    l.heldSample = f[0];
-    r.heldSample = f[1];
+    left.heldSample = f[0];
+    right.heldSample = f[1];
     _mm_storeu_ps(f, q);
-    l.lastOutput = f[0];
-    r.lastOutput = f[1];
+    left.lastOutput = f[0];
+    right.lastOutput = f[1];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(k), countdown);
-    l.errorCountdown = k[0];
-    r.errorCountdown = k[1];
+    left.errorCountdown = k[0];
+    right.errorCountdown = k[1];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(k), mask);
-    l.errorMask = k[0];
-    r.errorMask = k[1];
-#else
-    processStretchBySample(l, r, xl, xr, n, gate);
+    left.errorMask = k[0];
+    right.errorMask = k[1];
 #endif
 }

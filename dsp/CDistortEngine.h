@@ -7,6 +7,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Distortion in two stages: a fuzz stage drives the signal into the stored transfer curve
 // (dsp/zksp_fuzz_curve.h), and a warp stage folds the result through a sine. The wet signal
 // (at most 0.2 in magnitude) is crossfaded with the dry input by the module's gate level; with the
@@ -31,16 +35,59 @@ public:
     // with both warp sines in one pair of double lanes.
     static inline void processGatedPair(CDistortEngine& l, CDistortEngine& r, float& xl, float& xr,
                                         float gate); // [audio]
-    // processGated over n samples of both channels: both channels' curve lookups, sines and
-    // mixes in the lanes of one register each, with the same operations in the same order.
-    static inline void processStretchPair(CDistortEngine& l, CDistortEngine& r, float* xl,
-                                          float* xr, int n, float gate); // [audio]
+    // One stretch of both channels, a frame at a time, for a loop that interleaves several
+    // modules' frames: both channels' curve lookups, sines and mixes in the lanes of one
+    // register each, with the same operations in the same order as processGated. A closed gate
+    // passes the frames untouched.
+    class PairKernel
+    {
+    public:
+        PairKernel(CDistortEngine& l, CDistortEngine& r, int n, float gate); // [audio]
+        inline void step(float& xl, float& xr);                              // [audio]
+        void finish();                                                       // [audio]
 
-    float getFuzz() const { return fuzz; }                       // [audio]
-    float getWarp() const { return warp; }                       // [audio]
-    double getWarpAngle() const { return warpAngle; }            // [audio]
-    float getLastCurveOutput() const { return lastCurveOutput; } // [audio]
-    float getLastOutput() const { return lastOutput; }           // [audio]
+    private:
+        CDistortEngine& left;
+        CDistortEngine& right;
+        bool open;
+        float gate;
+#if defined(__SSE2__)
+        __m128d drive{}, curveScale{}, warpAngle{};
+        __m128 dry{}, wet{};
+        __m128 curve{}, sine{}; // the last frame's curve output and sine, lanes 0 and 1
+#endif
+    };
+    // processGated over n samples of both channels: the kernel's loop.
+    static void processStretchPair(CDistortEngine& l, CDistortEngine& r, float* xl, float* xr,
+                                   int n, float gate) // [audio]
+    {
+        PairKernel kernel(l, r, n, gate);
+        for (int i = 0; i < n; ++i) {
+            kernel.step(xl[i], xr[i]);
+        }
+        kernel.finish();
+    }
+
+    float getFuzz() const
+    {
+        return fuzz;
+    } // [audio]
+    float getWarp() const
+    {
+        return warp;
+    } // [audio]
+    double getWarpAngle() const
+    {
+        return warpAngle;
+    } // [audio]
+    float getLastCurveOutput() const
+    {
+        return lastCurveOutput;
+    } // [audio]
+    float getLastOutput() const
+    {
+        return lastOutput;
+    } // [audio]
 
 private:
     // The fuzz stage of one guarded sample, stored in lastCurveOutput and returned.
@@ -112,63 +159,66 @@ inline void CDistortEngine::processGatedPair(CDistortEngine& l, CDistortEngine& 
 #endif
 }
 
-inline void CDistortEngine::processStretchPair(CDistortEngine& l, CDistortEngine& r, float* xl,
-                                               float* xr, int n, float gate) // [audio]
+inline CDistortEngine::PairKernel::PairKernel(CDistortEngine& l, CDistortEngine& r, int,
+                                              float g) // [audio]
+    : left(l), right(r), open(g > 0.0f), gate(g > 1.0f ? 1.0f : g)
 {
 #if defined(__SSE2__)
-    if (!(gate > 0.0f) || n <= 0)
+    drive = _mm_set_pd(r.drive, l.drive);
+    curveScale = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(l.curveScale), _mm_set_ss(r.curveScale)));
+    warpAngle = _mm_set_pd(r.warpAngle, l.warpAngle);
+    dry = _mm_set1_ps(1.0f - gate);
+    wet = _mm_set1_ps(gate);
+    curve = _mm_unpacklo_ps(_mm_set_ss(l.lastCurveOutput), _mm_set_ss(r.lastCurveOutput));
+    sine = _mm_unpacklo_ps(_mm_set_ss(l.lastOutput), _mm_set_ss(r.lastOutput));
+#endif
+}
+
+inline void CDistortEngine::PairKernel::step(float& xl, float& xr) // [audio]
+{
+    if (!open)
         return;
-    if (gate > 1.0f)
-        gate = 1.0f;
-    // Lanes 0 and 1 are the left and right channel; the upper float lanes carry copies.
-    const __m128d drive = _mm_set_pd(r.drive, l.drive);
-    const __m128d curveScale =
-        _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(l.curveScale), _mm_set_ss(r.curveScale)));
-    const __m128d warpAngle = _mm_set_pd(r.warpAngle, l.warpAngle);
-    const __m128 limit = _mm_set1_ps(kZkspSampleLimit);
-    const __m128 minusLimit = _mm_set1_ps(-kZkspSampleLimit);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 minusOne = _mm_set1_ps(-1.0f);
-    const __m128 dry = _mm_set1_ps(1.0f - gate);
-    const __m128 wet = _mm_set1_ps(gate);
-    __m128 curve = _mm_setzero_ps();
-    __m128 e = _mm_setzero_ps();
-    for (int i = 0; i < n; ++i) {
-        __m128 x = _mm_unpacklo_ps(_mm_load_ss(xl + i), _mm_load_ss(xr + i));
-        // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
-        x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
-        x = _mm_min_ps(limit, _mm_max_ps(minusLimit, x));
-        // The fuzz stage (curveAt): max(a, -1) then min(a, 1), in the operand order that gives
-        // std::max and std::min's answer.
-        __m128 a = _mm_cvtpd_ps(_mm_mul_pd(drive, _mm_cvtps_pd(x)));
-        a = _mm_min_ps(one, _mm_max_ps(minusOne, a));
-        const __m128 b = _mm_add_ps(_mm_mul_ps(a, _mm_set1_ps(255.0f)), _mm_set1_ps(256.0f));
-        const __m128i index = _mm_cvttps_epi32(b);
-        const __m128d fr = _mm_cvtps_pd(_mm_sub_ps(b, _mm_cvtepi32_ps(index)));
-        const float* atLeft = zksp_fuzz_curve + _mm_cvtsi128_si32(index);
-        const float* atRight = zksp_fuzz_curve + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
-        const __m128d below =
-            _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(atLeft), _mm_load_ss(atRight)));
-        const __m128d above =
-            _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(atLeft + 1), _mm_load_ss(atRight + 1)));
-        const __m128d s = _mm_mul_pd(
-            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), fr), below), _mm_mul_pd(fr, above)),
-            curveScale);
-        curve = _mm_cvtpd_ps(s);
-        // The warp stage and the crossfade.
-        e = _mm_cvtpd_ps(zksp_sin_double2(_mm_mul_pd(_mm_cvtps_pd(curve), warpAngle)));
-        const __m128 y =
-            _mm_add_ps(_mm_mul_ps(dry, x), _mm_mul_ps(_mm_mul_ps(e, _mm_set1_ps(0.2f)), wet));
-        _mm_store_ss(xl + i, y);
-        _mm_store_ss(xr + i, _mm_shuffle_ps(y, y, 1));
-    }
-    l.lastCurveOutput = _mm_cvtss_f32(curve);
-    r.lastCurveOutput = _mm_cvtss_f32(_mm_shuffle_ps(curve, curve, 1));
-    l.lastOutput = _mm_cvtss_f32(e);
-    r.lastOutput = _mm_cvtss_f32(_mm_shuffle_ps(e, e, 1));
+#if defined(__SSE2__)
+    // Lanes 0 and 1 are the left and right channel.
+    __m128 x = _mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr));
+    // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
+    x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
+    x = _mm_min_ps(_mm_set1_ps(kZkspSampleLimit), _mm_max_ps(_mm_set1_ps(-kZkspSampleLimit), x));
+    // The fuzz stage (curveAt): max(a, -1) then min(a, 1), in the operand order that gives
+    // std::max and std::min's answer.
+    __m128 a = _mm_cvtpd_ps(_mm_mul_pd(drive, _mm_cvtps_pd(x)));
+    a = _mm_min_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_set1_ps(-1.0f), a));
+    const __m128 b = _mm_add_ps(_mm_mul_ps(a, _mm_set1_ps(255.0f)), _mm_set1_ps(256.0f));
+    const __m128i index = _mm_cvttps_epi32(b);
+    const __m128d fr = _mm_cvtps_pd(_mm_sub_ps(b, _mm_cvtepi32_ps(index)));
+    const float* atLeft = zksp_fuzz_curve + _mm_cvtsi128_si32(index);
+    const float* atRight = zksp_fuzz_curve + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1));
+    const __m128d below = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(atLeft), _mm_load_ss(atRight)));
+    const __m128d above =
+        _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(atLeft + 1), _mm_load_ss(atRight + 1)));
+    const __m128d s = _mm_mul_pd(
+        _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_set1_pd(1.0), fr), below), _mm_mul_pd(fr, above)),
+        curveScale);
+    curve = _mm_cvtpd_ps(s);
+    // The warp stage and the crossfade.
+    sine = _mm_cvtpd_ps(zksp_sin_double2(_mm_mul_pd(_mm_cvtps_pd(curve), warpAngle)));
+    const __m128 y =
+        _mm_add_ps(_mm_mul_ps(dry, x), _mm_mul_ps(_mm_mul_ps(sine, _mm_set1_ps(0.2f)), wet));
+    xl = _mm_cvtss_f32(y);
+    xr = _mm_cvtss_f32(_mm_shuffle_ps(y, y, 1));
 #else
-    for (int i = 0; i < n; ++i) {
-        processGatedPair(l, r, xl[i], xr[i], gate);
-    }
+    processGatedPair(left, right, xl, xr, gate);
+#endif
+}
+
+inline void CDistortEngine::PairKernel::finish() // [audio]
+{
+#if defined(__SSE2__)
+    if (!open)
+        return;
+    left.lastCurveOutput = _mm_cvtss_f32(curve);
+    right.lastCurveOutput = _mm_cvtss_f32(_mm_shuffle_ps(curve, curve, 1));
+    left.lastOutput = _mm_cvtss_f32(sine);
+    right.lastOutput = _mm_cvtss_f32(_mm_shuffle_ps(sine, sine, 1));
 #endif
 }

@@ -30,9 +30,39 @@ public:
     // level = (1 - depth)(1 - gate) + gate, times 1 - (pan - channel)^2, through the
     // envelope, times x.
     float processGated(float x, float gate) override; // [audio]
+    // One stretch of both channels (n <= kMaxKernelFrames frames between two control ticks), a
+    // frame at a time, for a loop that interleaves several modules' frames: the envelopes do not
+    // depend on the signal, so the constructor runs them for the whole stretch and a frame is
+    // two multiplications.
+    class PairKernel
+    {
+    public:
+        PairKernel(CVCAEngine& l, CVCAEngine& r, int n, float gate); // [audio]
+        void step(float& xl, float& xr)                              // [audio]
+        {
+            xl = gains[0][frame] * xl;
+            xr = gains[1][frame] * xr;
+            ++frame;
+        }
+        void finish() {} // [audio] the envelopes are already where the stretch leaves them
+
+    private:
+        float gains[2][kMaxKernelFrames];
+        int frame = 0;
+    };
     // processGated over n samples of the two channels' engines, in place, with the same results.
-    static inline void processStretchPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
-                                          float gate); // [audio]
+    static void processStretchPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr, int n,
+                                   float gate) // [audio]
+    {
+        for (int start = 0; start < n; start += kMaxKernelFrames) {
+            const int m = n - start < kMaxKernelFrames ? n - start : kMaxKernelFrames;
+            PairKernel kernel(l, r, m, gate);
+            for (int i = start; i < start + m; ++i) {
+                kernel.step(xl[i], xr[i]);
+            }
+            kernel.finish();
+        }
+    }
 
     void setDepth(float depth01);      // [any]
     void setPan(float pan01);          // [any]
@@ -71,15 +101,18 @@ inline float CVCAEngine::processGated(float x, float gate) // [audio]
     return e * x;
 }
 
-inline void CVCAEngine::processStretchPair(CVCAEngine& l, CVCAEngine& r, float* xl, float* xr,
-                                           int n,
-                                           float gate) // [audio]
+inline CVCAEngine::PairKernel::PairKernel(CVCAEngine& l, CVCAEngine& r, int n,
+                                          float gate) // [audio]
 {
-    // The level depends on the sample only through the envelope: computed once per engine.
+    // The level depends on the sample only through the envelope: computed once per engine. The
+    // envelope's value times 1 is the value itself, so the gains are the envelope's values.
     auto levelOf = [gate](const CVCAEngine& e) {
         const float level = e.depthFactor.load(std::memory_order_relaxed) * (1.0f - gate) + gate;
         return level * e.panGain.load(std::memory_order_relaxed);
     };
+    for (int i = 0; i < n; ++i) {
+        gains[0][i] = gains[1][i] = 1.0f;
+    }
     zksp_smoother_lag_processor::processScalePair(l.envelope, r.envelope, levelOf(l), levelOf(r),
-                                                  xl, xr, n);
+                                                  gains[0], gains[1], n);
 }

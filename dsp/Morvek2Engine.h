@@ -12,6 +12,9 @@ public:
     // Processes one sample of one channel; gate is the module's smoothed gate level 0..1.
     virtual float processGated(float x, float gate) = 0; // [audio]
 
+    // The longest stretch a pair kernel takes (the loop's control interval).
+    static constexpr int kMaxKernelFrames = 32;
+
     // Every engine class also has
     //   static void processStretchPair(E& left, E& right, float* xl, float* xr, int n, float gate)
     // which runs the two channels' engines over n samples in place with the bits processGated

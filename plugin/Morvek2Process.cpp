@@ -532,6 +532,46 @@ template <class Engine> inline void runStretch(Engine& engine, float* x, int n, 
     }
 }
 
+// An engine class without a pair kernel of its own goes sample by sample on each channel.
+template <class Engine> class BySampleKernel
+{
+public:
+    BySampleKernel(Engine& l, Engine& r, int, float g) : left(l), right(r), gate(g) {}
+    void step(float& xl, float& xr)
+    {
+        xl = left.processGated(xl, gate);
+        xr = right.processGated(xr, gate);
+    }
+    void finish() {}
+
+private:
+    Engine& left;
+    Engine& right;
+    float gate;
+};
+
+template <class Engine> struct KernelChoice
+{
+    using type = BySampleKernel<Engine>;
+};
+template <class Engine>
+requires requires
+{
+    typename Engine::PairKernel;
+}
+struct KernelChoice<Engine>
+{
+    using type = typename Engine::PairKernel;
+};
+template <class Engine> using Kernel = typename KernelChoice<Engine>::type;
+template <class Engine> constexpr bool kFramewise = requires
+{
+    typename Engine::PairKernel;
+};
+constexpr bool kAllFramewise = kFramewise<CVCAEngine> && kFramewise<CFilterEngine> &&
+                               kFramewise<CDistortEngine> && kFramewise<CDelayEngine> &&
+                               kFramewise<CFreqShifterEngine> && kFramewise<CBitsEngine>;
+
 // Left and right over the stretch, each engine class in its own best way (SIMD lanes, states in
 // registers) with the bits it gives sample by sample.
 template <class Engine>
@@ -574,32 +614,90 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
 
 void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
 {
-    const std::uint32_t order = runningOrder;
+    // Each module's engines carry a chain of dependent operations from one frame to the next
+    // (the shifter's feedback, the ladder's stages), and a module's work on a frame never waits
+    // for the next module's work on an earlier frame. So the modules run skewed: in step j the
+    // module in slot s takes frame j - s, and the six modules' work in one step is independent,
+    // which the processor overlaps, where running one module over the stretch after another
+    // leaves each waiting on its own chain. Every engine still sees its frames in order and
+    // every frame the modules in chain order: the same results.
+    if constexpr (!kAllFramewise) {
+        // Until every engine class steps a frame at a time, each runs its stretch in turn.
+        const std::uint32_t order = runningOrder;
+        for (int slot = 0; slot < kNumModules; ++slot) {
+            const unsigned m = (order >> (3 * slot)) & 7u;
+            switch (m) {
+            case kVCA:
+                runStretchPair(vcaEngines, left, right, n, gateLevels[m]);
+                break;
+            case kFilter:
+                runStretchPair(filterEngines, left, right, n, gateLevels[m]);
+                break;
+            case kDistort:
+                runStretchPair(distortEngines, left, right, n, gateLevels[m]);
+                break;
+            case kDelay:
+                runStretchPair(delayEngines, left, right, n, gateLevels[m]);
+                break;
+            case kShift:
+                runStretchPair(shiftEngines, left, right, n, gateLevels[m]);
+                break;
+            case kBits:
+                runStretchPair(bitsEngines, left, right, n, gateLevels[m]);
+                break;
+            default:
+                break;
+            }
+        }
+        return;
+    }
+    Kernel<CVCAEngine> vca(vcaEngines[0], vcaEngines[1], n, gateLevels[kVCA]);
+    Kernel<CFilterEngine> filter(filterEngines[0], filterEngines[1], n, gateLevels[kFilter]);
+    Kernel<CDistortEngine> distort(distortEngines[0], distortEngines[1], n, gateLevels[kDistort]);
+    Kernel<CDelayEngine> delay(delayEngines[0], delayEngines[1], n, gateLevels[kDelay]);
+    Kernel<CFreqShifterEngine> shift(shiftEngines[0], shiftEngines[1], n, gateLevels[kShift]);
+    Kernel<CBitsEngine> bits(bitsEngines[0], bitsEngines[1], n, gateLevels[kBits]);
+    unsigned module[kNumModules];
     for (int slot = 0; slot < kNumModules; ++slot) {
-        const unsigned m = (order >> (3 * slot)) & 7u;
-        switch (m) {
-        case kVCA:
-            runStretchPair(vcaEngines, left, right, n, gateLevels[m]);
-            break;
-        case kFilter:
-            runStretchPair(filterEngines, left, right, n, gateLevels[m]);
-            break;
-        case kDistort:
-            runStretchPair(distortEngines, left, right, n, gateLevels[m]);
-            break;
-        case kDelay:
-            runStretchPair(delayEngines, left, right, n, gateLevels[m]);
-            break;
-        case kShift:
-            runStretchPair(shiftEngines, left, right, n, gateLevels[m]);
-            break;
-        case kBits:
-            runStretchPair(bitsEngines, left, right, n, gateLevels[m]);
-            break;
-        default:
-            break;
+        module[slot] = (runningOrder >> (3 * slot)) & 7u;
+    }
+    for (int j = 0; j < n + kNumModules - 1; ++j) {
+        // The slots whose frame j - s lies in the stretch.
+        const int first = j >= n ? j - n + 1 : 0;
+        const int last = j < kNumModules - 1 ? j : kNumModules - 1;
+        for (int slot = first; slot <= last; ++slot) {
+            float& l = left[j - slot];
+            float& r = right[j - slot];
+            switch (module[slot]) {
+            case kVCA:
+                vca.step(l, r);
+                break;
+            case kFilter:
+                filter.step(l, r);
+                break;
+            case kDistort:
+                distort.step(l, r);
+                break;
+            case kDelay:
+                delay.step(l, r);
+                break;
+            case kShift:
+                shift.step(l, r);
+                break;
+            case kBits:
+                bits.step(l, r);
+                break;
+            default:
+                break;
+            }
         }
     }
+    vca.finish();
+    filter.finish();
+    distort.finish();
+    delay.finish();
+    shift.finish();
+    bits.finish();
 }
 
 bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
