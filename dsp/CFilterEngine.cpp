@@ -1,7 +1,5 @@
 #include "dsp/CFilterEngine.h"
 
-#include <algorithm>
-
 CFilterEngine::CFilterEngine() : active(&ladder), selected(&ladder)
 {
     // The ladder starts at 20 Hz, resonance 0; the biquads and the others at 1000 Hz.
@@ -89,89 +87,4 @@ void CFilterEngine::setResonance(float r) // [audio]
 {
     resonance = r;
     active->setResonance(r);
-}
-
-#if defined(__SSE2__)
-// processGated after the gate smoother, for both channels in the lanes of one register: the
-// filters' Pair, the crossfade in single precision and the non-finite guard, per sample.
-template <class Pair, class Filter>
-void CFilterEngine::runPair(Filter CFilterEngine::*member, CFilterEngine& l, CFilterEngine& r,
-                            float* xl, float* xr, int n, const float* gains)
-{
-    Pair filters(l.*member, r.*member);
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 one = _mm_set1_ps(1.0f);
-    auto sample = [&](int i, auto step) {
-        const __m128 x = _mm_unpacklo_ps(_mm_load_ss(xl + i), _mm_load_ss(xr + i));
-        const __m128 y = step(x);
-        const __m128 c = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(gains + 2 * i));
-        __m128 out = _mm_add_ps(_mm_mul_ps(y, c), _mm_mul_ps(_mm_sub_ps(one, c), x));
-        const __m128 bad = _mm_cmpneq_ps(_mm_sub_ps(out, out), zero);
-        const int lanes = _mm_movemask_ps(bad);
-        if (lanes != 0) [[unlikely]] {
-            // The filter of that channel starts over from silence and the sample is 0.
-            filters.store();
-            if ((lanes & 1) != 0)
-                l.active->reset();
-            if ((lanes & 2) != 0)
-                r.active->reset();
-            filters.load();
-            out = _mm_andnot_ps(bad, out);
-        }
-        _mm_store_ss(xl + i, out);
-        _mm_store_ss(xr + i, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-    };
-    if (n <= 0)
-        return;
-    sample(0, [&](__m128 x) { return filters.first(x); });
-    for (int i = 1; i < n; ++i)
-        sample(i, [&](__m128 x) { return filters.step(x); });
-    filters.store();
-}
-#endif
-
-void CFilterEngine::processStretchPair(CFilterEngine& l, CFilterEngine& r, float* xl, float* xr,
-                                       int n, float gate) // [audio]
-{
-#if defined(__SSE2__)
-    if (n <= 0)
-        return;
-    l.applyPendingSelection();
-    r.applyPendingSelection();
-    if (l.activeType == r.activeType) {
-        constexpr int kChunk = 32;
-        alignas(16) float gains[2 * kChunk];
-        for (int start = 0; start < n; start += kChunk) {
-            const int m = std::min(n - start, kChunk);
-            float* const cl = xl + start;
-            float* const cr = xr + start;
-            // The gate smoothers do not depend on the filters: their whole run first.
-            zksp_smoother::processPair(l.gateSmoother, r.gateSmoother, gate, gains, m);
-            switch (l.activeType) {
-            case 1:
-                runPair<zksp_filter_creakbox::Pair>(&CFilterEngine::creakbox, l, r, cl, cr, m,
-                                                    gains);
-                break;
-            case 2:
-                runPair<zksp_filter_rbj::Pair>(&CFilterEngine::lowPass, l, r, cl, cr, m, gains);
-                break;
-            case 3:
-                runPair<zksp_filter_4PHP::Pair>(&CFilterEngine::fourPoleHighPass, l, r, cl, cr, m,
-                                                gains);
-                break;
-            case 4:
-                runPair<zksp_filter_rbj::Pair>(&CFilterEngine::highPass, l, r, cl, cr, m, gains);
-                break;
-            case 5:
-                runPair<zksp_filter_rbj::Pair>(&CFilterEngine::bandPass, l, r, cl, cr, m, gains);
-                break;
-            default:
-                runPair<zksp_filter_zk_moog::Pair>(&CFilterEngine::ladder, l, r, cl, cr, m, gains);
-                break;
-            }
-        }
-        return;
-    }
-#endif
-    processStretchBySample(l, r, xl, xr, n, gate);
 }

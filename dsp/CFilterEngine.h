@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 // Filter module: one filter of each of the six types, the selected one running, and a
 // crossfade to the dry signal by the module's gate level (a closed gate passes the input).
@@ -39,22 +40,123 @@ public:
     // Crossfades the active filter's output with x by the gate level smoothed once more
     // with a 5 ms time constant. A non-finite result resets the active filter and gives 0.
     float processGated(float x, float gate) override; // [audio]
-    // Both channels over a stretch with the bits processGated gives each sample by sample. A
-    // pending selection is carried out once, at the start (a request made while the stretch
-    // runs takes effect at the next one); then, when both run the same type, the two filters
-    // run as the two lanes of SSE2 doubles with their states in registers.
+    // One stretch of the two channels' engines (n <= 32 frames between two control ticks), a
+    // frame at a time. The loop interleaves the frames of several modules' kernels, so a kernel
+    // carries everything from frame to frame in itself and touches no other engine. Constructed
+    // at the stretch start, step() exactly n times in frame order, then finish() once.
+    //
+    // A pending selection is carried out once, at the start (a request made while the stretch
+    // runs takes effect at the next one). The gate smoothers do not depend on the signal: the
+    // constructor runs them over the whole stretch. When both channels run the same type, the
+    // two filters then run as the two lanes of SSE2 doubles with their states in the kernel;
+    // otherwise (and without SSE2) each step is processGated on each channel.
+    class PairKernel
+    {
+    public:
+        static constexpr int kMaxFrames = 32;
+        // Always inlined, so the lane states can stay in registers from the constructor to
+        // finish() when the kernel runs alone.
+        [[gnu::always_inline]] inline PairKernel(CFilterEngine& l, CFilterEngine& r, int n,
+                                                 float gate);          // [audio]
+        [[gnu::always_inline]] inline void step(float& xl, float& xr); // [audio]
+        [[gnu::always_inline]] inline void finish();                   // [audio]
+
+        PairKernel(const PairKernel&) = delete;
+        PairKernel& operator=(const PairKernel&) = delete;
+
+    private:
+        friend class CFilterEngine;
+
+        CFilterEngine& l;
+        CFilterEngine& r;
+        const float gate;
+#if defined(__SSE2__)
+        // Which lanes run, fixed for the stretch: the filter type's Pair, or processGated.
+        enum class Mode : unsigned char{Ladder, Creakbox, Biquad, FourPole, BySample};
+
+        inline void store();
+        inline void load();
+
+        Mode mode;
+        // The two biquads in Biquad mode.
+        zksp_filter_rbj* biquadL;
+        zksp_filter_rbj* biquadR;
+        std::uint32_t frames;
+        // The crossfade levels, left and right of each frame (in the left engine: an array
+        // here would keep the lane states out of registers); `gain` the next frame's.
+        const float* gain;
+        // The selected type's lanes (none in BySample).
+        union Lanes {
+            Lanes() : none() {}
+            char none;
+            zksp_filter_zk_moog::Pair ladder;
+            zksp_filter_creakbox::Pair creakbox;
+            zksp_filter_rbj::Pair biquad;
+            zksp_filter_4PHP::Pair fourPole;
+        } lanes;
+#endif
+    };
+    // processGated over n samples of both channels: the kernel's loop.
     static void processStretchPair(CFilterEngine& l, CFilterEngine& r, float* xl, float* xr, int n,
-                                   float gate); // [audio]
+                                   float gate) // [audio]
+    {
+        PairKernel k(l, r, n, gate);
+#if defined(__SSE2__)
+        // The same loop (and finish) once for each mode: the mode, fixed for the stretch, is
+        // then known in each copy, so the switches in step() and finish() drop out and each
+        // filter type's lanes have the registers to themselves.
+        switch (k.mode) {
+        case PairKernel::Mode::Ladder:
+            for (int i = 0; i < n; ++i)
+                k.step(xl[i], xr[i]);
+            k.finish();
+            break;
+        case PairKernel::Mode::Creakbox:
+            for (int i = 0; i < n; ++i)
+                k.step(xl[i], xr[i]);
+            k.finish();
+            break;
+        case PairKernel::Mode::Biquad:
+            for (int i = 0; i < n; ++i)
+                k.step(xl[i], xr[i]);
+            k.finish();
+            break;
+        case PairKernel::Mode::FourPole:
+            for (int i = 0; i < n; ++i)
+                k.step(xl[i], xr[i]);
+            k.finish();
+            break;
+        case PairKernel::Mode::BySample:
+            for (int i = 0; i < n; ++i)
+                k.step(xl[i], xr[i]);
+            k.finish();
+            break;
+        }
+#else
+        for (int i = 0; i < n; ++i)
+            k.step(xl[i], xr[i]);
+        k.finish();
+#endif
+    }
 
     void selectType(std::uint16_t type); // [any]
     void setFrequency(float hz);         // [audio]
     void setResonance(float r);          // [audio]
 
-    float getFrequency() const { return frequency; } // [audio]
-    float getResonance() const { return resonance; } // [audio]
+    float getFrequency() const
+    {
+        return frequency;
+    } // [audio]
+    float getResonance() const
+    {
+        return resonance;
+    } // [audio]
     // The filter that processes now (after any pending selection has been applied by
     // processGated or applyPendingSelection).
-    const zksp_filter* activeFilter() const { return active; } // [audio]
+    const zksp_filter* activeFilter() const
+    {
+        return active;
+    } // [audio]
     // The member that serves a type 0..5 (nullptr above).
     const zksp_filter* filterForType(unsigned type) const; // [any]
     // Carries out a recorded selectType now; processGated does this itself.
@@ -67,9 +169,6 @@ public:
 
 private:
     void applySelection(std::uint32_t req);
-    template <class Pair, class Filter>
-    static void runPair(Filter CFilterEngine::*member, CFilterEngine& l, CFilterEngine& r,
-                        float* xl, float* xr, int n, const float* gains);
     zksp_filter* memberForType(unsigned type);
 
     zksp_filter_zk_moog ladder;
@@ -87,6 +186,10 @@ private:
     float frequency = 1000.0f;
     float resonance = 0.1f;
     zksp_smoother gateSmoother;
+#if defined(__SSE2__)
+    // The gate smoothers' values over a stretch whose PairKernel has this engine on the left.
+    alignas(16) float pairGains[2 * PairKernel::kMaxFrames];
+#endif
 
     // Selection hand-over: a request counter in the high 16 bits (so selecting the same
     // type again is still a new request) and the type in the low 16 bits.
@@ -128,3 +231,163 @@ inline float CFilterEngine::processGated(float x, float gate) // [audio]
     }
     return out;
 }
+
+// The compiler cannot always tell that step() and finish() only touch the lanes the
+// constructor set for the mode, and would warn of the others.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+inline CFilterEngine::PairKernel::PairKernel(CFilterEngine& left, CFilterEngine& right, int n,
+                                             float gateLevel) // [audio]
+    : l(left), r(right), gate(gateLevel)
+{
+#if defined(__SSE2__)
+    frames = static_cast<std::uint32_t>(n);
+    gain = l.pairGains;
+    l.applyPendingSelection();
+    r.applyPendingSelection();
+    const unsigned type = l.activeType;
+    if (type != r.activeType || n > kMaxFrames || n < 1 ||
+        (type == 0 && !(zksp_filter_zk_moog::Pair::chained(l.ladder) &&
+                        zksp_filter_zk_moog::Pair::chained(r.ladder)))) {
+        mode = Mode::BySample;
+        return;
+    }
+    zksp_smoother::processPair(l.gateSmoother, r.gateSmoother, gate, l.pairGains, n);
+    switch (type) {
+    case 1:
+        mode = Mode::Creakbox;
+        new (&lanes.creakbox) zksp_filter_creakbox::Pair(l.creakbox, r.creakbox);
+        break;
+    case 2:
+        mode = Mode::Biquad;
+        biquadL = &l.lowPass;
+        biquadR = &r.lowPass;
+        new (&lanes.biquad) zksp_filter_rbj::Pair(l.lowPass, r.lowPass);
+        break;
+    case 3:
+        mode = Mode::FourPole;
+        new (&lanes.fourPole) zksp_filter_4PHP::Pair(l.fourPoleHighPass, r.fourPoleHighPass);
+        break;
+    case 4:
+        mode = Mode::Biquad;
+        biquadL = &l.highPass;
+        biquadR = &r.highPass;
+        new (&lanes.biquad) zksp_filter_rbj::Pair(l.highPass, r.highPass);
+        break;
+    case 5:
+        mode = Mode::Biquad;
+        biquadL = &l.bandPass;
+        biquadR = &r.bandPass;
+        new (&lanes.biquad) zksp_filter_rbj::Pair(l.bandPass, r.bandPass);
+        break;
+    default:
+        mode = Mode::Ladder;
+        new (&lanes.ladder) zksp_filter_zk_moog::Pair(l.ladder, r.ladder);
+        break;
+    }
+#else
+    (void)n;
+#endif
+}
+
+#if defined(__SSE2__)
+inline void CFilterEngine::PairKernel::store() // [audio]
+{
+    switch (mode) {
+    case Mode::Ladder:
+        lanes.ladder.store(l.ladder, r.ladder);
+        break;
+    case Mode::Creakbox:
+        lanes.creakbox.store(l.creakbox, r.creakbox);
+        break;
+    case Mode::Biquad:
+        lanes.biquad.store(*biquadL, *biquadR);
+        break;
+    case Mode::FourPole:
+        lanes.fourPole.store(l.fourPoleHighPass, r.fourPoleHighPass);
+        break;
+    case Mode::BySample:
+        break;
+    }
+}
+
+inline void CFilterEngine::PairKernel::load() // [audio]
+{
+    switch (mode) {
+    case Mode::Ladder:
+        lanes.ladder.load(l.ladder, r.ladder);
+        break;
+    case Mode::Creakbox:
+        lanes.creakbox.load(l.creakbox, r.creakbox);
+        break;
+    case Mode::Biquad:
+        lanes.biquad.load(*biquadL, *biquadR);
+        break;
+    case Mode::FourPole:
+        lanes.fourPole.load(l.fourPoleHighPass, r.fourPoleHighPass);
+        break;
+    case Mode::BySample:
+        break;
+    }
+}
+#endif
+
+inline void CFilterEngine::PairKernel::step(float& xl, float& xr) // [audio]
+{
+#if defined(__SSE2__)
+    const __m128 x = _mm_unpacklo_ps(_mm_load_ss(&xl), _mm_load_ss(&xr));
+    __m128 y;
+    switch (mode) {
+    case Mode::Ladder:
+        y = lanes.ladder.step(x);
+        break;
+    case Mode::Creakbox:
+        y = lanes.creakbox.step(x);
+        break;
+    case Mode::Biquad:
+        y = lanes.biquad.step(x);
+        break;
+    case Mode::FourPole:
+        y = lanes.fourPole.step(x);
+        break;
+    default:
+        xl = l.processGated(xl, gate);
+        xr = r.processGated(xr, gate);
+        return;
+    }
+    // processGated's crossfade in single precision and its non-finite guard, in both lanes.
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 c = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(gain));
+    gain += 2;
+    __m128 out = _mm_add_ps(_mm_mul_ps(y, c), _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), c), x));
+    const __m128 bad = _mm_cmpneq_ps(_mm_sub_ps(out, out), zero);
+    const int badLanes = _mm_movemask_ps(bad);
+    if (badLanes != 0) [[unlikely]] {
+        // The filter of that channel starts over from silence and the sample is 0.
+        store();
+        if ((badLanes & 1) != 0)
+            l.active->reset();
+        if ((badLanes & 2) != 0)
+            r.active->reset();
+        load();
+        out = _mm_andnot_ps(bad, out);
+    }
+    _mm_store_ss(&xl, out);
+    _mm_store_ss(&xr, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+#else
+    xl = l.processGated(xl, gate);
+    xr = r.processGated(xr, gate);
+#endif
+}
+
+inline void CFilterEngine::PairKernel::finish() // [audio]
+{
+#if defined(__SSE2__)
+    store();
+    if (mode == Mode::Ladder)
+        zksp_filter_zk_moog::Pair::count(l.ladder, r.ladder, frames);
+#endif
+}
+
+#pragma GCC diagnostic pop

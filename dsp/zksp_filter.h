@@ -3,6 +3,7 @@
 #include "dsp/zksp_block.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -365,7 +366,7 @@ public:
     // processUnguarded of two ladders (the two channels) as the two lanes of SSE2 doubles: the
     // same operations in the same order, so each lane gets the bits of its own filter. The
     // constructor loads both filters' states and settings, step runs one sample of each, store
-    // writes the states back (and the samples run); between a store and the next load the
+    // writes the states back and count the samples run; between a store and the next load the
     // filters may be touched directly (a reset). The settings must not change while it runs.
     // Defined where SSE2 is available.
     class Pair;
@@ -499,27 +500,29 @@ inline float zksp_filter_creakbox::processUnguarded(float x) // [audio]
 // Two filters as the two lanes of SSE2 doubles. Every lane operation is the scalar code's
 // operation in the same order and precision, so the lanes carry exactly the bits of the two
 // filters run one after the other. Inputs and outputs are floats in lanes 0 and 1 of an
-// __m128 (lanes 2 and 3 are zero on output).
+// __m128 (lanes 2 and 3 are zero on output). The lane classes hold registers only: the owner
+// names the two filters (a in the low lane, b in the high one) to the constructor, load and
+// store, so a lane state kept inside a larger object can still live in registers.
 
 class zksp_filter_rbj::Lanes
 {
 public:
-    Lanes(zksp_filter_rbj& a, zksp_filter_rbj& b) : a(a), b(b) { load(); }
-    void load()
+    Lanes(const zksp_filter_rbj& a, const zksp_filter_rbj& b)
+        : c1(_mm_setr_pd(a.c1, b.c1)), c2(_mm_setr_pd(a.c2, b.c2)), c3(_mm_setr_pd(a.c3, b.c3)),
+          m0(_mm_setr_pd(a.m0, b.m0)), m1(_mm_setr_pd(a.m1, b.m1)), m2(_mm_setr_pd(a.m2, b.m2))
     {
-        c1 = _mm_setr_pd(a.c1, b.c1);
-        c2 = _mm_setr_pd(a.c2, b.c2);
-        c3 = _mm_setr_pd(a.c3, b.c3);
-        m0 = _mm_setr_pd(a.m0, b.m0);
-        m1 = _mm_setr_pd(a.m1, b.m1);
-        m2 = _mm_setr_pd(a.m2, b.m2);
+        load(a, b);
+    }
+    // The states (the coefficients stay as the constructor read them).
+    void load(const zksp_filter_rbj& a, const zksp_filter_rbj& b)
+    {
         s1 = _mm_setr_pd(a.s1, b.s1);
         s2 = _mm_setr_pd(a.s2, b.s2);
         lastInput = _mm_setr_pd(a.lastInput, b.lastInput);
         lastBand = _mm_setr_pd(a.lastBand, b.lastBand);
         lastLow = _mm_setr_pd(a.lastLow, b.lastLow);
     }
-    void store()
+    void store(zksp_filter_rbj& a, zksp_filter_rbj& b) const
     {
         storeLanes(s1, a.s1, b.s1);
         storeLanes(s2, a.s2, b.s2);
@@ -549,8 +552,6 @@ public:
     }
 
 private:
-    zksp_filter_rbj& a;
-    zksp_filter_rbj& b;
     __m128d c1, c2, c3, m0, m1, m2;
     __m128d s1, s2, lastInput, lastBand, lastLow;
 };
@@ -561,25 +562,30 @@ inline __m128d zksp_sign_bits_pd()
     return _mm_set1_pd(-0.0);
 }
 
+// Float offsets widened exactly: narrowing gives them back.
+inline __m128d zksp_widen_offsets(float a, float b)
+{
+    return _mm_setr_pd(static_cast<double>(a), static_cast<double>(b));
+}
+inline void zksp_narrow_offsets(__m128d v, float& a, float& b)
+{
+    a = static_cast<float>(_mm_cvtsd_f64(v));
+    b = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
+}
+
 class zksp_filter_rbj::Pair
 {
 public:
-    Pair(zksp_filter_rbj& a, zksp_filter_rbj& b)
-        : a(a), b(b), core(a, b), offset(_mm_setr_pd(static_cast<double>(a.denormalOffset),
-                                                     static_cast<double>(b.denormalOffset)))
+    Pair(const zksp_filter_rbj& a, const zksp_filter_rbj& b)
+        : core(a, b), offset(zksp_widen_offsets(a.denormalOffset, b.denormalOffset))
     {}
-    void load() { core.load(); }
-    void store()
+    void load(const zksp_filter_rbj& a, const zksp_filter_rbj& b) { core.load(a, b); }
+    void store(zksp_filter_rbj& a, zksp_filter_rbj& b) const
     {
-        core.store();
-        // The offsets came from floats and were only negated: back to float exactly.
-        double o[2];
-        _mm_storeu_pd(o, offset);
-        a.denormalOffset = static_cast<float>(o[0]);
-        b.denormalOffset = static_cast<float>(o[1]);
+        core.store(a, b);
+        zksp_narrow_offsets(offset, a.denormalOffset, b.denormalOffset);
     }
-    // processUnguarded in both lanes (first: the first sample after the constructor).
-    __m128 first(__m128 x) { return step(x); }
+    // processUnguarded in both lanes.
     __m128 step(__m128 x)
     {
         const __m128d y = core.step(_mm_cvtps_pd(x), offset);
@@ -588,8 +594,6 @@ public:
     }
 
 private:
-    zksp_filter_rbj& a;
-    zksp_filter_rbj& b;
     zksp_filter_rbj::Lanes core;
     __m128d offset;
 };
@@ -597,28 +601,22 @@ private:
 class zksp_filter_4PHP::Pair
 {
 public:
-    Pair(zksp_filter_4PHP& a, zksp_filter_4PHP& b)
-        : a(a), b(b), fixed(a.fixed, b.fixed), resonant(a.resonant, b.resonant),
-          offset(_mm_setr_pd(static_cast<double>(a.denormalOffset),
-                             static_cast<double>(b.denormalOffset)))
+    Pair(const zksp_filter_4PHP& a, const zksp_filter_4PHP& b)
+        : fixed(a.fixed, b.fixed), resonant(a.resonant, b.resonant),
+          offset(zksp_widen_offsets(a.denormalOffset, b.denormalOffset))
     {}
-    void load()
+    void load(const zksp_filter_4PHP& a, const zksp_filter_4PHP& b)
     {
-        fixed.load();
-        resonant.load();
+        fixed.load(a.fixed, b.fixed);
+        resonant.load(a.resonant, b.resonant);
     }
-    void store()
+    void store(zksp_filter_4PHP& a, zksp_filter_4PHP& b) const
     {
-        fixed.store();
-        resonant.store();
-        double o[2];
-        _mm_storeu_pd(o, offset);
-        a.denormalOffset = static_cast<float>(o[0]);
-        b.denormalOffset = static_cast<float>(o[1]);
+        fixed.store(a.fixed, b.fixed);
+        resonant.store(a.resonant, b.resonant);
+        zksp_narrow_offsets(offset, a.denormalOffset, b.denormalOffset);
     }
-    // processUnguarded in both lanes, rounded to float between the stages (first: the first
-    // sample after the constructor).
-    __m128 first(__m128 x) { return step(x); }
+    // processUnguarded in both lanes, rounded to float between the stages.
     __m128 step(__m128 x)
     {
         const __m128 mid = _mm_cvtpd_ps(fixed.step(_mm_cvtps_pd(x), offset));
@@ -628,8 +626,6 @@ public:
     }
 
 private:
-    zksp_filter_4PHP& a;
-    zksp_filter_4PHP& b;
     zksp_filter_rbj::Lanes fixed;
     zksp_filter_rbj::Lanes resonant;
     __m128d offset;
@@ -638,56 +634,57 @@ private:
 class zksp_filter_zk_moog::Pair
 {
 public:
-    Pair(zksp_filter_zk_moog& a, zksp_filter_zk_moog& b)
-        : a(a), b(b), feedback(_mm_setr_pd(a.feedback, b.feedback)),
+    // Whether a ladder's stage inputs in[1..3] hold the bits of out[0..2], as its construction,
+    // every step and reset, and the rescale of a falling cutoff (the same factor on both) leave
+    // them. Pair relies on it: a stage's input is then read from the stage before it and takes
+    // no register of its own.
+    static bool chained(const zksp_filter_zk_moog& f)
+    {
+        for (int i = 0; i < 3; ++i)
+            if (std::bit_cast<std::uint64_t>(f.in[i + 1]) != std::bit_cast<std::uint64_t>(f.out[i]))
+                return false;
+        return true;
+    }
+    // Both filters chained().
+    Pair(const zksp_filter_zk_moog& a, const zksp_filter_zk_moog& b)
+        : feedback(_mm_setr_pd(a.feedback, b.feedback)),
           inputGain(_mm_setr_pd(a.inputGain, b.inputGain)), drive(_mm_setr_pd(a.drive, b.drive)),
           oneMinusF(_mm_setr_pd(a.oneMinusF, b.oneMinusF)),
           offset(_mm_setr_pd(a.denormalOffset, b.denormalOffset))
     {
-        load();
+        load(a, b);
     }
-    void load()
+    void load(const zksp_filter_zk_moog& a, const zksp_filter_zk_moog& b)
     {
         in0 = _mm_setr_pd(a.in[0], b.in[0]);
-        loadedIn1 = _mm_setr_pd(a.in[1], b.in[1]);
-        loadedIn2 = _mm_setr_pd(a.in[2], b.in[2]);
-        loadedIn3 = _mm_setr_pd(a.in[3], b.in[3]);
         out0 = _mm_setr_pd(a.out[0], b.out[0]);
         out1 = _mm_setr_pd(a.out[1], b.out[1]);
         out2 = _mm_setr_pd(a.out[2], b.out[2]);
         out3 = _mm_setr_pd(a.out[3], b.out[3]);
     }
-    void store()
+    // The states back; the samples run are counted by count().
+    void store(zksp_filter_zk_moog& a, zksp_filter_zk_moog& b) const
     {
         using Lanes = zksp_filter_rbj::Lanes;
         Lanes::storeLanes(in0, a.in[0], b.in[0]);
-        Lanes::storeLanes(stepped ? out0 : loadedIn1, a.in[1], b.in[1]);
-        Lanes::storeLanes(stepped ? out1 : loadedIn2, a.in[2], b.in[2]);
-        Lanes::storeLanes(stepped ? out2 : loadedIn3, a.in[3], b.in[3]);
+        Lanes::storeLanes(out0, a.in[1], b.in[1]);
+        Lanes::storeLanes(out1, a.in[2], b.in[2]);
+        Lanes::storeLanes(out2, a.in[3], b.in[3]);
         Lanes::storeLanes(out0, a.out[0], b.out[0]);
         Lanes::storeLanes(out1, a.out[1], b.out[1]);
         Lanes::storeLanes(out2, a.out[2], b.out[2]);
         Lanes::storeLanes(out3, a.out[3], b.out[3]);
         Lanes::storeLanes(offset, a.denormalOffset, b.denormalOffset);
+    }
+    // The samples each filter has run since the constructor (its processUnguarded counts them).
+    static void count(zksp_filter_zk_moog& a, zksp_filter_zk_moog& b, std::uint32_t steps)
+    {
         a.samplesSinceUpdate += steps;
         b.samplesSinceUpdate += steps;
-        steps = 0;
     }
-    // processUnguarded in both lanes, for the first sample.
-    __m128 first(__m128 x)
+    // processUnguarded in both lanes.
+    __m128 step(__m128 x)
     {
-        stepped = true;
-        return run(x, loadedIn1, loadedIn2, loadedIn3);
-    }
-    // processUnguarded in both lanes, for every later sample. A step leaves each stage's input
-    // equal to the previous stage's output (and a reset leaves both 0), so from the second
-    // sample on the stage inputs are read from the outputs and take no registers of their own.
-    __m128 step(__m128 x) { return run(x, out0, out1, out2); }
-
-private:
-    __m128 run(__m128 x, __m128d in1, __m128d in2, __m128d in3)
-    {
-        ++steps;
         const __m128d xd = _mm_cvtps_pd(x);
         __m128d v =
             _mm_add_pd(_mm_sub_pd(xd, _mm_mul_pd(out3, feedback)), _mm_mul_pd(xd, inputGain));
@@ -699,14 +696,15 @@ private:
         offset = _mm_xor_pd(offset, zksp_sign_bits_pd());
         v = _mm_mul_pd(v, drive);
         const __m128d k = _mm_set1_pd(0.3);
+        // in[1..3] are out0..out2 of the step before.
         const __m128d o0 =
             _mm_add_pd(_mm_add_pd(v, _mm_mul_pd(k, in0)), _mm_mul_pd(oneMinusF, out0));
         const __m128d o1 =
-            _mm_add_pd(_mm_add_pd(o0, _mm_mul_pd(k, in1)), _mm_mul_pd(oneMinusF, out1));
+            _mm_add_pd(_mm_add_pd(o0, _mm_mul_pd(k, out0)), _mm_mul_pd(oneMinusF, out1));
         const __m128d o2 =
-            _mm_add_pd(_mm_add_pd(o1, _mm_mul_pd(k, in2)), _mm_mul_pd(oneMinusF, out2));
+            _mm_add_pd(_mm_add_pd(o1, _mm_mul_pd(k, out1)), _mm_mul_pd(oneMinusF, out2));
         const __m128d o3 =
-            _mm_add_pd(_mm_add_pd(o2, _mm_mul_pd(k, in3)), _mm_mul_pd(oneMinusF, out3));
+            _mm_add_pd(_mm_add_pd(o2, _mm_mul_pd(k, out2)), _mm_mul_pd(oneMinusF, out3));
         in0 = v;
         out0 = o0;
         out1 = o1;
@@ -715,40 +713,33 @@ private:
         return _mm_cvtpd_ps(o3);
     }
 
-    zksp_filter_zk_moog& a;
-    zksp_filter_zk_moog& b;
-    const __m128d feedback, inputGain, drive, oneMinusF;
+private:
+    __m128d feedback, inputGain, drive, oneMinusF;
     __m128d offset;
+    // The stage states: in[0] and out[0..3] (in[1..3] are out[0..2]).
     __m128d in0, out0, out1, out2, out3;
-    // in[1..3] as loaded, for the first step.
-    __m128d loadedIn1, loadedIn2, loadedIn3;
-    bool stepped = false;
-    std::uint32_t steps = 0;
 };
 
 class zksp_filter_creakbox::Pair
 {
 public:
-    Pair(zksp_filter_creakbox& a, zksp_filter_creakbox& b)
-        : a(a), b(b), stepSize(_mm_setr_pd(a.step, b.step)),
-          damping(_mm_setr_pd(a.damping, b.damping)),
-          inputOffset(
-              _mm_setr_pd(static_cast<double>(a.inputOffset), static_cast<double>(b.inputOffset)))
+    Pair(const zksp_filter_creakbox& a, const zksp_filter_creakbox& b)
+        : stepSize(_mm_setr_pd(a.step, b.step)), damping(_mm_setr_pd(a.damping, b.damping)),
+          inputOffset(zksp_widen_offsets(a.inputOffset, b.inputOffset))
     {
-        load();
+        load(a, b);
     }
-    void load()
+    void load(const zksp_filter_creakbox& a, const zksp_filter_creakbox& b)
     {
         s0 = _mm_setr_pd(a.s0, b.s0);
         s1 = _mm_setr_pd(a.s1, b.s1);
     }
-    void store()
+    void store(zksp_filter_creakbox& a, zksp_filter_creakbox& b) const
     {
         zksp_filter_rbj::Lanes::storeLanes(s0, a.s0, b.s0);
         zksp_filter_rbj::Lanes::storeLanes(s1, a.s1, b.s1);
     }
-    // processUnguarded in both lanes (first: the first sample after the constructor).
-    __m128 first(__m128 x) { return step(x); }
+    // processUnguarded in both lanes.
     __m128 step(__m128 x)
     {
         const __m128d A = stepSize;
@@ -770,9 +761,7 @@ public:
     }
 
 private:
-    zksp_filter_creakbox& a;
-    zksp_filter_creakbox& b;
-    const __m128d stepSize, damping, inputOffset;
+    __m128d stepSize, damping, inputOffset;
     __m128d s0, s1;
 };
 
