@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -225,10 +226,11 @@ public:
 
     // True when the next n steps move no position across the end of a buffer, nor read at 0
     // (whose older sample sits at the end): those steps may then run as processStraight(x, i)
-    // for i = 0 .. n - 1, followed by skipStraight(n).
-    inline bool runsStraight(int n) const;          // [audio]
-    inline __m128 processStraight(__m128 x, int i); // [audio]
-    inline void skipStraight(int n);                // [audio]
+    // for i = 0 .. n - 1, followed by skipStraight(n). Takes the positions of the run's start,
+    // which processStraight addresses from.
+    inline bool startStraight(int n);                          // [audio]
+    inline __m128 processStraight(__m128 x, std::ptrdiff_t i); // [audio]
+    inline void skipStraight(int n);                           // [audio]
 
 private:
     // The allpass and its silence flush on both lanes, from the samples at the read positions and
@@ -242,6 +244,11 @@ private:
     const int sizeA, sizeB, lastA, lastB;
     int readA, readB, writeA, writeB;
     __m128 coefficients, state;
+    // The run's start positions for processStraight, which nothing but startStraight moves.
+    const float* straightReadA = nullptr;
+    const float* straightReadB = nullptr;
+    float* straightWriteA = nullptr;
+    float* straightWriteB = nullptr;
 };
 
 inline zksp_delay_allpass_pair::zksp_delay_allpass_pair(zksp_delay_allpass& la,
@@ -312,20 +319,24 @@ inline __m128 zksp_delay_allpass_pair::process(__m128 x) // [audio]
     return y;
 }
 
-inline bool zksp_delay_allpass_pair::runsStraight(int n) const // [audio]
+inline bool zksp_delay_allpass_pair::startStraight(int n) // [audio]
 {
+    straightReadA = bufferA + readA;
+    straightReadB = bufferB + readB;
+    straightWriteA = bufferA + writeA;
+    straightWriteB = bufferB + writeB;
     return readA >= 1 && readA + n <= lastA && writeA + n < sizeA && readB >= 1 &&
            readB + n <= lastB && writeB + n < sizeB;
 }
 
-inline __m128 zksp_delay_allpass_pair::processStraight(__m128 x, int i) // [audio]
+inline __m128 zksp_delay_allpass_pair::processStraight(__m128 x, std::ptrdiff_t i) // [audio]
 {
-    const float* const ra = bufferA + readA;
-    const float* const rb = bufferB + readB;
+    const float* const ra = straightReadA;
+    const float* const rb = straightReadB;
     const __m128 y = read(_mm_unpacklo_ps(_mm_set_ss(ra[i]), _mm_set_ss(rb[i])),
                           _mm_unpacklo_ps(_mm_set_ss(ra[i - 1]), _mm_set_ss(rb[i - 1])));
-    bufferA[writeA + i] = _mm_cvtss_f32(x);
-    bufferB[writeB + i] = _mm_cvtss_f32(_mm_shuffle_ps(x, x, 1));
+    straightWriteA[i] = _mm_cvtss_f32(x);
+    straightWriteB[i] = _mm_cvtss_f32(_mm_shuffle_ps(x, x, 1));
     return y;
 }
 
