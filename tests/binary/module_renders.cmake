@@ -1,0 +1,15 @@
+# Renders through MODULE with TOOL into REPORT and compares it with GOLDEN, naming every render
+# that differs; with MORVEK2_REGENERATE_GOLDEN=1 in the environment it writes GOLDEN instead.
+execute_process(COMMAND ${TOOL} report ${MODULE} ${REPORT} RESULT_VARIABLE rendered)
+if(NOT rendered EQUAL 0)
+    message(FATAL_ERROR "rendering through ${MODULE} failed (${rendered})")
+endif()
+if("$ENV{MORVEK2_REGENERATE_GOLDEN}" STREQUAL "1")
+    configure_file(${REPORT} ${GOLDEN} COPYONLY)
+    message(STATUS "wrote ${GOLDEN}")
+    return()
+endif()
+execute_process(COMMAND ${TOOL} compare ${GOLDEN} ${REPORT} RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+    message(FATAL_ERROR "the module's renders differ from ${GOLDEN}")
+endif()
