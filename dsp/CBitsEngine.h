@@ -179,11 +179,7 @@ inline void CBitsEngine::PairKernel::step(float& xl, float& xr) // [audio]
 #if defined(__SSE2__)
     if (lanes) {
         stepped = true;
-        __m128 x = _mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr));
-        // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
-        x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
-        x = _mm_min_ps(_mm_set1_ps(kZkspSampleLimit),
-                       _mm_max_ps(_mm_set1_ps(-kZkspSampleLimit), x));
+        const __m128 x = zksp_guard_sample4(_mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr)));
         // The hold: a lane whose phase reaches 1 takes the sample and steps back by 1.
         const __m128 one = _mm_set1_ps(1.0f);
         holdPhase = _mm_add_ps(holdPhase, rate);

@@ -179,11 +179,8 @@ inline void CDistortEngine::PairKernel::step(float& xl, float& xr) // [audio]
     if (!open)
         return;
 #if defined(__SSE2__)
-    // Lanes 0 and 1 are the left and right channel.
-    __m128 x = _mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr));
-    // zksp_guard_sample: NaN to 0, then limited (infinities land on the limits).
-    x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
-    x = _mm_min_ps(_mm_set1_ps(kZkspSampleLimit), _mm_max_ps(_mm_set1_ps(-kZkspSampleLimit), x));
+    // Lanes 0 and 1 are the left and right channel, guarded.
+    const __m128 x = zksp_guard_sample4(_mm_unpacklo_ps(_mm_set_ss(xl), _mm_set_ss(xr)));
     // The fuzz stage (curveAt): max(a, -1) then min(a, 1), in the operand order that gives
     // std::max and std::min's answer.
     __m128 a = _mm_cvtpd_ps(_mm_mul_pd(drive, _mm_cvtps_pd(x)));

@@ -524,60 +524,14 @@ namespace {
 // the engines run a whole stretch at a time, each over its samples in chain order: the same
 // per-sample result, with each engine's loop kept tight.
 constexpr int kMaxStretch = Morvek2::kControlInterval;
+static_assert(kMaxStretch <= Morvek2Engine::kMaxKernelFrames,
+              "a stretch must fit the engines' pair kernels");
 
 template <class Engine> inline void runStretch(Engine& engine, float* x, int n, float gate)
 {
     for (int i = 0; i < n; ++i) {
         x[i] = engine.processGated(x[i], gate);
     }
-}
-
-// An engine class without a pair kernel of its own goes sample by sample on each channel.
-template <class Engine> class BySampleKernel
-{
-public:
-    BySampleKernel(Engine& l, Engine& r, int, float g) : left(l), right(r), gate(g) {}
-    void step(float& xl, float& xr)
-    {
-        xl = left.processGated(xl, gate);
-        xr = right.processGated(xr, gate);
-    }
-    void finish() {}
-
-private:
-    Engine& left;
-    Engine& right;
-    float gate;
-};
-
-template <class Engine> struct KernelChoice
-{
-    using type = BySampleKernel<Engine>;
-};
-template <class Engine>
-requires requires
-{
-    typename Engine::PairKernel;
-}
-struct KernelChoice<Engine>
-{
-    using type = typename Engine::PairKernel;
-};
-template <class Engine> using Kernel = typename KernelChoice<Engine>::type;
-template <class Engine> constexpr bool kFramewise = requires
-{
-    typename Engine::PairKernel;
-};
-constexpr bool kAllFramewise = kFramewise<CVCAEngine> && kFramewise<CFilterEngine> &&
-                               kFramewise<CDistortEngine> && kFramewise<CDelayEngine> &&
-                               kFramewise<CFreqShifterEngine> && kFramewise<CBitsEngine>;
-
-// Left and right over the stretch, each engine class in its own best way (SIMD lanes, states in
-// registers) with the bits it gives sample by sample.
-template <class Engine>
-inline void runStretchPair(Engine (&engines)[2], float* left, float* right, int n, float gate)
-{
-    Engine::processStretchPair(engines[0], engines[1], left, right, n, gate);
 }
 
 } // namespace
@@ -621,42 +575,13 @@ void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
     // which the processor overlaps, where running one module over the stretch after another
     // leaves each waiting on its own chain. Every engine still sees its frames in order and
     // every frame the modules in chain order: the same results.
-    if constexpr (!kAllFramewise) {
-        // Until every engine class steps a frame at a time, each runs its stretch in turn.
-        const std::uint32_t order = runningOrder;
-        for (int slot = 0; slot < kNumModules; ++slot) {
-            const unsigned m = (order >> (3 * slot)) & 7u;
-            switch (m) {
-            case kVCA:
-                runStretchPair(vcaEngines, left, right, n, gateLevels[m]);
-                break;
-            case kFilter:
-                runStretchPair(filterEngines, left, right, n, gateLevels[m]);
-                break;
-            case kDistort:
-                runStretchPair(distortEngines, left, right, n, gateLevels[m]);
-                break;
-            case kDelay:
-                runStretchPair(delayEngines, left, right, n, gateLevels[m]);
-                break;
-            case kShift:
-                runStretchPair(shiftEngines, left, right, n, gateLevels[m]);
-                break;
-            case kBits:
-                runStretchPair(bitsEngines, left, right, n, gateLevels[m]);
-                break;
-            default:
-                break;
-            }
-        }
-        return;
-    }
-    Kernel<CVCAEngine> vca(vcaEngines[0], vcaEngines[1], n, gateLevels[kVCA]);
-    Kernel<CFilterEngine> filter(filterEngines[0], filterEngines[1], n, gateLevels[kFilter]);
-    Kernel<CDistortEngine> distort(distortEngines[0], distortEngines[1], n, gateLevels[kDistort]);
-    Kernel<CDelayEngine> delay(delayEngines[0], delayEngines[1], n, gateLevels[kDelay]);
-    Kernel<CFreqShifterEngine> shift(shiftEngines[0], shiftEngines[1], n, gateLevels[kShift]);
-    Kernel<CBitsEngine> bits(bitsEngines[0], bitsEngines[1], n, gateLevels[kBits]);
+    CVCAEngine::PairKernel vca(vcaEngines[0], vcaEngines[1], n, gateLevels[kVCA]);
+    CFilterEngine::PairKernel filter(filterEngines[0], filterEngines[1], n, gateLevels[kFilter]);
+    CDistortEngine::PairKernel distort(distortEngines[0], distortEngines[1], n,
+                                       gateLevels[kDistort]);
+    CDelayEngine::PairKernel delay(delayEngines[0], delayEngines[1], n, gateLevels[kDelay]);
+    CFreqShifterEngine::PairKernel shift(shiftEngines[0], shiftEngines[1], n, gateLevels[kShift]);
+    CBitsEngine::PairKernel bits(bitsEngines[0], bitsEngines[1], n, gateLevels[kBits]);
     unsigned module[kNumModules];
     for (int slot = 0; slot < kNumModules; ++slot) {
         module[slot] = (runningOrder >> (3 * slot)) & 7u;
