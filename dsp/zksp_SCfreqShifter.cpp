@@ -39,9 +39,15 @@ void zksp_SCfreqShifter::computeIncrement()
 {
     float inc = frequency * kTwoPi * samplePeriod;
     // A shift of a whole sample rate or more aliases to the same oscillator; folding the
-    // increment keeps the single wrap in process() sufficient.
-    if (!(std::fabs(inc) < kTwoPi))
-        inc = std::fmod(inc, kTwoPi);
+    // increment keeps the single wrap in process() sufficient. Folded in double, so that a shift
+    // too large for the float product (which overflows to infinity, and its remainder would be
+    // NaN for good) still gives a phase.
+    if (!(std::fabs(inc) < kTwoPi)) {
+        const double product = static_cast<double>(frequency) * static_cast<double>(kTwoPi) *
+                               static_cast<double>(samplePeriod);
+        inc = std::isfinite(inc) ? std::fmod(inc, kTwoPi)
+                                 : static_cast<float>(std::fmod(product, double{kTwoPi}));
+    }
     phaseIncrement = inc;
 }
 

@@ -111,7 +111,7 @@ TEST(FreqShifter, ZeroShiftIsAnAllpassCopyAndThePhaseStaysStill)
 
 TEST(FreqShifter, PhaseWrapsIntoOnePeriodEitherWay)
 {
-    for (float hz : {-810.0f, -3.0f, 5.0f, 810.0f, 30000.0f, -1e9f}) {
+    for (float hz : {-810.0f, -3.0f, 5.0f, 810.0f, 30000.0f, -1e9f, 3e38f, -3e38f}) {
         zksp_SCfreqShifter s;
         s.setFrequency(hz);
         EXPECT_LT(std::fabs(s.getPhaseIncrement()), zksp_SCfreqShifter::kTwoPi) << hz;
