@@ -69,14 +69,6 @@ public:
             Wrapping, // the times rest, some position wraps
             Glide,    // each frame with a time of its own per channel
         };
-        // zksp_guard_sample on each lane: the clamp maps NaN to the lower limit, the mask then
-        // to 0.
-        static __m128 guardLanes(__m128 x)
-        {
-            const __m128 limit = _mm_set1_ps(kZkspSampleLimit);
-            const __m128 clamped = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-kZkspSampleLimit)), limit);
-            return _mm_and_ps(clamped, _mm_cmpord_ps(x, x));
-        }
         // Floats a and b into lanes 0 and 1.
         static __m128 lanes(float a, float b)
         {
@@ -97,7 +89,7 @@ public:
         Mode mode;
         std::uint32_t appliedL, appliedR;
         // The glided times of the stretch's frames (Glide only).
-        float timesL[32], timesR[32];
+        float timesL[kMaxKernelFrames], timesR[kMaxKernelFrames];
 #else
         CDelayEngine& l;
         CDelayEngine& r;
@@ -188,9 +180,9 @@ inline float CDelayEngine::processGated(float x, float gate) // [audio]
 inline void CDelayEngine::PairKernel::step(float& xl, float& xr) // [audio]
 {
     const std::ptrdiff_t i = frame++;
-    const __m128 x = guardLanes(lanes(xl, xr));
+    const __m128 x = zksp_guard_sample4(lanes(xl, xr));
     // (x * gate) * send + feedback * lastOutput, guarded as a whole.
-    const __m128 in = guardLanes(
+    const __m128 in = zksp_guard_sample4(
         _mm_add_ps(_mm_mul_ps(_mm_mul_ps(x, gates), sends), _mm_mul_ps(feedbacks, last)));
     // Every step records the filters' last input and integrator outputs: only the final one's
     // stay, and a step cannot tell it is the final one.

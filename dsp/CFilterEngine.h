@@ -53,7 +53,6 @@ public:
     class PairKernel
     {
     public:
-        static constexpr int kMaxFrames = 32;
         // Always inlined, so the lane states can stay in registers from the constructor to
         // finish() when the kernel runs alone.
         [[gnu::always_inline]] inline PairKernel(CFilterEngine& l, CFilterEngine& r, int n,
@@ -188,7 +187,7 @@ private:
     zksp_smoother gateSmoother;
 #if defined(__SSE2__)
     // The gate smoothers' values over a stretch whose PairKernel has this engine on the left.
-    alignas(16) float pairGains[2 * PairKernel::kMaxFrames];
+    alignas(16) float pairGains[2 * kMaxKernelFrames];
 #endif
 
     // Selection hand-over: a request counter in the high 16 bits (so selecting the same
@@ -247,7 +246,7 @@ inline CFilterEngine::PairKernel::PairKernel(CFilterEngine& left, CFilterEngine&
     l.applyPendingSelection();
     r.applyPendingSelection();
     const unsigned type = l.activeType;
-    if (type != r.activeType || n > kMaxFrames || n < 1 ||
+    if (type != r.activeType || n > kMaxKernelFrames || n < 1 ||
         (type == 0 && !(zksp_filter_zk_moog::Pair::chained(l.ladder) &&
                         zksp_filter_zk_moog::Pair::chained(r.ladder)))) {
         mode = Mode::BySample;

@@ -34,6 +34,7 @@ public:
     // frame at a time. The loop interleaves the frames of several modules' kernels, so a kernel
     // carries everything from frame to frame in itself and touches no other engine. Constructed
     // at the stretch start, step() exactly n times in frame order, then finish() once.
+    static_assert(zksp_SCfreqShifter::kMaxStretch >= kMaxKernelFrames);
     class PairKernel
     {
     public:
