@@ -104,15 +104,12 @@ inline float CVCAEngine::processGated(float x, float gate) // [audio]
 inline CVCAEngine::PairKernel::PairKernel(CVCAEngine& l, CVCAEngine& r, int n,
                                           float gate) // [audio]
 {
-    // The level depends on the sample only through the envelope: computed once per engine. The
-    // envelope's value times 1 is the value itself, so the gains are the envelope's values.
+    // The level depends on the sample only through the envelope: computed once per engine, and
+    // the gains of the stretch are the envelopes' values.
     auto levelOf = [gate](const CVCAEngine& e) {
         const float level = e.depthFactor.load(std::memory_order_relaxed) * (1.0f - gate) + gate;
         return level * e.panGain.load(std::memory_order_relaxed);
     };
-    for (int i = 0; i < n; ++i) {
-        gains[0][i] = gains[1][i] = 1.0f;
-    }
-    zksp_smoother_lag_processor::processScalePair(l.envelope, r.envelope, levelOf(l), levelOf(r),
-                                                  gains[0], gains[1], n);
+    zksp_smoother_lag_processor::processRunPair(l.envelope, r.envelope, levelOf(l), levelOf(r),
+                                                gains[0], gains[1], n);
 }

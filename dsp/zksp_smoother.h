@@ -44,12 +44,12 @@ public:
     virtual void jumpTo(float v); // [any]
     // One update toward the stored target; returns the new value.
     virtual float advance(); // [audio]
-    // For two smoothers a and b and n samples: a.process(xa) times ya[i] and b.process(xb) times
-    // yb[i], in place, with the same results as calling process per sample. The states stay in
-    // registers and the two chains run side by side.
-    static inline void processScalePair(zksp_smoother_lag_processor& a,
-                                        zksp_smoother_lag_processor& b, float xa, float xb,
-                                        float* ya, float* yb, int n); // [audio]
+    // For two smoothers a and b and n samples: ya[i] = a.process(xa) and yb[i] = b.process(xb),
+    // with the same results as calling process per sample. The states stay in registers and the
+    // two chains run side by side.
+    static inline void processRunPair(zksp_smoother_lag_processor& a,
+                                      zksp_smoother_lag_processor& b, float xa, float xb, float* ya,
+                                      float* yb, int n); // [audio]
     // The value without updating.
     virtual float current() const;     // [any]
     virtual void updateCoefficients(); // [any]
@@ -201,10 +201,10 @@ inline bool zksp_smoother::rests() const // [audio]
     return next == T && std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(S);
 }
 
-inline void zksp_smoother_lag_processor::processScalePair(zksp_smoother_lag_processor& a,
-                                                          zksp_smoother_lag_processor& b, float xa,
-                                                          float xb, float* ya, float* yb,
-                                                          int n) // [audio]
+inline void zksp_smoother_lag_processor::processRunPair(zksp_smoother_lag_processor& a,
+                                                        zksp_smoother_lag_processor& b, float xa,
+                                                        float xb, float* ya, float* yb,
+                                                        int n) // [audio]
 {
     const float Ta = xa + kOffset;
     const float Tb = xb + kOffset;
@@ -228,14 +228,14 @@ inline void zksp_smoother_lag_processor::processScalePair(zksp_smoother_lag_proc
             break;
         Sa = na;
         Sb = nb;
-        ya[i] = (na - kOffset) * ya[i];
-        yb[i] = (nb - kOffset) * yb[i];
+        ya[i] = na - kOffset;
+        yb[i] = nb - kOffset;
     }
     a.state.store(Sa, std::memory_order_relaxed);
     b.state.store(Sb, std::memory_order_relaxed);
     for (; i < n; ++i) {
-        ya[i] = a.process(xa) * ya[i];
-        yb[i] = b.process(xb) * yb[i];
+        ya[i] = a.process(xa);
+        yb[i] = b.process(xb);
     }
 }
 
