@@ -1,5 +1,7 @@
 #include "vst/AudioEffectX.h"
 
+#include "vst/HostQuirks.h"
+
 #include <climits>
 #include <cstring>
 
@@ -198,6 +200,39 @@ VstIntPtr AudioEffectX::answerPinProperties(VstInt32 opcode, VstInt32 index, voi
         properties->shortLabel[kVstMaxShortLabelLen - 1] = '\0';
     }
     return filled ? 1 : 0;
+}
+
+// ---- Edit gestures ------------------------------------------------------------------------------
+
+bool AudioEffectX::beginEdit(VstInt32 index)
+{
+    if (!isParameterIndex(index) || (getHostQuirks() & kHostQuirkNoEditGestures) != 0) {
+        return false;
+    }
+    return AudioEffect::beginEdit(index);
+}
+
+bool AudioEffectX::endEdit(VstInt32 index)
+{
+    if (!isParameterIndex(index) || (getHostQuirks() & kHostQuirkNoEditGestures) != 0) {
+        return false;
+    }
+    return AudioEffect::endEdit(index);
+}
+
+uint32_t AudioEffectX::getHostQuirks()
+{
+    uint32_t known = hostQuirks.load(std::memory_order_acquire);
+    if ((known & kHostQuirksKnown) == 0) {
+        // Some hosts fill the text and answer 0, so the text counts whatever the answer; it
+        // stays empty for a host that answers nothing.
+        char product[kVstMaxProductStrLen + 1] = {};
+        getHostProductString(product);
+        known = hostQuirksFor(product, getHostVendorVersion(), &readReleaseFromProcess) |
+                kHostQuirksKnown;
+        hostQuirks.store(known, std::memory_order_release);
+    }
+    return known & ~kHostQuirksKnown;
 }
 
 // ---- Defaults -----------------------------------------------------------------------------------

@@ -5,6 +5,9 @@
 
 #include "vst/AudioEffect.h"
 
+#include <atomic>
+#include <cstdint>
+
 class AudioEffectX : public AudioEffect
 {
 public:
@@ -19,6 +22,11 @@ public:
     virtual VstInt32 processEvents(VstEvents* events); // [audio]
 
     // ---- Parameters (index already checked) ----
+    // Bracket a user gesture, except in hosts that the host table (vst/HostQuirks) says break
+    // on it; the values still reach every host through setParameterAutomated. False when not
+    // sent.
+    bool beginEdit(VstInt32 index) override;                         // [ui]
+    bool endEdit(VstInt32 index) override;                           // [ui]
     virtual bool canParameterBeAutomated(VstInt32 index);            // [any]
     virtual bool string2parameter(VstInt32 index, const char* text); // [any]
     virtual bool getParameterProperties(VstInt32 index,
@@ -115,7 +123,12 @@ public:
     bool getHostVendorString(char* text);  // [any] text holds kVstMaxVendorStrLen + 1
     bool getHostProductString(char* text); // [any] text holds kVstMaxProductStrLen + 1
     VstInt32 getHostVendorVersion();       // [any]
+    // The host's HostQuirk bits, asked of the host at the first need and kept for the
+    // instance's life.
+    uint32_t getHostQuirks(); // [ui]
 
 private:
+    static constexpr uint32_t kHostQuirksKnown = 1u << 31;
+    std::atomic<uint32_t> hostQuirks{0}; // kHostQuirksKnown once asked
     VstIntPtr answerPinProperties(VstInt32 opcode, VstInt32 index, void* ptr); // [any]
 };

@@ -1,6 +1,7 @@
 // The AudioEffect/AudioEffectX host face: argument guards, host callback wrappers, editor and
 // chunk memory, and the process wrappers.
 #include "probe_effect.h"
+#include "vst/HostQuirks.h"
 
 #include <gtest/gtest.h>
 
@@ -266,6 +267,55 @@ TEST(VstAutomation, BeginAndEndEditReachTheHostForValidIndicesOnly)
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(begins[0].index, 2);
     EXPECT_EQ(ends[0].index, 2);
+}
+
+namespace {
+
+const char* releaseForTest = nullptr;
+int releaseReads = 0;
+const char* readTestRelease(const char* symbol)
+{
+    ++releaseReads;
+    return symbol && std::strcmp(symbol, "_ZN6ARDOUR8revisionE") == 0 ? releaseForTest : nullptr;
+}
+
+} // namespace
+
+TEST(VstHostQuirks, OnlyArdour7LosesEditGestures)
+{
+    struct Row
+    {
+        const char* product;
+        VstInt32 version;
+        const char* release;
+        uint32_t quirks;
+        int reads;
+    };
+    const Row rows[] = {
+        {"Ardour", 900, "7.3.0~ds0-1", kHostQuirkNoEditGestures, 1}, // Debian 12
+        {"Ardour", 900, "7.5", kHostQuirkNoEditGestures, 1},
+        {"Ardour", 900, "8.12", kHostQuirkNone, 1},
+        {"Ardour", 900, "6.9", kHostQuirkNone, 1},
+        {"Ardour", 900, "17.0", kHostQuirkNone, 1},
+        {"Ardour", 900, "", kHostQuirkNone, 1},
+        {"Ardour", 900, "seven", kHostQuirkNone, 1},
+        {"Ardour", 900, nullptr, kHostQuirkNone, 1}, // release not found in the process
+        {"Ardour", 7, "7.3", kHostQuirkNone, 0},
+        {"Ardour 7", 900, "7.3", kHostQuirkNone, 0},
+        {"ardour", 900, "7.3", kHostQuirkNone, 0},
+        {"Qtractor", 0, "7.3", kHostQuirkNone, 0},
+        {"", 0, "7.3", kHostQuirkNone, 0}, // a host that answers nothing
+        {nullptr, 900, "7.3", kHostQuirkNone, 0},
+    };
+    for (const Row& row : rows) {
+        releaseForTest = row.release;
+        releaseReads = 0;
+        EXPECT_EQ(hostQuirksFor(row.product, row.version, &readTestRelease), row.quirks)
+            << (row.product ? row.product : "null") << " " << row.version << " "
+            << (row.release ? row.release : "null");
+        EXPECT_EQ(releaseReads, row.reads) << (row.product ? row.product : "null");
+    }
+    EXPECT_EQ(hostQuirksFor("Ardour", 900, nullptr), kHostQuirkNone);
 }
 
 TEST(VstHostCallback, TimeInfoCarriesTheFilterAndPinsAnswerInverted)

@@ -29,6 +29,14 @@
 
 extern char** environ;
 
+// Where Ardour's process states its release; the module reads it to tell Ardour 7 from others
+// that answer the same product and vendor version. Exported from this executable (see CMake),
+// against the project's hidden default visibility.
+namespace ARDOUR {
+extern __attribute__((visibility("default"))) const char* revision;
+const char* revision = "none";
+} // namespace ARDOUR
+
 namespace {
 
 using morvek2::test::openFds;
@@ -312,6 +320,50 @@ TEST_F(EditorXvfb, AtXftDpi192TheWindowIsTwiceAsLargeAndClicksMapBack)
     EXPECT_EQ(stepValueInChunk(0, 3), neighbour);
 
     plugin->editorClose();
+    EXPECT_EQ(hostErrors, 0);
+}
+
+// A drag on the output knob in three hosts: Ardour 7 (as Debian 12's answers) hears the values
+// without begin and end edit, Ardour 8 and any other host hear the whole gesture. The host is
+// asked who it is once per instance.
+TEST_F(EditorXvfb, OutputKnobDragBracketsTheEditExceptInArdour7)
+{
+    struct HostCase
+    {
+        const char* product;
+        VstIntPtr version;
+        const char* release;
+        uint64_t edits;
+    };
+    const HostCase hosts[] = {
+        {"Ardour", 900, "7.3.0~ds0-1", 0}, {"Ardour", 900, "8.12", 1}, {"morvek2 host", 1, "", 1}};
+    for (const HostCase& h : hosts) {
+        SCOPED_TRACE(h.product + std::string(" ") + h.release);
+        ARDOUR::revision = h.release;
+        morvek2::host::HostConfig config;
+        config.product = h.product;
+        config.vendorVersion = h.version;
+        std::string error;
+        plugin = Plugin::load(MORVEK2_MODULE_PATH, error, config);
+        ASSERT_NE(plugin, nullptr) << error;
+        plugin->start(44100.0f, 512);
+        ASSERT_TRUE(plugin->editorOpen(parentHandle()));
+        idleFor(5);
+        motion(473, 348);
+        button(true);
+        for (int y = 340; y >= 300; y -= 10) {
+            idleFor(1);
+            motion(473, y);
+        }
+        button(false);
+        idleFor(10);
+        plugin->editorClose();
+        EXPECT_GT(plugin->log().count(audioMasterAutomate), 0u);
+        EXPECT_EQ(plugin->log().count(audioMasterBeginEdit), h.edits);
+        EXPECT_EQ(plugin->log().count(audioMasterEndEdit), h.edits);
+        EXPECT_EQ(plugin->log().count(audioMasterGetProductString), 1u);
+    }
+    ARDOUR::revision = "none";
     EXPECT_EQ(hostErrors, 0);
 }
 
