@@ -291,10 +291,14 @@ protected:
     // One writer at a time for the file and its folder (editor idle, learn toggle, writer).
     std::mutex midiFileMutex;
     // A map change on the audio thread raises midiFilePending; the writer thread, started at the
-    // first learn toggle, polls it and writes the file. Joined in the destructor.
+    // first learn toggle, polls it and writes the file. The destructor stops it, and whatever is
+    // still unwritten (all of it, when no writer thread could be made) is written then.
     void startMidiFileWriter(); // [ui]
     void stopMidiFileWriter();  // [ui]
     void runMidiFileWriter();   // writer thread
+    // Makes the writer thread running runMidiFileWriter; throws std::system_error when the
+    // system cannot make one. Virtual only so a test can stand for such a system.
+    virtual std::thread launchMidiFileWriter(); // [ui]
     std::atomic<bool> midiFilePending{false};
     std::mutex midiWriterMutex;
     std::condition_variable midiWriterWake;
