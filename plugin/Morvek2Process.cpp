@@ -210,7 +210,7 @@ void Morvek2::updateEnableFactors() // [any]
     }
 }
 
-bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
+bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, not audio]
 {
     unsigned seen = 0;
     for (std::uint16_t m : order) {
@@ -222,12 +222,17 @@ bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
     if (seen != (1u << kNumModules) - 1u) {
         return false;
     }
-    ProgramRecord& record = editRecord();
-    for (int i = 0; i < kNumModules; ++i) {
-        chainOrder[i].store(order[i], std::memory_order_relaxed);
-        seq::store(record.chainOrder[i], order[i]);
+    {
+        // A chunk taken meanwhile sees the record's whole old order or the whole new one.
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
+        const std::lock_guard<std::mutex> image(recordImage);
+        ProgramRecord& record = editRecord();
+        for (int i = 0; i < kNumModules; ++i) {
+            chainOrder[i].store(order[i], std::memory_order_relaxed);
+            seq::store(record.chainOrder[i], order[i]);
+        }
+        packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
     }
-    packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
     editorOrderChanged(order);
     return true;
 }
@@ -239,7 +244,12 @@ void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
     if (module < 0 || module >= kNumModules) {
         return;
     }
-    seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+    {
+        // Not into a record a restore is writing, and a chunk sees the lane before or after.
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
+        const std::lock_guard<std::mutex> image(recordImage);
+        seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+    }
     editorLaneChanged();
 }
 
@@ -252,9 +262,12 @@ void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
     seq::snapshot(lanes[module], into);
 }
 
+// Each step edit is one field of the record; it waits for a restore in progress so that it
+// lands in the program restored, on the lane restored.
 void Morvek2::setStepValue(int module, int step, float value) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setStepValue(lanes[module], &editRecord().lanes[module], step, value);
     }
 }
@@ -262,6 +275,7 @@ void Morvek2::setStepValue(int module, int step, float value) // [ui]
 void Morvek2::setStepGate(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setStepGate(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
@@ -269,6 +283,7 @@ void Morvek2::setStepGate(int module, int step, bool on) // [ui]
 void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setValueLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
@@ -276,6 +291,7 @@ void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
 void Morvek2::setStepGateLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setGateLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
