@@ -277,7 +277,7 @@ protected:
     // The bank of 40 programs.
     ProgramBank bank{};
     // The threads that write records and apply them (chunks, program changes, the chain order,
-    // lane edits, names) take turns, so each restore lands whole and applies its own record.
+    // lane commands, names) take turns, so each restore lands whole and applies its own record.
     // Held across callbacks to the host and the editor, hence recursive for one that comes back
     // on the same thread. The audio thread takes no lock: what it writes into the current record
     // (lane positions at resets, re-rolled steps, values through setParameter) are single fields.

@@ -262,12 +262,10 @@ void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
     seq::snapshot(lanes[module], into);
 }
 
-// Each step edit is one field of the record; it waits for a restore in progress so that it
-// lands in the program restored, on the lane restored.
+// A step edit writes one field of the record: a chunk taken meanwhile is whole either way.
 void Morvek2::setStepValue(int module, int step, float value) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
-        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setStepValue(lanes[module], &editRecord().lanes[module], step, value);
     }
 }
@@ -275,7 +273,6 @@ void Morvek2::setStepValue(int module, int step, float value) // [ui]
 void Morvek2::setStepGate(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
-        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setStepGate(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
@@ -283,7 +280,6 @@ void Morvek2::setStepGate(int module, int step, bool on) // [ui]
 void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
-        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setValueLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
@@ -291,7 +287,6 @@ void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
 void Morvek2::setStepGateLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
-        const std::lock_guard<std::recursive_mutex> writers(programWriters);
         seq::setGateLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
