@@ -20,6 +20,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -130,7 +131,7 @@ public:
     // ---- Chain order and lanes (plugin/Morvek2Process.cpp) ----
     // Takes a permutation of the module numbers 0..5 as the chain order, live and in the current
     // program; anything else is rejected (false) and changes nothing.
-    bool setChainOrder(const std::uint16_t (&order)[kNumModules]); // [any]
+    bool setChainOrder(const std::uint16_t (&order)[kNumModules]); // [any, not audio]
     // One of the editor's four lane commands on lane m, then the whole live lane over the
     // program's copy. Ignored for a module outside 0..5.
     void runLaneCommand(int module, seq::LaneCommand command); // [ui]
@@ -273,13 +274,35 @@ protected:
     float resetSpan = 0.0f;            // reset interval in beats
 
     // ---- Programs and MIDI (plugin/Morvek2Programs.cpp, plugin/Morvek2Midi.cpp) ----
-    // The bank of 40 programs. The chunk handed to the host is copied out of it (valid until the
-    // next getChunk of the same kind), and a chunk from the host is mended in chunkIn before any
-    // byte of it reaches the bank.
+    // The bank of 40 programs.
     ProgramBank bank{};
-    ProgramBank chunkOut{};
+    // The threads that write records and apply them (chunks, program changes, the chain order,
+    // lane commands, names) take turns, so each restore lands whole and applies its own record.
+    // Held across callbacks to the host and the editor, hence recursive for one that comes back
+    // on the same thread. The audio thread takes no lock: what it writes into the current record
+    // (lane positions at resets, re-rolled steps, values through setParameter) are single fields.
+    std::recursive_mutex programWriters;
+    // Held while records change in more than one field and while getChunk copies them, never
+    // across a callback: a chunk handed out is the records as they stood at one instant.
+    // Taken after programWriters, never before.
+    std::mutex recordImage;
+    // A chunk from the host is mended here before any byte of it reaches the bank (under
+    // programWriters).
     ProgramBank chunkIn{};
-    ProgramRecord programOut{};
+    // Chunks handed to the host, one pair per calling thread (under recordImage): each stays
+    // valid until the next getChunk of the same kind on that thread, however many other threads
+    // ask meanwhile. Past kChunkOutThreads the longest unused pair is taken over.
+    struct ChunkOut
+    {
+        std::thread::id thread;
+        std::uint64_t lastUse = 0;
+        ProgramRecord program;
+        ProgramBank bank;
+    };
+    static constexpr std::size_t kChunkOutThreads = 8;
+    std::array<std::unique_ptr<ChunkOut>, kChunkOutThreads> chunkOuts;
+    std::uint64_t chunkOutUses = 0;
+    ChunkOut* chunkOutForThisThread(); // [ui] under recordImage; null when out of memory
     std::atomic<unsigned> programsApplied{0};
     std::array<float, kNumParams> defaultValues{};
 
@@ -291,10 +314,14 @@ protected:
     // One writer at a time for the file and its folder (editor idle, learn toggle, writer).
     std::mutex midiFileMutex;
     // A map change on the audio thread raises midiFilePending; the writer thread, started at the
-    // first learn toggle, polls it and writes the file. Joined in the destructor.
+    // first learn toggle, polls it and writes the file. The destructor stops it, and whatever is
+    // still unwritten (all of it, when no writer thread could be made) is written then.
     void startMidiFileWriter(); // [ui]
     void stopMidiFileWriter();  // [ui]
     void runMidiFileWriter();   // writer thread
+    // Makes the writer thread running runMidiFileWriter; throws std::system_error when the
+    // system cannot make one. Virtual only so a test can stand for such a system.
+    virtual std::thread launchMidiFileWriter(); // [ui]
     std::atomic<bool> midiFilePending{false};
     std::mutex midiWriterMutex;
     std::condition_variable midiWriterWake;

@@ -155,11 +155,17 @@ void Morvek2::startMidiFileWriter() // [ui]
         return;
     }
     try {
-        midiWriter = std::thread([this] { runMidiFileWriter(); });
+        midiWriter = launchMidiFileWriter();
     } catch (const std::system_error&) {
         // No thread: a change learned on the audio thread waits for the editor's idle, the
-        // editor closing or the next learn toggle, which write it off the audio thread.
+        // editor closing, the next learn toggle or the plug-in's close, which write it off the
+        // audio thread.
     }
+}
+
+std::thread Morvek2::launchMidiFileWriter() // [ui]
+{
+    return std::thread([this] { runMidiFileWriter(); });
 }
 
 void Morvek2::stopMidiFileWriter() // [ui]
@@ -172,6 +178,8 @@ void Morvek2::stopMidiFileWriter() // [ui]
     if (midiWriter.joinable()) {
         midiWriter.join();
     }
+    // Whatever the writer left unwritten, or all of it when no writer thread could be made.
+    saveMidiAssignmentsIfChanged();
 }
 
 void Morvek2::runMidiFileWriter() // writer thread

@@ -210,7 +210,7 @@ void Morvek2::updateEnableFactors() // [any]
     }
 }
 
-bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
+bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, not audio]
 {
     unsigned seen = 0;
     for (std::uint16_t m : order) {
@@ -222,12 +222,17 @@ bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
     if (seen != (1u << kNumModules) - 1u) {
         return false;
     }
-    ProgramRecord& record = editRecord();
-    for (int i = 0; i < kNumModules; ++i) {
-        chainOrder[i].store(order[i], std::memory_order_relaxed);
-        seq::store(record.chainOrder[i], order[i]);
+    {
+        // A chunk taken meanwhile sees the record's whole old order or the whole new one.
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
+        const std::lock_guard<std::mutex> image(recordImage);
+        ProgramRecord& record = editRecord();
+        for (int i = 0; i < kNumModules; ++i) {
+            chainOrder[i].store(order[i], std::memory_order_relaxed);
+            seq::store(record.chainOrder[i], order[i]);
+        }
+        packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
     }
-    packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
     editorOrderChanged(order);
     return true;
 }
@@ -239,7 +244,12 @@ void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
     if (module < 0 || module >= kNumModules) {
         return;
     }
-    seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+    {
+        // Not into a record a restore is writing, and a chunk sees the lane before or after.
+        const std::lock_guard<std::recursive_mutex> writers(programWriters);
+        const std::lock_guard<std::mutex> image(recordImage);
+        seq::runLaneCommand(lanes[module], &editRecord().lanes[module], command);
+    }
     editorLaneChanged();
 }
 
@@ -252,6 +262,7 @@ void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
     seq::snapshot(lanes[module], into);
 }
 
+// A step edit writes one field of the record: a chunk taken meanwhile is whole either way.
 void Morvek2::setStepValue(int module, int step, float value) // [ui]
 {
     if (module >= 0 && module < kNumModules) {

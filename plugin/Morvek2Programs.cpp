@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
 
 namespace {
 
@@ -77,6 +80,7 @@ void Morvek2::setProgram(VstInt32 program) // [ui]
     if (program < 0 || program >= kNumPrograms) {
         return;
     }
+    const std::lock_guard<std::recursive_mutex> writers(programWriters);
     curProgram.store(program, std::memory_order_relaxed);
     applyProgram(program);
 }
@@ -121,6 +125,8 @@ void Morvek2::setProgramName(const char* name) // [ui]
     if (!name) {
         return;
     }
+    const std::lock_guard<std::recursive_mutex> writers(programWriters);
+    const std::lock_guard<std::mutex> image(recordImage);
     ProgramRecord& record = currentRecord();
     const std::size_t n = strnlen(name, kProgramNameSize - 1);
     for (int i = 0; i < kProgramNameSize; ++i) {
@@ -155,22 +161,53 @@ bool Morvek2::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char*
 // ---- State chunks
 // ---------------------------------------------------------------------------------
 
+Morvek2::ChunkOut* Morvek2::chunkOutForThisThread() // [ui] under recordImage
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_ptr<ChunkOut>* pick = nullptr;
+    for (std::unique_ptr<ChunkOut>& out : chunkOuts) {
+        if (out && out->thread == self) {
+            pick = &out;
+            break;
+        }
+        // Empty first, then the longest unused.
+        if (!pick || (*pick && (!out || out->lastUse < (*pick)->lastUse))) {
+            pick = &out;
+        }
+    }
+    if (!*pick) {
+        pick->reset(new (std::nothrow) ChunkOut);
+        if (!*pick) {
+            return nullptr;
+        }
+    }
+    (*pick)->thread = self;
+    (*pick)->lastUse = ++chunkOutUses;
+    return pick->get();
+}
+
 VstInt32 Morvek2::getChunk(void** data, bool isPreset) // [ui]
 {
     if (!data) {
         return 0;
     }
     // A copy of our own, so the host reads a stable image even while the audio thread moves
-    // the current record's positions; it stays valid until the next getChunk of the same kind.
+    // the current record's positions, taken while no other thread is half way through writing
+    // records.
+    const std::lock_guard<std::mutex> image(recordImage);
+    ChunkOut* out = chunkOutForThisThread();
+    if (!out) {
+        return 0;
+    }
     if (isPreset) {
-        program::copyRecord(programOut, currentRecord());
-        *data = &programOut;
+        program::copyRecord(out->program, currentRecord());
+        *data = &out->program;
         return kProgramChunkSize;
     }
     for (int k = 0; k < kNumPrograms; ++k) {
-        program::copyRecord(chunkOut[k], bank[k]);
+        program::copyRecord(out->bank[k], bank[k]);
     }
-    *data = chunkOut.data();
+    *data = out->bank.data();
     return kBankChunkSize;
 }
 
@@ -179,23 +216,26 @@ VstInt32 Morvek2::setChunk(void* data, VstInt32 byteSize, bool isPreset) // [ui]
     if (!data) {
         return 0;
     }
-    if (isPreset) {
-        if (byteSize != kProgramChunkSize) {
-            return 0;
-        }
-        // Mended in a staging record first, so nothing out of range ever reaches the records
-        // or the live state that the audio thread reads.
-        std::memcpy(&chunkIn[0], data, kProgramChunkSize);
-        repairIncoming(chunkIn[0]);
-        program::copyRecord(currentRecord(), chunkIn[0]);
-    } else {
-        if (byteSize != kBankChunkSize) {
-            return 0;
-        }
-        std::memcpy(chunkIn.data(), data, kBankChunkSize);
-        for (int k = 0; k < kNumPrograms; ++k) {
-            repairIncoming(chunkIn[k]);
-            program::copyRecord(bank[k], chunkIn[k]);
+    if (byteSize != (isPreset ? kProgramChunkSize : kBankChunkSize)) {
+        return 0;
+    }
+    // A restore from another thread waits until this one has written and applied its records.
+    const std::lock_guard<std::recursive_mutex> writers(programWriters);
+    // Mended in the staging records first, so nothing out of range ever reaches the records or
+    // the live state that the audio thread reads.
+    std::memcpy(chunkIn.data(), data, static_cast<std::size_t>(byteSize));
+    const int records = isPreset ? 1 : kNumPrograms;
+    for (int k = 0; k < records; ++k) {
+        repairIncoming(chunkIn[k]);
+    }
+    {
+        const std::lock_guard<std::mutex> image(recordImage);
+        if (isPreset) {
+            program::copyRecord(currentRecord(), chunkIn[0]);
+        } else {
+            for (int k = 0; k < kNumPrograms; ++k) {
+                program::copyRecord(bank[k], chunkIn[k]);
+            }
         }
     }
     setProgram(getProgram());

@@ -135,6 +135,9 @@ TEST(ReliabilityReentrancy, HostCallingBackFromInsideAutomate)
             EXPECT_EQ(effect->getParameter(effect, index), value);
             effect->setParameter(effect, 18, 0.5f);
             effect->dispatcher(effect, effGetProgram, 0, 0, nullptr, 0.0f);
+            void* chunk = nullptr; // a save while a restore turns a Solo off: no deadlock
+            EXPECT_EQ(effect->dispatcher(effect, effGetChunk, 1, 0, &chunk, 0.0f),
+                      static_cast<VstIntPtr>(sizeof(ProgramRecord)));
         }
         --depth;
     };
@@ -156,6 +159,13 @@ TEST(ReliabilityReentrancy, HostCallingBackFromInsideAutomate)
         EXPECT_EQ(automations[i].first, solos[i]);
         EXPECT_EQ(automations[i].second, 0.0f);
     }
+    // A program with the VCA Solo on, restored while the Filter Solo is on: turned off from
+    // inside setChunk.
+    const std::vector<uint8_t> vcaSolo = plugin->getChunk(true);
+    plugin->setParameter(22, 1.0f);
+    plugin->setChunk(true, vcaSolo);
+    EXPECT_EQ(calls.load(), 7);
+    EXPECT_EQ(plugin->getParameter(22), 0.0f);
     const AudioChannels out = render(*plugin, noise(4096, 2));
     EXPECT_EQ(firstNonFinite(out), "");
 }

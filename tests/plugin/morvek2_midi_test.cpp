@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -381,4 +382,27 @@ TEST_F(MidiFixture, ALearnEndingOnTheAudioThreadIsWrittenByAnotherThread)
     if (threadsBefore > 0) {
         EXPECT_EQ(threadCount(), threadsBefore) << "the writer thread is joined";
     }
+}
+
+// The system would not make the writer thread: a learn ending on the audio thread with the editor
+// closed is then written when the host closes the plug-in.
+TEST_F(MidiFixture, ALearnOnTheAudioThreadWithoutAWriterThreadIsWrittenAtClose)
+{
+    struct WithoutThreads : Probe
+    {
+        std::thread launchMidiFileWriter() override
+        {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+    };
+    auto* p = new WithoutThreads;
+    point(*p);
+    p->midiLearnToggle(kOutputGain);
+    std::thread audio([p] { send(*p, {{21, 1}, {21, 2}}); });
+    audio.join();
+    EXPECT_EQ(p->getMidiMap().entries().size(), 1u);
+    AEffect* effect = p->getAeffect();
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(readFile(file()), lines("90 21\n"));
 }

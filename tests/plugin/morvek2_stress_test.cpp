@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <random>
 #include <thread>
+#include <vector>
 
 using namespace soundtest;
 
@@ -219,4 +221,91 @@ TEST(Morvek2Stress, DelayModeSwitchesWhileProcessingLeaveTheRightBase)
     float* io[2] = {l.data(), r.data()};
     rig.block(io, io, 32);
     EXPECT_EQ(pm.getDelayTimeBase(), 500.0f) << "120 bpm";
+}
+
+// Two threads restore chunks while two others read them and the audio thread plays with a reset
+// every bar: every chunk read is one of those set, whole (chain orders straight and reversed
+// show a torn order). Only the lanes' play positions may differ: the audio thread writes them
+// into the record at each reset (random direction moves them). No Solo and no re-roll at resets,
+// which change the record by design. Each reader checks the buffer it was handed, so a refill
+// by the other reader's call shows too.
+TEST(Morvek2Stress, ChunksRestoredFromTwoThreadsWhileTwoOthersReadThemStayWhole)
+{
+    using Image = std::vector<std::uint8_t>;
+    Rig rig;
+    rig.host.logAutomation = false;
+    rig.tempo = 400.0;
+    auto take = [&](bool preset) {
+        void* data = nullptr;
+        const VstInt32 size = rig.plugin.getChunk(&data, preset);
+        return Image(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+    };
+    auto withoutPositions = [](Image image) {
+        for (std::size_t r = 0; r < image.size(); r += sizeof(ProgramRecord)) {
+            for (std::size_t m = 0; m < 6; ++m) {
+                const std::size_t at = r + offsetof(ProgramRecord, lanes) + m * sizeof(SeqLane);
+                image[at] = image[at + 1] = 0;
+            }
+        }
+        return image;
+    };
+    std::vector<Image> programs;
+    for (int k = 1; k <= 4; ++k) {
+        rig.plugin.setProgram(k);
+        for (int m = 0; m < 6; ++m) {
+            rig.set(kSoloParam[m], 0.0f);
+            rig.set(kRstRandParam[m], 0.0f);
+            rig.set(kGateRstRandParam[m], 0.0f);
+            rig.setWorking(kDirectionParam[m], 2.0f);
+        }
+        rig.setWorking(kResetInterval, 1.0f);
+        std::uint16_t order[6] = {0, 1, 2, 3, 4, 5};
+        if (k % 2 == 0) {
+            std::reverse(order, order + 6);
+        }
+        ASSERT_TRUE(rig.plugin.setChainOrder(order));
+        programs.push_back(take(true));
+    }
+    // Program 4 is current: bank B holds program 1 there.
+    const Image bankA = take(false);
+    Image bankB = bankA;
+    std::rotate(bankB.begin(), bankB.begin() + 37 * sizeof(ProgramRecord), bankB.end());
+
+    auto phase = [&](bool preset, std::vector<Image> chunks, long wantedReads) {
+        std::vector<Image> expected; // what each chunk leaves when set alone
+        for (Image& chunk : chunks) {
+            rig.plugin.setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), preset);
+            expected.push_back(withoutPositions(take(preset)));
+        }
+        std::atomic<bool> stop{false};
+        std::atomic<long> reads{0}, foreign{0};
+        std::vector<std::thread> threads;
+        for (std::size_t w = 0; w < 2; ++w) {
+            threads.emplace_back([&, w, chunks]() mutable {
+                for (std::size_t n = w; !stop.load(); ++n) {
+                    Image& chunk = chunks[n % chunks.size()];
+                    rig.plugin.setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), preset);
+                }
+            });
+            threads.emplace_back([&] {
+                for (; !stop.load(); ++reads) {
+                    const Image image = withoutPositions(take(preset));
+                    foreign += std::count(expected.begin(), expected.end(), image) == 0;
+                }
+            });
+        }
+        std::vector<float> l(128), r(128);
+        float* io[2] = {l.data(), r.data()};
+        const auto deadline = std::chrono::steady_clock::now() + kSanitizerBudget;
+        while (reads.load() < wantedReads && std::chrono::steady_clock::now() < deadline) {
+            rig.block(io, io, 128);
+        }
+        stop.store(true);
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        EXPECT_EQ(foreign.load(), 0) << "of " << reads.load() << (preset ? " programs" : " banks");
+    };
+    phase(true, programs, 70000);
+    phase(false, {bankA, bankB}, 30000);
 }
