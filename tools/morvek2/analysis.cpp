@@ -67,6 +67,22 @@ struct FftwFree
     void operator()(void* p) const { fftw_free(p); }
 };
 
+// The probes carry no DC of their own, so whatever offset a render carries is the program's.
+void removeMean(std::vector<float>& samples)
+{
+    if (samples.empty()) {
+        return;
+    }
+    double sum = 0.0;
+    for (const float x : samples) {
+        sum += x;
+    }
+    const auto mean = static_cast<float>(sum / static_cast<double>(samples.size()));
+    for (float& x : samples) {
+        x -= mean;
+    }
+}
+
 } // namespace
 
 std::vector<double> powerSpectrum(const std::vector<float>& samples)
@@ -207,6 +223,7 @@ Channels sineSweep(double sampleRate, double seconds, double from, double to, do
         const double phase = 2.0 * M_PI * from * seconds / k * (std::exp(k * t / seconds) - 1.0);
         s[i] = static_cast<float>(amplitude * std::sin(phase));
     }
+    removeMean(s);
     return {s, s};
 }
 
@@ -230,6 +247,7 @@ Channels pinkNoise(double sampleRate, double seconds, double peakDbfs)
             b[5] = -0.7616 * b[5] - white * 0.0168980;
             s = static_cast<float>(b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + white * 0.5362);
         }
+        removeMean(channel);
     }
     float peak = 0.0f;
     for (const auto& channel : out) {
