@@ -431,6 +431,16 @@ inline float zksp_filter_zk_moog::processUnguarded(float x) // [audio]
     return static_cast<float>(out[3]);
 }
 
+// A state that has decayed below the smallest normal double becomes 0 (a NaN too, which the
+// output's guard then clears anyway). The creakbox's input offset holds its output off zero in
+// silence, but its other state then decays geometrically toward zero and would spend seconds
+// among subnormal numbers, each step several times slower; values that small no longer move
+// the output's bits.
+inline double zksp_flush_tiny(double v)
+{
+    return std::fabs(v) >= 0x1p-1022 ? v : 0.0;
+}
+
 // Resonant three-pole low-pass with its own damping curve. Unity gain at DC.
 class zksp_filter_creakbox final : public zksp_filter
 {
@@ -489,7 +499,7 @@ inline float zksp_filter_creakbox::processUnguarded(float x) // [audio]
     const double e3 = e2 - e2 * G * a;
     const double e4 = e3 - e3 * G * a;
     const double e5 = e4 - e4 * G * a;
-    s1 = e5;
+    s1 = zksp_flush_tiny(e5);
     s0 = e5 * a + (e4 * a + (e3 * a + (e2 * a + (e1 * a + s0))));
     return static_cast<float>(s0);
 }
@@ -720,6 +730,13 @@ private:
     __m128d in0, out0, out1, out2, out3;
 };
 
+// zksp_flush_tiny in both lanes.
+inline __m128d zksp_flush_tiny_pd(__m128d v)
+{
+    const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), v);
+    return _mm_and_pd(_mm_cmpge_pd(magnitude, _mm_set1_pd(0x1p-1022)), v);
+}
+
 class zksp_filter_creakbox::Pair
 {
 public:
@@ -751,7 +768,7 @@ public:
         const __m128d e3 = _mm_sub_pd(e2, _mm_mul_pd(_mm_mul_pd(e2, G), A));
         const __m128d e4 = _mm_sub_pd(e3, _mm_mul_pd(_mm_mul_pd(e3, G), A));
         const __m128d e5 = _mm_sub_pd(e4, _mm_mul_pd(_mm_mul_pd(e4, G), A));
-        s1 = e5;
+        s1 = zksp_flush_tiny_pd(e5);
         __m128d sum = _mm_add_pd(_mm_mul_pd(e1, A), s0);
         sum = _mm_add_pd(_mm_mul_pd(e2, A), sum);
         sum = _mm_add_pd(_mm_mul_pd(e3, A), sum);

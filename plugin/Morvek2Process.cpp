@@ -3,9 +3,10 @@
 // and setParameter with the immediate effect of each parameter.
 #include "plugin/Morvek2.h"
 
+#include "dsp/zksp_sample_guard.h"
+
 #include <algorithm>
 #include <bit>
-#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -93,12 +94,6 @@ inline bool usableTempo(double tempo)
 inline std::int32_t truncToCount(double x)
 {
     return x > 0.0 ? static_cast<std::int32_t>(x < 2.0e9 ? x : 2.0e9) : 0;
-}
-
-// A sample that is not a finite number enters neither the chain nor the dry path.
-inline float finiteOrZero(float x)
-{
-    return std::fabs(x) <= FLT_MAX ? x : 0.0f;
 }
 
 std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
@@ -828,11 +823,13 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
             k = next;
         }
 
-        // Both inputs are read before any output is written: hosts may process in place.
-        for (int k = 0; k < n; ++k) {
-            dryLeft[k] = wetLeft[k] = finiteOrZero(inLeft[i + k]);
-            dryRight[k] = wetRight[k] = finiteOrZero(inRight[i + k]);
-        }
+        // Both inputs are read before any output is written: hosts may process in place. A
+        // sample that is not a finite number enters neither the chain nor the dry path, and a
+        // subnormal one enters as a zero.
+        zksp_entry_samples(inLeft + i, dryLeft, n);
+        zksp_entry_samples(inRight + i, dryRight, n);
+        std::copy(dryLeft, dryLeft + n, wetLeft);
+        std::copy(dryRight, dryRight + n, wetRight);
         const float g = outputGain;
         const float a = activeLevel;
         if (stereo) {
@@ -840,13 +837,17 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
         } else {
             runChain(0, wetLeft, n);
         }
+        // The same guard on the way out: a tail decaying inside a module, or a mix with a dry
+        // path fading out, hands the host no subnormal number either.
         for (int k = 0; k < n; ++k) {
-            outLeft[i + k] = wetLeft[k] * g * a + (1.0f - a) * dryLeft[k];
+            wetLeft[k] = wetLeft[k] * g * a + (1.0f - a) * dryLeft[k];
         }
+        zksp_entry_samples(wetLeft, outLeft + i, n);
         if (stereo) {
             for (int k = 0; k < n; ++k) {
-                outRight[i + k] = wetRight[k] * g * a + (1.0f - a) * dryRight[k];
+                wetRight[k] = wetRight[k] * g * a + (1.0f - a) * dryRight[k];
             }
+            zksp_entry_samples(wetRight, outRight + i, n);
         }
         i = end;
     }

@@ -13,6 +13,9 @@
 // On a shared machine only this one's figures compare with each other. With
 // MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gates-closed,
 // silence and two factory figures run in the same rounds ("ref_..."), with heavy_per_ref.
+//
+// BM_ProgramsSubnormalInput: every factory program on noise and on a subnormal tail, alternated
+// block by block, with the ratio of the two per program and the worst of them.
 #include "host/morvek2_host.h"
 #include "host/morvek2_scenes.h"
 
@@ -20,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -232,9 +236,76 @@ void BM_ProcessInterleaved(benchmark::State& state)
     }
 }
 
+// Every factory program twice, blocks alternated between all of them: once on noise and once on
+// a subnormal tail (+-1e-41, what a decaying tail from an earlier plug-in sends) after the same
+// two seconds of noise. Counters: each program's median time per frame on the tail over that on
+// noise ("pNN_sub_per_noise"), and the worst of them with its program.
+void BM_ProgramsSubnormalInput(benchmark::State& state)
+{
+    constexpr int kPrograms = 40;
+    std::vector<std::unique_ptr<Plugin>> onNoise, onTail;
+    for (int k = 0; k < kPrograms; ++k) {
+        onNoise.push_back(loadFactory(k));
+        onTail.push_back(loadFactory(k));
+        if (!onNoise.back() || !onTail.back()) {
+            state.SkipWithError("the module did not load");
+            return;
+        }
+    }
+    std::vector<float> l = noise(1, 0.8f), r = noise(2, 0.8f), tl(kFrames), tr(kFrames),
+                       ol(kFrames), orr(kFrames);
+    for (int32_t i = 0; i < kFrames; ++i) {
+        tl[i] = l[i] < 0.0f ? -1.0e-41f : 1.0e-41f;
+        tr[i] = r[i] < 0.0f ? -1.0e-41f : 1.0e-41f;
+    }
+    float* noiseIn[2] = {l.data(), r.data()};
+    float* tailIn[2] = {tl.data(), tr.data()};
+    float* out[2] = {ol.data(), orr.data()};
+    for (int k = 0; k < kPrograms; ++k) {
+        for (int b = 0; b < 2 * 44100 / kFrames; ++b) {
+            onNoise[k]->process(noiseIn, out, kFrames);
+            onTail[k]->process(noiseIn, out, kFrames);
+        }
+    }
+    std::vector<std::vector<double>> noiseNs(kPrograms), tailNs(kPrograms);
+    auto timed = [&out](Plugin& plugin, float** in) {
+        const auto t0 = std::chrono::steady_clock::now();
+        plugin.process(in, out, kFrames);
+        const auto t1 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(out[0]);
+        benchmark::ClobberMemory();
+        return std::chrono::duration<double, std::nano>(t1 - t0).count() / kFrames;
+    };
+    for (auto _ : state) {
+        for (int k = 0; k < kPrograms; ++k) {
+            noiseNs[k].push_back(timed(*onNoise[k], noiseIn));
+            tailNs[k].push_back(timed(*onTail[k], tailIn));
+        }
+    }
+    auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    double worst = 0.0;
+    int worstProgram = 0;
+    for (int k = 0; k < kPrograms; ++k) {
+        const double ratio = median(tailNs[k]) / median(noiseNs[k]);
+        char name[32];
+        std::snprintf(name, sizeof name, "p%02d_sub_per_noise", k + 1);
+        state.counters[name] = ratio;
+        if (ratio > worst) {
+            worst = ratio;
+            worstProgram = k + 1;
+        }
+    }
+    state.counters["worst_sub_per_noise"] = worst;
+    state.counters["worst_program"] = worstProgram;
+}
+
 } // namespace
 
 BENCHMARK(BM_ProcessBusy)->MinTime(1.0);
 BENCHMARK(BM_ProcessGatesClosed)->MinTime(1.0);
 BENCHMARK(BM_ProcessBusySilenceTail)->MinTime(1.0);
 BENCHMARK(BM_ProcessInterleaved)->Iterations(600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgramsSubnormalInput)->Iterations(200)->Unit(benchmark::kMillisecond);

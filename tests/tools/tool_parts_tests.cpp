@@ -1,5 +1,6 @@
 // The parts of the morvek2 command line that need no module: options, names, preset files,
-// value texts, lane layout, routing and the demo.
+// value texts, lane layout, routing, the demo and the measures.
+#include "tools/morvek2/analysis.h"
 #include "tools/morvek2/args.h"
 #include "tools/morvek2/demo.h"
 #include "tools/morvek2/errors.h"
@@ -328,6 +329,19 @@ TEST(ToolRender, EnvelopeKeepsExtremesPerColumn)
     Envelope poisoned(2, 2);
     poisoned.add(0, {{NAN, INFINITY}}, 2);
     EXPECT_EQ(poisoned.peak(), 0.0f);
+}
+
+// A full-scale sine at a quarter of the rate, sampled 45 degrees off its crests: every sample
+// is at -3 dBFS, the wave itself at 0 dBFS.
+TEST(ToolAnalysis, TruePeakSeesTheWaveBetweenItsSamples)
+{
+    std::vector<float> s(44100);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        s[i] = static_cast<float>(std::sin(M_PI / 2.0 * static_cast<double>(i) + M_PI / 4.0));
+    }
+    const Measures m = measure({s, s}, 44100.0);
+    EXPECT_NEAR(m.peakDbfs, -3.01, 0.01);
+    EXPECT_NEAR(m.truePeakDbfs, 0.0, 0.3);
 }
 
 // The picture draws a lane's gates as they played: "09 Pulse Beacon" re-rolls its VCA gates at

@@ -24,10 +24,17 @@ double toDb(double power)
     return power > 0.0 ? 10.0 * std::log10(power) : -HUGE_VAL;
 }
 
-double loudness(const Channels& audio, double sampleRate)
+struct Loudness
+{
+    double lufs = -HUGE_VAL;
+    double truePeakDbfs = -HUGE_VAL;
+};
+
+Loudness loudness(const Channels& audio, double sampleRate)
 {
     const std::size_t frames = audio[0].size();
-    ebur128_state* state = ebur128_init(2, static_cast<unsigned long>(sampleRate), EBUR128_MODE_I);
+    ebur128_state* state = ebur128_init(2, static_cast<unsigned long>(sampleRate),
+                                        EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     if (!state) {
         throw std::runtime_error("libebur128 could not start");
     }
@@ -36,13 +43,22 @@ double loudness(const Channels& audio, double sampleRate)
         interleaved[2 * f] = side(audio, 0)[f];
         interleaved[2 * f + 1] = side(audio, 1)[f];
     }
-    double lufs = -HUGE_VAL;
-    if (ebur128_add_frames_float(state, interleaved.data(), frames) != EBUR128_SUCCESS ||
-        ebur128_loudness_global(state, &lufs) != EBUR128_SUCCESS) {
-        lufs = -HUGE_VAL;
+    Loudness result;
+    if (ebur128_add_frames_float(state, interleaved.data(), frames) == EBUR128_SUCCESS) {
+        if (ebur128_loudness_global(state, &result.lufs) != EBUR128_SUCCESS) {
+            result.lufs = -HUGE_VAL;
+        }
+        double highest = 0.0;
+        for (unsigned c = 0; c < 2; ++c) {
+            double peak = 0.0;
+            if (ebur128_true_peak(state, c, &peak) == EBUR128_SUCCESS) {
+                highest = std::max(highest, peak);
+            }
+        }
+        result.truePeakDbfs = 20.0 * std::log10(std::max(highest, 1e-30));
     }
     ebur128_destroy(&state);
-    return lufs;
+    return result;
 }
 
 // FFTW's plans are not thread-safe to make; every caller here is on one thread.
@@ -50,6 +66,22 @@ struct FftwFree
 {
     void operator()(void* p) const { fftw_free(p); }
 };
+
+// The probes carry no DC of their own, so whatever offset a render carries is the program's.
+void removeMean(std::vector<float>& samples)
+{
+    if (samples.empty()) {
+        return;
+    }
+    double sum = 0.0;
+    for (const float x : samples) {
+        sum += x;
+    }
+    const auto mean = static_cast<float>(sum / static_cast<double>(samples.size()));
+    for (float& x : samples) {
+        x -= mean;
+    }
+}
 
 } // namespace
 
@@ -119,7 +151,9 @@ Measures measure(const Channels& audio, double sampleRate)
         return m;
     }
     const std::size_t frames = audio[0].size();
-    m.loudnessLufs = loudness(audio, sampleRate);
+    const Loudness l = loudness(audio, sampleRate);
+    m.loudnessLufs = l.lufs;
+    m.truePeakDbfs = l.truePeakDbfs;
 
     double peak = 0.0;
     double energy[2] = {0.0, 0.0};
@@ -189,6 +223,7 @@ Channels sineSweep(double sampleRate, double seconds, double from, double to, do
         const double phase = 2.0 * M_PI * from * seconds / k * (std::exp(k * t / seconds) - 1.0);
         s[i] = static_cast<float>(amplitude * std::sin(phase));
     }
+    removeMean(s);
     return {s, s};
 }
 
@@ -212,6 +247,7 @@ Channels pinkNoise(double sampleRate, double seconds, double peakDbfs)
             b[5] = -0.7616 * b[5] - white * 0.0168980;
             s = static_cast<float>(b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + white * 0.5362);
         }
+        removeMean(channel);
     }
     float peak = 0.0f;
     for (const auto& channel : out) {
@@ -330,7 +366,7 @@ float Spectrogram::levelDb(int column, int band) const
 
 std::string analyseHeading()
 {
-    return "prog  name                     LU/byp   peak  sweep   pink        DC  <20Hz  "
+    return "prog  name                     LU/byp   peak  sweep   pink  truepk        DC  <20Hz  "
            "centroid  S/M dB  L/R dB";
 }
 
@@ -338,10 +374,10 @@ std::string analyseLine(const AnalyseRow& r)
 {
     char line[256];
     std::snprintf(line, sizeof line,
-                  "%4d  %-23s %+7.1f %6.1f %6.1f %6.1f %+9.1e %5.1f%%  %4.0f>%-5.0f %+5.0f>%+4.0f "
-                  "%+6.1f",
+                  "%4d  %-23s %+7.1f %6.1f %6.1f %6.1f %7.1f %+9.1e %5.1f%%  %4.0f>%-5.0f "
+                  "%+5.0f>%+4.0f %+6.1f",
                   r.program, r.name.c_str(), r.demo.loudnessLufs - r.dry.loudnessLufs,
-                  r.demo.peakDbfs, r.sweepPeakDbfs, r.pinkPeakDbfs, r.demo.dc,
+                  r.demo.peakDbfs, r.sweepPeakDbfs, r.pinkPeakDbfs, r.truePeakDbfs, r.demo.dc,
                   100.0 * r.demo.below20HzShare, r.dry.centroidHz, r.demo.centroidHz,
                   std::max(r.dry.sideToMidDb, -99.0), std::max(r.demo.sideToMidDb, -99.0),
                   r.demo.leftToRightDb);

@@ -1,6 +1,6 @@
 // Measuring what a program does to a signal, the way a producer auditioning presets judges it:
-// integrated loudness against the dry signal (libebur128), sample peak, DC, the share of energy
-// below 20 Hz, the spectral centroid and the stereo image (spectra through FFTW).
+// integrated loudness against the dry signal and true peak (libebur128), sample peak, DC, the share
+// of energy below 20 Hz, the spectral centroid and the stereo image (spectra through FFTW).
 #pragma once
 
 #include "host/render.h"
@@ -20,11 +20,14 @@ struct Measures
 {
     double loudnessLufs = -HUGE_VAL; // integrated, ITU-R BS.1770; -inf for silence
     double peakDbfs = -HUGE_VAL;     // highest sample of either channel
-    double dc = 0.0;                 // the larger of the channels' means, with its sign
-    double below20HzShare = 0.0;     // energy below 20 Hz over all energy, 0..1
-    double centroidHz = 0.0;         // spectral centroid of the mid signal
-    double sideToMidDb = -HUGE_VAL;  // side energy against mid energy
-    double leftToRightDb = 0.0;      // left energy against right energy
+    // Highest peak of either channel between the samples too (4x oversampled below 96 kHz, as
+    // a limiter or an encoder reconstructs it), never below peakDbfs.
+    double truePeakDbfs = -HUGE_VAL;
+    double dc = 0.0;                // the larger of the channels' means, with its sign
+    double below20HzShare = 0.0;    // energy below 20 Hz over all energy, 0..1
+    double centroidHz = 0.0;        // spectral centroid of the mid signal
+    double sideToMidDb = -HUGE_VAL; // side energy against mid energy
+    double leftToRightDb = 0.0;     // left energy against right energy
 };
 
 // Both channels must have the same length; a mono buffer counts as both sides.
@@ -86,6 +89,7 @@ struct AnalyseRow
     Measures demo; // the demo through the program
     double sweepPeakDbfs = 0.0;
     double pinkPeakDbfs = 0.0;
+    double truePeakDbfs = 0.0; // the highest true peak of the demo, the sweep and the noise
 };
 
 // Renders the demo, the sweep and the noise through the module with the state `prepare` sets

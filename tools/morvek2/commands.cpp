@@ -13,6 +13,7 @@
 #include "tools/morvek2/render.h"
 #include "tools/morvek2/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -349,11 +350,12 @@ void runRender(const Options& options)
 namespace {
 
 // What analyse checks a program against: the dry demo's loudness within 2 LU (around the level
-// a program declares), peaks below clipping with headroom on the demo, no DC and no rumble the
-// input does not have.
+// a program declares), peaks below clipping with headroom on the demo, no true peak above full
+// scale on any input, no DC and no rumble the input does not have.
 constexpr double kLoudnessWindowLu = 2.0;
 constexpr double kDemoPeakDbfs = -1.0;
 constexpr double kProbePeakDbfs = 0.0;
+constexpr double kTruePeakDbfs = 0.0;
 constexpr double kMaxDc = 1e-3;
 constexpr double kMaxBelow20HzShare = 0.05;
 
@@ -442,6 +444,9 @@ std::string verdict(const AnalyseRow& row, double levelLu)
     if (!(row.pinkPeakDbfs <= kProbePeakDbfs)) {
         add("pink");
     }
+    if (!(row.truePeakDbfs <= kTruePeakDbfs)) {
+        add("truepeak");
+    }
     if (!(std::fabs(row.demo.dc) <= kMaxDc)) {
         add("dc");
     }
@@ -496,9 +501,12 @@ void runAnalyse(const Options& options)
         row.program = target.program;
         row.dry = dryMeasures;
         row.demo = measure(renderWith(options, target, dry, rate, &row.name), rate);
-        row.sweepPeakDbfs =
-            measure(renderWith(options, target, sweep, rate, nullptr), rate).peakDbfs;
-        row.pinkPeakDbfs = measure(renderWith(options, target, pink, rate, nullptr), rate).peakDbfs;
+        const Measures onSweep = measure(renderWith(options, target, sweep, rate, nullptr), rate);
+        const Measures onPink = measure(renderWith(options, target, pink, rate, nullptr), rate);
+        row.sweepPeakDbfs = onSweep.peakDbfs;
+        row.pinkPeakDbfs = onPink.peakDbfs;
+        row.truePeakDbfs =
+            std::max({row.demo.truePeakDbfs, onSweep.truePeakDbfs, onPink.truePeakDbfs});
         std::printf("%s  %+5.1f  %s\n", analyseLine(row).c_str(), target.levelLu,
                     verdict(row, target.levelLu).c_str());
         std::fflush(stdout);
