@@ -326,8 +326,15 @@ void Morvek2::resetAllLanes() // [audio]
 void Morvek2::suspend() // [ui]
 {
     // The filter and delay engines are reset where the engines are free: here, or at the next
-    // block start when a host suspends while its audio thread still processes.
-    resetPending.store(true, std::memory_order_release);
+    // block start when a host suspends while its audio thread still processes. The delay lines'
+    // zeroed memory is made here, of the size they have once the rate last asked for is in
+    // force, so the reset itself clears nothing and holds the engines only for a moment.
+    {
+        const std::lock_guard<std::mutex> lock(rateMutex);
+        RateChange* reset = makeReset();
+        discardChange(
+            pendingReset.exchange(reset ? reset : &inPlaceReset, std::memory_order_acq_rel));
+    }
     applyPendingIfIdle();
     releaseAppliedChanges();
 }
@@ -566,6 +573,10 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
     }
 }
 
+// The filter kernel holds the lanes of one filter type only; inlined here the compiler cannot
+// always tell that the kernel touches no other type's lanes (see CFilterEngine.h).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
 {
     // Each module's engines carry a chain of dependent operations from one frame to the next
@@ -624,6 +635,7 @@ void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
     shift.finish();
     bits.finish();
 }
+#pragma GCC diagnostic pop
 
 bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
 {
