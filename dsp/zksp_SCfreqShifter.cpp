@@ -21,7 +21,7 @@ zksp_SCfreqShifter::zksp_SCfreqShifter()
 void zksp_SCfreqShifter::computeNetwork()
 {
     for (int k = 0; k < 12; ++k) {
-        const float u = kPoles[k] * 47.12389f * getSamplePeriod(); // 15 pi
+        const float u = kPoles[k] * 47.12389f * samplePeriod; // 15 pi
         coefficients[k] = (1.0f - u) / (1.0f + u);
     }
     for (int s = 0; s < 6; ++s) {
@@ -37,14 +37,14 @@ void zksp_SCfreqShifter::computeNetwork()
 
 void zksp_SCfreqShifter::computeIncrement()
 {
-    float inc = frequency * kTwoPi * getSamplePeriod();
+    float inc = frequency * kTwoPi * samplePeriod;
     // A shift of a whole sample rate or more aliases to the same oscillator; folding the
     // increment keeps the single wrap in process() sufficient. Folded in double, so that a shift
     // too large for the float product (which overflows to infinity, and its remainder would be
     // NaN for good) still gives a phase.
     if (!(std::fabs(inc) < kTwoPi)) {
         const double product = static_cast<double>(frequency) * static_cast<double>(kTwoPi) *
-                               static_cast<double>(getSamplePeriod());
+                               static_cast<double>(samplePeriod);
         inc = std::isfinite(inc) ? std::fmod(inc, kTwoPi)
                                  : static_cast<float>(std::fmod(product, double{kTwoPi}));
     }

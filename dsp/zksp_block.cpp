@@ -9,9 +9,9 @@ void zksp_block::setSampleRate(float rate) // [ui] while suspended, or [audio]
     // rate it has.
     if (!(rate > 0.0f) || !std::isfinite(rate))
         return;
-    sampleRate.store(rate, std::memory_order_relaxed);
-    samplePeriod.store(1.0f / rate, std::memory_order_relaxed);
-    samplesPerMs.store(rate * 0.001f, std::memory_order_relaxed);
+    sampleRate = rate;
+    samplePeriod = 1.0f / rate;
+    samplesPerMs = rate * 0.001f;
 }
 
 void zksp_block::processBlock(const float* in, float* out, int count) // [audio]

@@ -97,9 +97,9 @@ zksp_delay_memory zksp_delay::clearedMemory(int samples) // [any] allocates
 
 zksp_delay_memory zksp_delay::setSampleRate(float rate, zksp_delay_memory fresh) // [any]
 {
-    const float old = getSampleRate();
+    const float old = sampleRate;
     zksp_block::setSampleRate(rate);
-    if (getSampleRate() == old)
+    if (sampleRate == old)
         return fresh; // unchanged, or a rate the base refused
     zksp_delay_memory released;
     const bool taken = fresh.samples && fresh.size >= 1;
@@ -162,7 +162,7 @@ void zksp_delay::resize(int samples) // [ui] while suspended
         }
     }
     baseSize = size;
-    baseRate = getSampleRate();
+    baseRate = sampleRate;
     if (delaySamples >= size)
         delaySamples = size - 1;
     reset();
@@ -174,7 +174,7 @@ void zksp_delay::setDelaySamples(int samples) // [audio]
         samples = 0;
     delaySamples = samples;
     writeIndex = wrapIndex(static_cast<std::int64_t>(readIndex) + samples);
-    delayMs = static_cast<float>(samples) / getSamplesPerMs();
+    delayMs = static_cast<float>(samples) / samplesPerMs;
 }
 
 void zksp_delay::setDelayMs(float ms) // [audio]

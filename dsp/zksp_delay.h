@@ -103,7 +103,7 @@ protected:
     // Milliseconds to samples with NaN, negative and huge values made safe.
     float msToSamples(float ms) const
     {
-        const float d = ms * getSamplesPerMs();
+        const float d = ms * samplesPerMs;
         if (d >= 0.0f && d <= kMaxDelaySamples)
             return d;
         return d > kMaxDelaySamples ? kMaxDelaySamples : 0.0f; // negative or NaN: no delay

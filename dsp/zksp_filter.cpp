@@ -77,7 +77,7 @@ void zksp_filter_rbj::setQ(float q) // [audio]
 void zksp_filter_rbj::updateCoefficients() // [audio]
 {
     double w = 2.0 * 3.14159265358979323846 * static_cast<double>(frequency) /
-               static_cast<double>(getSampleRate());
+               static_cast<double>(sampleRate);
     // Above Nyquist the design aliases and at it the poles sit on the unit circle; far
     // down cosf rounds to 1 and a pole creeps out. Both ends are held inside.
     if (std::isnan(w))
@@ -293,14 +293,14 @@ void zksp_filter_zk_moog::updateCoefficients() // [audio]
     // Past half the rate the pole factor 1 - f drops below -1 and every stage diverges;
     // up to it the factor stays at or above -0.16. A negative or NaN cutoff would push the
     // pole above 1, so the bottom is held at 1 Hz.
-    const double nyquist = 0.5 * static_cast<double>(getSampleRate());
+    const double nyquist = 0.5 * static_cast<double>(sampleRate);
     if (!(hz >= 1.0))
         hz = 1.0;
     if (hz > nyquist)
         hz = nyquist;
     const double previousF = f;
     const double previousPole = oneMinusF;
-    normalisedFrequency = 2.0 * hz * static_cast<double>(getSamplePeriod());
+    normalisedFrequency = 2.0 * hz * static_cast<double>(samplePeriod);
     f = normalisedFrequency * 1.16;
     oneMinusF = 1.0 - f;
     f4 = (f * f) * (f * f);
@@ -370,7 +370,7 @@ zksp_filter_creakbox::zksp_filter_creakbox()
     table();
     frequency = 1000.0f;
     Q = 0.0f;
-    normalisedFrequency = frequency * getSamplePeriod();
+    normalisedFrequency = frequency * samplePeriod;
     updateDerived();
 }
 
@@ -384,7 +384,7 @@ void zksp_filter_creakbox::setSampleRate(float rate) // [ui] while suspended, or
 {
     zksp_filter::setSampleRate(rate);
     // Otherwise the old rate's step would stay until the next frequency change.
-    normalisedFrequency = frequency * getSamplePeriod();
+    normalisedFrequency = frequency * samplePeriod;
     updateDerived();
 }
 
@@ -392,7 +392,7 @@ void zksp_filter_creakbox::setFrequency(float hz) // [audio]
 {
     if (hz != frequency)
         frequency = hz;
-    normalisedFrequency = hz * getSamplePeriod();
+    normalisedFrequency = hz * samplePeriod;
     updateDerived();
 }
 

@@ -42,6 +42,7 @@ zksp_smoother_lag_processor::zksp_smoother_lag_processor()
 void zksp_smoother_lag_processor::setSampleRate(float rate) // [ui] while suspended, or [audio]
 {
     zksp_block::setSampleRate(rate);
+    coefficientRate.store(sampleRate, std::memory_order_relaxed);
     reset();
     updateCoefficients();
 }
@@ -81,7 +82,7 @@ zksp_smoother_lag_processor::coefficientInputs() const // [any]
 {
     return {std::bit_cast<std::uint32_t>(attackTime.load(std::memory_order_relaxed)),
             std::bit_cast<std::uint32_t>(releaseTime.load(std::memory_order_relaxed)),
-            std::bit_cast<std::uint32_t>(getSampleRate()),
+            std::bit_cast<std::uint32_t>(coefficientRate.load(std::memory_order_relaxed)),
             updateInterval.load(std::memory_order_relaxed)};
 }
 

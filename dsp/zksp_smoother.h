@@ -20,8 +20,10 @@
 //
 // Threads: the audio thread drives process/advance/current; the setters may run at the
 // same time on another thread (host automation). Every field is a relaxed atomic written
-// whole, so an update sees either the old or the new coefficient. A time set while the audio
-// thread applies a new rate ends up computed for the new rate (see updateCoefficients).
+// whole, so an update sees either the old or the new coefficient. The rate the coefficients
+// are computed for is one of them (the block's own rate fields are for the thread that runs
+// it): a time set while the audio thread applies a new rate ends up computed for the new rate
+// (see updateCoefficients).
 class zksp_smoother_lag_processor : public zksp_block
 {
 public:
@@ -57,6 +59,11 @@ public:
 
     float getAttackTime() const { return attackTime.load(std::memory_order_relaxed); }   // [any]
     float getReleaseTime() const { return releaseTime.load(std::memory_order_relaxed); } // [any]
+    // The rate the coefficients are computed for: the block's rate, readable on any thread.
+    float getCoefficientRate() const
+    {
+        return coefficientRate.load(std::memory_order_relaxed);
+    } // [any]
     int getUpdateInterval() const
     {
         return updateInterval.load(std::memory_order_relaxed);
@@ -101,6 +108,7 @@ protected:
     std::atomic<float> attackTime{0.005f};
     std::atomic<float> releaseTime{0.005f};
     std::atomic<int> updateInterval{1};
+    std::atomic<float> coefficientRate{44100.0f};
     std::atomic<float> attackCoef;
     std::atomic<float> releaseCoef;
     std::atomic<float> state{kOffset};

@@ -573,10 +573,6 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
     }
 }
 
-// The filter kernel holds the lanes of one filter type only; inlined here the compiler cannot
-// always tell that the kernel touches no other type's lanes (see CFilterEngine.h).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
 {
     // Each module's engines carry a chain of dependent operations from one frame to the next
@@ -635,7 +631,6 @@ void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
     shift.finish();
     bits.finish();
 }
-#pragma GCC diagnostic pop
 
 bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
 {

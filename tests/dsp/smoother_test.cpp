@@ -212,7 +212,7 @@ TEST(Smoother, TimeSetDuringARateChangeEndsUpForTheNewRate)
         while (finished.load(std::memory_order_acquire) < k) {
         }
         const int n = s.getUpdateInterval();
-        const float r = s.getSampleRate();
+        const float r = s.getCoefficientRate();
         if (s.getAttackCoefficient() != zksp_smoother::coefficientFor(t, n, r) ||
             s.getReleaseCoefficient() != zksp_smoother::coefficientFor(2.0f * t, n, r)) {
             ++stale;

@@ -27,7 +27,7 @@ constexpr int kSmoothingParam[6] = {14, 29, 41, 57, 73, 87};
 bool computedForItsRate(const zksp_smoother_lag_processor& s, bool release)
 {
     const int n = s.getUpdateInterval();
-    const float r = s.getSampleRate();
+    const float r = s.getCoefficientRate();
     return s.getAttackCoefficient() == zksp_smoother::coefficientFor(s.getAttackTime(), n, r) &&
            (!release ||
             s.getReleaseCoefficient() == zksp_smoother::coefficientFor(s.getReleaseTime(), n, r));
@@ -282,12 +282,12 @@ TEST(Morvek2Stress, RateChangesLandWhileAnotherThreadSetsParametersProgramsAndCh
     rig.silence(32); // takes whatever change is still pending
     const float rate = rig.plugin.getSampleRate();
     for (int m = 0; m < 6; ++m) {
-        EXPECT_EQ(rig.plugin.valueSmoothers[m].getSampleRate(), rate) << m;
+        EXPECT_EQ(rig.plugin.valueSmoothers[m].getCoefficientRate(), rate) << m;
         EXPECT_TRUE(computedForItsRate(rig.plugin.valueSmoothers[m], false)) << m;
         EXPECT_TRUE(computedForItsRate(rig.plugin.gateSmoothers[m], false)) << m;
     }
     for (const CVCAEngine& e : rig.plugin.vcaEngines) {
-        EXPECT_EQ(e.getEnvelope().getSampleRate(), rate);
+        EXPECT_EQ(e.getEnvelope().getCoefficientRate(), rate);
         EXPECT_TRUE(computedForItsRate(e.getEnvelope(), true));
     }
 }
