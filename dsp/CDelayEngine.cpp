@@ -34,6 +34,15 @@ void CDelayEngine::reset() // [ui] while suspended
     appliedTimeBits = kNoTimeApplied;
 }
 
+zksp_delay_memory CDelayEngine::reset(zksp_delay_memory cleared) // [audio] no allocation
+{
+    const zksp_delay_memory released = delayLine.reset(cleared);
+    lowPass.reset();
+    highPass.reset();
+    appliedTimeBits = kNoTimeApplied;
+    return released;
+}
+
 void CDelayEngine::setSampleRate(float rate) // [ui] while suspended
 {
     zksp_delay_memory released = setSampleRate(rate, prepareSampleRate(rate));

@@ -37,6 +37,10 @@ public:
 
     void reset() override;                   // [ui] while suspended
     void setSampleRate(float rate) override; // [ui] while suspended
+    // reset() with the line's samples replaced by `cleared` (zeroed memory of the line's size,
+    // from zksp_delay::clearedMemory) instead of cleared where it lands; the memory returned is
+    // to be released off the audio thread (see zksp_delay::reset).
+    zksp_delay_memory reset(zksp_delay_memory cleared); // [audio] no allocation
     // The rate change in two halves (see zksp_delay): the line's memory is made on a thread that
     // may allocate, and the change itself lands where the engine runs, without allocating. The
     // returned memory is the line's old buffer, to be released off the audio thread.

@@ -33,6 +33,26 @@ zksp_delay::~zksp_delay()
 void zksp_delay::reset() // [ui] while suspended
 {
     std::memset(buffer, 0, static_cast<std::size_t>(size) * sizeof(float)); // all samples 0.0f
+    restart();
+}
+
+zksp_delay_memory zksp_delay::reset(zksp_delay_memory cleared) // [any] no allocation
+{
+    // Zeroed memory of the line's own size takes the place of its samples: nothing to clear
+    // here, which at high rates would take longer than an audio block. Memory of another size
+    // (made for a rate the line does not run at) is handed back and the line cleared in place.
+    if (!cleared.samples || cleared.size != size || buffer == fallbackSample) {
+        reset();
+        return cleared;
+    }
+    const zksp_delay_memory released{buffer, size};
+    buffer = cleared.samples;
+    restart();
+    return released;
+}
+
+void zksp_delay::restart()
+{
     readIndex = 0;
     writeIndex = wrapIndex(delaySamples);
 }
@@ -56,15 +76,21 @@ int zksp_delay::capacityFor(float rate) const // [any]
 zksp_delay_memory zksp_delay::prepareMemory(float rate) const // [any] allocates
 {
     // Reads nothing but the length of the last resize, so it may run beside the audio thread.
-    zksp_delay_memory memory;
     if (!(rate > 0.0f) || !std::isfinite(rate))
-        return memory; // a rate the line refuses
-    const int n = capacityFor(rate);
-    memory.samples = new (std::nothrow) float[static_cast<std::size_t>(n)];
+        return zksp_delay_memory{}; // a rate the line refuses
+    return clearedMemory(capacityFor(rate));
+}
+
+zksp_delay_memory zksp_delay::clearedMemory(int samples) // [any] allocates
+{
+    zksp_delay_memory memory;
+    if (samples < 1 || samples > kMaxSize)
+        return memory;
+    memory.samples = new (std::nothrow) float[static_cast<std::size_t>(samples)];
     if (memory.samples) {
         // Zeroed here, so the pages are in place before the audio thread touches them.
-        std::memset(memory.samples, 0, static_cast<std::size_t>(n) * sizeof(float));
-        memory.size = n;
+        std::memset(memory.samples, 0, static_cast<std::size_t>(samples) * sizeof(float));
+        memory.size = samples;
     }
     return memory;
 }
@@ -76,8 +102,8 @@ zksp_delay_memory zksp_delay::setSampleRate(float rate, zksp_delay_memory fresh)
     if (sampleRate == old)
         return fresh; // unchanged, or a rate the base refused
     zksp_delay_memory released;
-    if (fresh.samples && fresh.size >= 1) {
-        // reset() below clears it all the same, so nothing of the old contents is kept.
+    const bool taken = fresh.samples && fresh.size >= 1;
+    if (taken) {
         if (buffer != fallbackSample) {
             released.samples = buffer;
             released.size = size;
@@ -91,7 +117,12 @@ zksp_delay_memory zksp_delay::setSampleRate(float rate, zksp_delay_memory fresh)
     }
     if (delaySamples >= size)
         delaySamples = size - 1;
-    reset();
+    // Fresh memory is zeroed already (prepareMemory did it off the audio thread); the old
+    // memory kept for want of new is cleared here.
+    if (taken)
+        restart();
+    else
+        reset();
     setDelayMs(delayMs);
     return released;
 }

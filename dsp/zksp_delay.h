@@ -35,6 +35,11 @@ public:
 
     // All samples := 0; read index := 0; write index := the delay in samples (modulo the size).
     void reset() override; // [ui] while suspended
+    // The same reset without clearing where it lands: `cleared` (zeroed memory of the line's
+    // size, from clearedMemory) replaces the samples, and the memory no longer used is
+    // returned to be released off the audio thread. Memory of any other size is not taken: the
+    // line is cleared in place and `cleared` itself is returned.
+    zksp_delay_memory reset(zksp_delay_memory cleared); // [any] no allocation
     // Keeps the line's length in seconds (plus four samples) and its delay in milliseconds. The
     // length in seconds is the one of the last resize(), so a detour through an extreme rate
     // leaves no trace in the size.
@@ -44,10 +49,14 @@ public:
     // prepareMemory (any thread, even while the line runs) makes zeroed memory of the size the
     // line takes at `rate` (nothing when the allocation fails); setSampleRate then
     // takes it without allocating and returns the memory it no longer uses (or `fresh` itself
-    // when it was not taken), which the caller releases where freeing is allowed.
+    // when it was not taken), which the caller releases where freeing is allowed. `fresh` must
+    // be zeroed, as prepareMemory makes it: the line takes it as its cleared samples.
     zksp_delay_memory prepareMemory(float rate) const;                    // [any] allocates
     zksp_delay_memory setSampleRate(float rate, zksp_delay_memory fresh); // [any] no allocation
     static void releaseMemory(zksp_delay_memory& memory);                 // [any] frees
+    // Zeroed memory of `samples` samples (1..kMaxSize; nothing otherwise or when the allocation
+    // fails), for reset(cleared).
+    static zksp_delay_memory clearedMemory(int samples); // [any] allocates
     // Capacity in samples at `rate`: the length in seconds of the last resize() plus four
     // samples, at most kMaxSize.
     int capacityFor(float rate) const; // [any]
@@ -73,6 +82,8 @@ public:
     static constexpr int kMaxSize = 1 << 26;
 
 protected:
+    // The positions of a cleared line: read index 0, write index the delay (modulo the size).
+    void restart();
     // Index i folded into [0, size); i may be any 64-bit value.
     int wrapIndex(std::int64_t i) const
     {

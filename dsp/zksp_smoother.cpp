@@ -2,6 +2,7 @@
 
 #include "dsp/zk_math.h"
 
+#include <bit>
 #include <cmath>
 
 float zksp_smoother_lag_processor::coefficientFor(float t, int n, float r) // [any]
@@ -41,6 +42,7 @@ zksp_smoother_lag_processor::zksp_smoother_lag_processor()
 void zksp_smoother_lag_processor::setSampleRate(float rate) // [ui] while suspended, or [audio]
 {
     zksp_block::setSampleRate(rate);
+    coefficientRate.store(sampleRate, std::memory_order_relaxed);
     reset();
     updateCoefficients();
 }
@@ -75,21 +77,50 @@ void zksp_smoother_lag_processor::jumpTo(float v) // [any]
     state.store(v + kOffset, std::memory_order_relaxed);
 }
 
+zksp_smoother_lag_processor::CoefficientInputs
+zksp_smoother_lag_processor::coefficientInputs() const // [any]
+{
+    return {std::bit_cast<std::uint32_t>(attackTime.load(std::memory_order_relaxed)),
+            std::bit_cast<std::uint32_t>(releaseTime.load(std::memory_order_relaxed)),
+            std::bit_cast<std::uint32_t>(coefficientRate.load(std::memory_order_relaxed)),
+            updateInterval.load(std::memory_order_relaxed)};
+}
+
+void zksp_smoother_lag_processor::publish(std::atomic<float>& coefficient, float value) // [any]
+{
+    // Every write of a coefficient is an exchange (acquire and release), so the last one in the
+    // coefficient's order sees every time and rate stored before any earlier exchange.
+    coefficient.exchange(value, std::memory_order_acq_rel);
+}
+
 void zksp_smoother_lag_processor::updateCoefficients() // [any]
 {
-    const int n = updateInterval.load(std::memory_order_relaxed);
-    const float r = sampleRate;
-    attackCoef.store(coefficientFor(attackTime.load(std::memory_order_relaxed), n, r),
-                     std::memory_order_relaxed);
-    releaseCoef.store(coefficientFor(releaseTime.load(std::memory_order_relaxed), n, r),
-                      std::memory_order_relaxed);
+    // A time may be set on one thread while the audio thread applies a new rate, and each then
+    // computes from what it read. The writer whose coefficient lands last sees, after landing
+    // it, every input the others stored; it computes again until what it used is what stands.
+    // So the coefficients left behind are always those of the last time and rate.
+    for (;;) {
+        const CoefficientInputs in = coefficientInputs();
+        const float r = std::bit_cast<float>(in.rate);
+        publish(attackCoef,
+                coefficientFor(std::bit_cast<float>(in.attackTime), in.updateInterval, r));
+        publish(releaseCoef,
+                coefficientFor(std::bit_cast<float>(in.releaseTime), in.updateInterval, r));
+        if (coefficientInputs() == in)
+            return;
+    }
 }
 
 void zksp_smoother::updateCoefficients() // [any]
 {
-    attackCoef.store(coefficientFor(attackTime.load(std::memory_order_relaxed),
-                                    updateInterval.load(std::memory_order_relaxed), sampleRate),
-                     std::memory_order_relaxed);
+    // As the lag processor's, with the attack coefficient only.
+    for (;;) {
+        const CoefficientInputs in = coefficientInputs();
+        publish(attackCoef, coefficientFor(std::bit_cast<float>(in.attackTime), in.updateInterval,
+                                           std::bit_cast<float>(in.rate)));
+        if (coefficientInputs() == in)
+            return;
+    }
 }
 
 void zksp_smoother::setTime(float seconds) // [any]

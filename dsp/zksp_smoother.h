@@ -20,7 +20,10 @@
 //
 // Threads: the audio thread drives process/advance/current; the setters may run at the
 // same time on another thread (host automation). Every field is a relaxed atomic written
-// whole, so an update sees either the old or the new coefficient.
+// whole, so an update sees either the old or the new coefficient. The rate the coefficients
+// are computed for is one of them (the block's own rate fields are for the thread that runs
+// it): a time set while the audio thread applies a new rate ends up computed for the new rate
+// (see updateCoefficients).
 class zksp_smoother_lag_processor : public zksp_block
 {
 public:
@@ -56,6 +59,11 @@ public:
 
     float getAttackTime() const { return attackTime.load(std::memory_order_relaxed); }   // [any]
     float getReleaseTime() const { return releaseTime.load(std::memory_order_relaxed); } // [any]
+    // The rate the coefficients are computed for: the block's rate, readable on any thread.
+    float getCoefficientRate() const
+    {
+        return coefficientRate.load(std::memory_order_relaxed);
+    } // [any]
     int getUpdateInterval() const
     {
         return updateInterval.load(std::memory_order_relaxed);
@@ -80,6 +88,18 @@ public:
     static constexpr float kOffset = 5.0f;
 
 protected:
+    // What the coefficients are computed from, as bits (a NaN time equals itself).
+    struct CoefficientInputs
+    {
+        std::uint32_t attackTime, releaseTime, rate;
+        int updateInterval;
+        bool operator==(const CoefficientInputs&) const = default;
+    };
+    CoefficientInputs coefficientInputs() const; // [any]
+    // Hands a coefficient over so that the one left by whichever writer hands over last is
+    // computed from inputs as they stand after every other writer's (see updateCoefficients).
+    static void publish(std::atomic<float>& coefficient, float value); // [any]
+
     // One update from state `before` toward target T with pole c (chosen by the caller).
     float step(float before, float T, float c);
     // The rare endings of an update, kept out of line so the common path stays short.
@@ -88,6 +108,7 @@ protected:
     std::atomic<float> attackTime{0.005f};
     std::atomic<float> releaseTime{0.005f};
     std::atomic<int> updateInterval{1};
+    std::atomic<float> coefficientRate{44100.0f};
     std::atomic<float> attackCoef;
     std::atomic<float> releaseCoef;
     std::atomic<float> state{kOffset};

@@ -32,6 +32,9 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     canProcessReplacing();
     programsAreChunks();
 
+    for (int c = 0; c < 2; ++c) {
+        publishedLineSizes[c] = delayEngines[c].getDelayLine().getSize();
+    }
     // Live lanes start like the lanes of an empty program.
     for (SeqLane& lane : lanes) {
         seq::initLane(lane);
@@ -77,6 +80,7 @@ Morvek2::~Morvek2()
     // The writer goes first: it reads the map and the file settings.
     stopMidiFileWriter();
     freeRateChange(pendingRateChange.exchange(nullptr, std::memory_order_acquire));
+    discardChange(pendingReset.exchange(nullptr, std::memory_order_acquire));
     releaseAppliedChanges();
 }
 
@@ -99,24 +103,57 @@ void Morvek2::setSampleRate(float newRate) // [any, not audio]
 {
     // Outside the rates hosts run at every time constant and the delay memory would be absurd
     // (a rate of 1e-20, 0, a negative or a non-finite one): keep the rate we have.
-    if (!(newRate >= kMinSampleRate && newRate <= kMaxSampleRate) ||
-        requestedRate.exchange(newRate, std::memory_order_relaxed) == newRate) {
+    if (!(newRate >= kMinSampleRate && newRate <= kMaxSampleRate)) {
         return;
     }
-    // Everything that allocates happens here, on the calling thread.
-    auto* change = new (std::nothrow) RateChange;
-    if (!change) {
-        requestedRate.store(getSampleRate(), std::memory_order_relaxed);
-        return;
+    {
+        // Two threads may set rates at once: from the check to the publication one at a time,
+        // so the change published last is the rate set last, and a repeat of it changes nothing.
+        const std::lock_guard<std::mutex> lock(rateMutex);
+        if (newRate == requestedRate) {
+            return;
+        }
+        // Everything that allocates happens here, on the calling thread.
+        RateChange* change = makeChange(newRate);
+        if (!change) {
+            return;
+        }
+        requestedRate = newRate;
+        for (int c = 0; c < 2; ++c) {
+            // Memory that could not be made leaves the line at its size.
+            if (change->delayMemory[c].samples) {
+                publishedLineSizes[c] = change->delayMemory[c].size;
+            }
+        }
+        // A change the audio thread has not taken yet is overtaken by this one.
+        freeRateChange(pendingRateChange.exchange(change, std::memory_order_acq_rel));
     }
-    change->rate = newRate;
-    for (int c = 0; c < 2; ++c) {
-        change->delayMemory[c] = delayEngines[c].prepareSampleRate(newRate);
-    }
-    // A change the audio thread has not taken yet is overtaken by this one.
-    freeRateChange(pendingRateChange.exchange(change, std::memory_order_acq_rel));
     applyPendingIfIdle();
     releaseAppliedChanges();
+}
+
+Morvek2::RateChange* Morvek2::makeReset() // [any, not audio] allocates
+{
+    auto* reset = new (std::nothrow) RateChange;
+    if (reset) {
+        reset->rate = requestedRate;
+        for (int c = 0; c < 2; ++c) {
+            reset->delayMemory[c] = zksp_delay::clearedMemory(publishedLineSizes[c]);
+        }
+    }
+    return reset;
+}
+
+Morvek2::RateChange* Morvek2::makeChange(float rate) // [any, not audio] allocates
+{
+    auto* change = new (std::nothrow) RateChange;
+    if (change) {
+        change->rate = rate;
+        for (int c = 0; c < 2; ++c) {
+            change->delayMemory[c] = delayEngines[c].prepareSampleRate(rate);
+        }
+    }
+    return change;
 }
 
 Morvek2::AudioBlockScope::AudioBlockScope(Morvek2& plugin_) : plugin(plugin_)
@@ -140,7 +177,7 @@ void Morvek2::applyPendingIfIdle() // [any, not audio]
 {
     // Also takes what another thread published while this one held the engines.
     while (pendingRateChange.load(std::memory_order_acquire) != nullptr ||
-           resetPending.load(std::memory_order_acquire)) {
+           pendingReset.load(std::memory_order_acquire) != nullptr) {
         int expected = kEnginesFree;
         if (!engineHolder.compare_exchange_strong(expected, kEnginesChanging,
                                                   std::memory_order_acquire)) {
@@ -153,6 +190,11 @@ void Morvek2::applyPendingIfIdle() // [any, not audio]
 
 void Morvek2::applyPendingChanges() // [holder] no allocation
 {
+    // The reset first: its memory was made for the rate of the last change published before
+    // it, which is then in force already or taken below.
+    RateChange* reset = pendingReset.exchange(nullptr, std::memory_order_acquire);
+    // A line that took the fresh memory of a rate change starts over cleared already.
+    bool lineCleared[2] = {false, false};
     if (RateChange* change = pendingRateChange.exchange(nullptr, std::memory_order_acquire)) {
         const float rate = change->rate;
         AudioEffectX::setSampleRate(rate);
@@ -161,8 +203,10 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
             if (m == kDelay) {
                 // The delay lines take the memory made for them and hand back their old one.
                 for (int c = 0; c < 2; ++c) {
+                    const float* made = change->delayMemory[c].samples;
                     change->delayMemory[c] =
                         delayEngines[c].setSampleRate(rate, change->delayMemory[c]);
+                    lineCleared[c] = made && change->delayMemory[c].samples != made;
                 }
             } else {
                 leftEngines[m]->setSampleRate(rate);
@@ -174,19 +218,43 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
         outputGainSmoother.setSampleRate(rate);
         activeSmoother.setSampleRate(rate);
         tickForced = true;
-        // Back to a thread that may free it.
-        RateChange* head = appliedRateChanges.load(std::memory_order_relaxed);
-        do {
-            change->next = head;
-        } while (!appliedRateChanges.compare_exchange_weak(head, change, std::memory_order_release,
-                                                           std::memory_order_relaxed));
+        handBack(change);
     }
-    if (resetPending.exchange(false, std::memory_order_acquire)) {
+    if (reset) {
         for (int m = 0; m < kNumModules; ++m) {
-            leftEngines[m]->reset();
-            rightEngines[m]->reset();
+            if (m != kDelay) {
+                leftEngines[m]->reset();
+                rightEngines[m]->reset();
+            }
+        }
+        // The lines take the zeroed memory instead of clearing theirs here: at high rates that
+        // would take longer than the block.
+        for (int c = 0; c < 2; ++c) {
+            if (!lineCleared[c]) {
+                reset->delayMemory[c] = delayEngines[c].reset(reset->delayMemory[c]);
+            }
         }
         tickForced = true;
+        if (reset != &inPlaceReset) {
+            handBack(reset);
+        }
+    }
+}
+
+void Morvek2::handBack(RateChange* change) // [holder]
+{
+    // Back to a thread that may free it.
+    RateChange* head = appliedRateChanges.load(std::memory_order_relaxed);
+    do {
+        change->next = head;
+    } while (!appliedRateChanges.compare_exchange_weak(head, change, std::memory_order_release,
+                                                       std::memory_order_relaxed));
+}
+
+void Morvek2::discardChange(RateChange* change) // [any, not audio]
+{
+    if (change != &inPlaceReset) {
+        freeRateChange(change);
     }
 }
 

@@ -329,9 +329,10 @@ protected:
     std::thread midiWriter;
 
     // ---- Rate changes and resets that land on the audio thread (plugin/Morvek2.cpp) ----
-    // A new rate with the delay memory made for it on the calling thread. Whoever holds the
-    // engines applies it; the old memory then travels back in the same record, which is freed
-    // on a thread that is not the audio thread.
+    // A new rate with the delay memory made for it on the calling thread, or a reset with
+    // zeroed memory the delay lines take in place of theirs. Whoever holds the engines applies
+    // it; the old memory then travels back in the same record, which is freed on a thread that
+    // is not the audio thread.
     struct RateChange
     {
         float rate = 0.0f;
@@ -339,18 +340,35 @@ protected:
         RateChange* next = nullptr; // in the list of applied changes
     };
     enum EngineHolder : int { kEnginesFree = 0, kEnginesAudio = 1, kEnginesChanging = 2 };
+    // A record with both delay lines' zeroed memory for `rate`; null when it cannot be made.
+    RateChange* makeChange(float rate); // [any, not audio] allocates
+    // A reset's record: zeroed memory of the size each line has once the changes published so
+    // far are in force; null when it cannot be made. Called with rateMutex held.
+    RateChange* makeReset(); // [any, not audio] allocates
     // Applies the pending rate change and the pending reset; the caller holds the engines.
     void applyPendingChanges(); // [holder]
     // Applies what is pending at once when no block is running; otherwise the audio thread
     // applies it at its next block start.
-    void applyPendingIfIdle();    // [any, not audio]
-    void releaseAppliedChanges(); // [any, not audio]
+    void applyPendingIfIdle();              // [any, not audio]
+    void releaseAppliedChanges();           // [any, not audio]
+    void handBack(RateChange* change);      // [holder] to the list of applied changes
+    void discardChange(RateChange* change); // [any, not audio] frees all but inPlaceReset
     static void freeRateChange(RateChange* change);
     std::atomic<int> engineHolder{kEnginesFree};
     std::atomic<RateChange*> pendingRateChange{nullptr};
+    // A pending reset: its record holds zeroed memory for the rate last asked for, or it is
+    // inPlaceReset when none could be made (the lines are then cleared where it lands).
+    std::atomic<RateChange*> pendingReset{nullptr};
+    RateChange inPlaceReset;
     std::atomic<RateChange*> appliedRateChanges{nullptr};
-    std::atomic<bool> resetPending{false};
-    std::atomic<float> requestedRate{kDefaultSampleRate};
+    // One caller at a time from reading the rate last asked for to publishing a change made for
+    // it (setSampleRate, suspend): the change published last is the rate set last, and a
+    // reset's memory fits the rate of the last change published before it. The audio thread
+    // never takes it.
+    std::mutex rateMutex;
+    float requestedRate = kDefaultSampleRate; // guarded by rateMutex
+    // The size of each delay line once the changes published so far are in force.
+    int publishedLineSizes[2] = {0, 0}; // guarded by rateMutex
 
 public:
     // Held by processReplacing for its block: while it holds the engines no other thread

@@ -332,8 +332,15 @@ void Morvek2::resetAllLanes() // [audio]
 void Morvek2::suspend() // [ui]
 {
     // The filter and delay engines are reset where the engines are free: here, or at the next
-    // block start when a host suspends while its audio thread still processes.
-    resetPending.store(true, std::memory_order_release);
+    // block start when a host suspends while its audio thread still processes. The delay lines'
+    // zeroed memory is made here, of the size they have once the rate last asked for is in
+    // force, so the reset itself clears nothing and holds the engines only for a moment.
+    {
+        const std::lock_guard<std::mutex> lock(rateMutex);
+        RateChange* reset = makeReset();
+        discardChange(
+            pendingReset.exchange(reset ? reset : &inPlaceReset, std::memory_order_acq_rel));
+    }
     applyPendingIfIdle();
     releaseAppliedChanges();
 }

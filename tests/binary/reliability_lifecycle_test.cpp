@@ -5,7 +5,12 @@
 
 #include <malloc.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 using namespace morvek2::host;
@@ -32,6 +37,51 @@ void oneSession(uint32_t seed)
     const AudioChannels out = render(*plugin, noise(1024, seed));
     ASSERT_EQ(firstNonFinite(out), "");
     plugin->close();
+}
+
+// The longest run of silent 64-frame blocks while the audio thread plays in real time at `rate`
+// for 0.4 s and another thread suspends and resumes every 50 ms.
+int longestSilentRun(float rate)
+{
+    auto plugin = loadPlugin();
+    if (!plugin) {
+        return INT_MAX;
+    }
+    constexpr int32_t kFrames = 64;
+    // Active off: the engines run (and are reset) as ever, but the output is the input, so a
+    // silent block is one the engines could not be had for.
+    plugin->setParameter(92, 0.0f);
+    plugin->start(rate, kFrames);
+    AEffect* e = plugin->effect();
+    AudioChannels in = noise(kFrames, 5);
+    std::vector<float> ol(kFrames), orr(kFrames);
+    float* inputs[2] = {in[0].data(), in[1].data()};
+    float* outputs[2] = {ol.data(), orr.data()};
+    std::atomic<bool> stop{false};
+    std::thread host([&] {
+        while (!stop.load(std::memory_order_relaxed)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+            e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+        }
+    });
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(kFrames / static_cast<double>(rate)));
+    const auto start = std::chrono::steady_clock::now();
+    bool sounded = false;
+    int run = 0;
+    int longest = 0;
+    for (auto due = start; due - start < std::chrono::milliseconds(400); due += period) {
+        std::this_thread::sleep_until(due);
+        plugin->process(inputs, outputs, kFrames);
+        const bool silent = std::all_of(ol.begin(), ol.end(), [](float x) { return x == 0.0f; });
+        sounded = sounded || !silent;
+        run = silent && sounded ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    stop.store(true);
+    host.join();
+    return sounded ? longest : INT_MAX;
 }
 
 } // namespace
@@ -144,4 +194,20 @@ TEST(ReliabilityLifecycle, ProcessingOutsideResumeTwiceOpenAndMainsToggling)
         processAndCheck("playing again");
     }
     EXPECT_GT(energy, 1.0) << "no sound after the toggling";
+}
+
+// A host that suspends and resumes every 50 ms from its own thread while its audio thread plays
+// 64-frame blocks: each reset holds the engines only for a moment, so at most two blocks in a row
+// come out silent, at every rate. The best of three runs counts, so that a stall of the test
+// machine alone does not decide it.
+TEST(ReliabilityLifecycle, SuspendsFromAnotherThreadSilenceAtMostTwoBlocksAtEveryRate)
+{
+    for (float rate :
+         {44100.0f, 48000.0f, 88200.0f, 96000.0f, 176400.0f, 192000.0f, 384000.0f, 768000.0f}) {
+        int best = INT_MAX;
+        for (int attempt = 0; attempt < 3 && best > 2; ++attempt) {
+            best = std::min(best, longestSilentRun(rate));
+        }
+        EXPECT_LE(best, 2) << rate << " Hz";
+    }
 }

@@ -168,6 +168,34 @@ TEST(DelayLine, RateChangeInTwoHalvesHandsTheOldMemoryBack)
     zksp_delay::releaseMemory(back);
 }
 
+// A reset that takes zeroed memory in place of the line's samples: nothing written before it is
+// heard at any delay, and the memory it no longer uses comes back. Memory of another size is not
+// taken; the line is cleared in place and the memory handed back.
+TEST(DelayLine, ResetWithClearedMemoryLeavesNothingStale)
+{
+    zksp_delay_allpass d;
+    d.resize(1000);
+    for (const int size : {1000, 999}) {
+        for (int i = 0; i < 3000; ++i)
+            d.process(0.5f + 0.001f * static_cast<float>(i % 7));
+        const float* old = d.data();
+        zksp_delay_memory cleared = zksp_delay::clearedMemory(size); // the line's, or another
+        ASSERT_EQ(cleared.size, size);
+        const float* made = cleared.samples;
+        zksp_delay_memory back = d.reset(cleared);
+        EXPECT_EQ(d.data(), size == 1000 ? made : old) << size;
+        EXPECT_EQ(back.samples, size == 1000 ? old : made) << size;
+        expectIndicesInside(d);
+        // Every delay the line can take reads only what was written since.
+        for (const float ms : {0.0f, 3.0f, 22.6f}) {
+            d.setDelayMs(ms);
+            for (int i = 0; i < d.getSize(); ++i)
+                ASSERT_EQ(d.process(0.0f), 0.0f) << size << " " << ms << " " << i;
+        }
+        zksp_delay::releaseMemory(back);
+    }
+}
+
 TEST(AllpassDelay, WholeSampleDelayArrivesOneSampleLater)
 {
     // The read happens before the write, so a delay of d samples returns the impulse d + 1

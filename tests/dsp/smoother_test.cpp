@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -181,6 +183,43 @@ TEST(Smoother, SlowFallArrivesExactlyDespiteRounding)
     for (int i = 0; i < 384000 * 3 && v != 0.75f; ++i)
         v = s.process(0.75f);
     EXPECT_EQ(v, 0.75f);
+}
+
+// A time set on one thread while another applies a new rate (the host's automation against a rate
+// change landing at a block start): whichever of the two finishes last, the coefficients end up
+// computed from the time and the rate both in force, never from the rate that was replaced.
+TEST(Smoother, TimeSetDuringARateChangeEndsUpForTheNewRate)
+{
+    zksp_smoother_lag_processor s;
+    s.setUpdateInterval(32);
+    constexpr int kRounds = 20000;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    std::thread rates([&] {
+        for (int k = 1; k <= kRounds; ++k) {
+            while (started.load(std::memory_order_acquire) < k) {
+            }
+            s.setSampleRate(k % 2 ? 48000.0f : 44100.0f);
+            finished.store(k, std::memory_order_release);
+        }
+    });
+    int stale = 0;
+    for (int k = 1; k <= kRounds; ++k) {
+        started.store(k, std::memory_order_release);
+        const float t = 0.001f * static_cast<float>(1 + k % 5);
+        s.setAttackTime(t);
+        s.setReleaseTime(2.0f * t);
+        while (finished.load(std::memory_order_acquire) < k) {
+        }
+        const int n = s.getUpdateInterval();
+        const float r = s.getCoefficientRate();
+        if (s.getAttackCoefficient() != zksp_smoother::coefficientFor(t, n, r) ||
+            s.getReleaseCoefficient() != zksp_smoother::coefficientFor(2.0f * t, n, r)) {
+            ++stale;
+        }
+    }
+    rates.join();
+    EXPECT_EQ(stale, 0) << "of " << kRounds << " rounds";
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <cstddef>
 #include <random>
@@ -19,6 +20,20 @@ using namespace soundtest;
 
 namespace {
 constexpr int kDelayMode = 46;
+constexpr int kVcaAttack = 0;
+constexpr int kVcaDecay = 1;
+constexpr int kSmoothingParam[6] = {14, 29, 41, 57, 73, 87};
+
+// True when the smoother's coefficients are the ones its times give at its update interval and
+// rate.
+bool computedForItsRate(const zksp_smoother_lag_processor& s, bool release)
+{
+    const int n = s.getUpdateInterval();
+    const float r = s.getCoefficientRate();
+    return s.getAttackCoefficient() == zksp_smoother::coefficientFor(s.getAttackTime(), n, r) &&
+           (!release ||
+            s.getReleaseCoefficient() == zksp_smoother::coefficientFor(s.getReleaseTime(), n, r));
+}
 #if defined(__SANITIZE_THREAD__)
 constexpr auto kSanitizerBudget = std::chrono::seconds(3);
 #else
@@ -308,4 +323,105 @@ TEST(Morvek2Stress, ChunksRestoredFromTwoThreadsWhileTwoOthersReadThemStayWhole)
     };
     phase(true, programs, 70000);
     phase(false, {bankA, bankB}, 30000);
+}
+
+// The rate a host sets while processing lands at a block start on the audio thread, while the
+// host's other thread sets parameters, programs and chunks whose smoother times are computed
+// from the rate: no value crosses the threads unguarded, and once the changes stop every smoother
+// runs with coefficients for the rate in force.
+TEST(Morvek2Stress, RateChangesLandWhileAnotherThreadSetsParametersProgramsAndChunks)
+{
+    Rig rig;
+    rig.host.logAutomation = false;
+    void* data = nullptr;
+    const VstInt32 size = rig.plugin.getChunk(&data, true);
+    ASSERT_GT(size, 0);
+    const std::vector<std::uint8_t> chunk(static_cast<const std::uint8_t*>(data),
+                                          static_cast<const std::uint8_t*>(data) + size);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        std::vector<float> l(32, 0.25f), r(32, -0.25f);
+        float* io[2] = {l.data(), r.data()};
+        while (!stop.load(std::memory_order_relaxed)) {
+            rig.block(io, io, 32);
+        }
+    });
+    std::thread ui([&] {
+        std::vector<std::uint8_t> copy;
+        for (unsigned n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+            const float v = static_cast<float>(n % 97) / 96.0f;
+            rig.plugin.setParameter(kSmoothingParam[n % 6], v);
+            rig.plugin.setParameter(n % 2 ? kVcaAttack : kVcaDecay, 1.0f - v);
+            if (n % 64 == 0) {
+                rig.plugin.setProgram(static_cast<VstInt32>(n / 64 % 40));
+            } else if (n % 64 == 32) {
+                copy = chunk;
+                rig.plugin.setChunk(copy.data(), size, true);
+            }
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (int i = 1; std::chrono::steady_clock::now() < deadline; ++i) {
+        rig.plugin.setSampleRate(i % 2 ? 48000.0f : 44100.0f);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    stop.store(true);
+    audio.join();
+    ui.join();
+    rig.silence(32); // takes whatever change is still pending
+    const float rate = rig.plugin.getSampleRate();
+    for (int m = 0; m < 6; ++m) {
+        EXPECT_EQ(rig.plugin.valueSmoothers[m].getCoefficientRate(), rate) << m;
+        EXPECT_TRUE(computedForItsRate(rig.plugin.valueSmoothers[m], false)) << m;
+        EXPECT_TRUE(computedForItsRate(rig.plugin.gateSmoothers[m], false)) << m;
+    }
+    for (const CVCAEngine& e : rig.plugin.vcaEngines) {
+        EXPECT_EQ(e.getEnvelope().getCoefficientRate(), rate);
+        EXPECT_TRUE(computedForItsRate(e.getEnvelope(), true));
+    }
+}
+
+// Two threads set different rates at once (one reconfigures, the other restores a session), then
+// the host sets the rate of one of them again: the module runs at that rate every time, whatever
+// order the two calls took. The high rate's longer preparation lets the low one overtake it.
+TEST(Morvek2Stress, AfterTwoThreadsSetRatesAtOnceTheFinalRateIsTheOneInForce)
+{
+    Rig rig;
+    rig.host.logAutomation = false;
+    constexpr int kRounds = 5000;
+    constexpr float kHigh = 96000.0f;
+    constexpr float kLow = 8000.0f;
+    std::barrier sync(3);
+    std::atomic<bool> quit{false};
+    auto setter = [&](float rate) {
+        for (;;) {
+            sync.arrive_and_wait(); // round start
+            if (quit.load(std::memory_order_relaxed)) {
+                return;
+            }
+            rig.plugin.setSampleRate(rate);
+            sync.arrive_and_wait(); // round end
+        }
+    };
+    std::thread high(setter, kHigh);
+    std::thread low(setter, kLow);
+    const auto deadline = std::chrono::steady_clock::now() + kSanitizerBudget;
+    int rounds = 0;
+    int wrong = 0;
+    for (; rounds < kRounds && std::chrono::steady_clock::now() < deadline; ++rounds) {
+        sync.arrive_and_wait();
+        sync.arrive_and_wait();
+        rig.plugin.setSampleRate(kLow);
+        rig.silence(16);
+        if (rig.plugin.getSampleRate() != kLow ||
+            rig.plugin.delayEngines[0].getDelayLine().getSampleRate() != kLow) {
+            ++wrong;
+        }
+    }
+    quit.store(true, std::memory_order_relaxed);
+    sync.arrive_and_wait();
+    high.join();
+    low.join();
+    EXPECT_EQ(wrong, 0) << "of " << rounds << " rounds";
+    EXPECT_GT(rounds, 0);
 }

@@ -80,9 +80,12 @@ inline VstIntPtr VSTCALLBACK rigHost(AEffect*, VstInt32 opcode, VstInt32 index, 
 // Opens the protected parts for inspection.
 struct Probe : Morvek2
 {
+    using Morvek2::activeSmoother;
     using Morvek2::delayEngines;
     using Morvek2::gateSmoothers;
+    using Morvek2::outputGainSmoother;
     using Morvek2::valueSmoothers;
+    using Morvek2::vcaEngines;
     explicit Probe(audioMasterCallback host) : Morvek2(host) {}
     float gateTarget(int m) const { return gateSmoothers[m].getEncodedTarget() - 5.0f; }
     float valueTarget(int m) const { return valueSmoothers[m].getEncodedTarget() - 5.0f; }
