@@ -12,7 +12,7 @@
 #if defined(_WIN32)
 // mingw's thread_local allocates on each thread's first use: the state is a word of the system's
 // per-thread table instead, kept as state XOR 1 so that a fresh thread's 0 reads as 1.
-#include "vst/ThreadWord.h"
+#include "base/ThreadWord.h"
 
 inline ThreadWord zkRandWord;
 

@@ -16,6 +16,7 @@
 #include <cstring>
 
 using namespace VSTGUI;
+using namespace morvek2::param;
 
 namespace {
 
@@ -30,13 +31,6 @@ constexpr int32_t kOutputKnobBitmap = 10012;
 constexpr int32_t kMuteCoverBitmap = 10013;
 constexpr int32_t kLargeFont = 20000;
 constexpr int32_t kSmallFont = 20001;
-
-constexpr int kDelayTimeParam = 44;
-constexpr int kDelayModeParam = 46;
-constexpr int kResetIntervalParam = 91;
-constexpr int kOutputGainParam = 90;
-constexpr int kActiveParam = 92;
-constexpr int kStepSizeList = 200;
 
 constexpr CColor kStepHighlight{255, 132, 0, 255};
 constexpr CColor kRowHighlight{255, 255, 0, 255};
@@ -138,17 +132,6 @@ constexpr PageSpec kPages[Morvek2Editor::kNumModules] = {
      80},
 };
 
-// The module whose parameter of one kind is `index`, or -1.
-int moduleOf(const int (&table)[Morvek2Editor::kNumModules], int index)
-{
-    for (int m = 0; m < Morvek2Editor::kNumModules; ++m) {
-        if (table[m] == index) {
-            return m;
-        }
-    }
-    return -1;
-}
-
 uint32_t packOrder(const std::uint16_t (&order)[Morvek2Editor::kNumModules])
 {
     uint32_t packed = kOrderSet;
@@ -231,10 +214,10 @@ Morvek2Editor::Morvek2Editor(AudioEffect* effect_, Morvek2EditorHost& host_)
         captions[static_cast<std::size_t>(kRstRandParam[m])] = "re-roll";
         captions[static_cast<std::size_t>(kGateRstRandParam[m])] = "gate re-roll";
     }
-    captions[kDelayModeParam] = "mode";
-    captions[kResetIntervalParam] = "restart every";
-    captions[kOutputGainParam] = "gain";
-    captions[kActiveParam] = "active";
+    captions[kDelayMode] = "mode";
+    captions[kResetInterval] = "restart every";
+    captions[kOutputGain] = "gain";
+    captions[kActive] = "active";
 
     // Knobs follow straight drags.
     setKnobMode(kKnobModeLinear);
@@ -402,8 +385,7 @@ void Morvek2Editor::buildViewTree(CHighlightFrame* f) // [ui]
     }
 
     auto* activeBitmap = new CBitmap(kActiveBitmap);
-    f->addViewWithTag(
-        new CZKMovieButton(CRect(509, 324, 549, 360), this, kActiveParam, activeBitmap));
+    f->addViewWithTag(new CZKMovieButton(CRect(509, 324, 549, 360), this, kActive, activeBitmap));
     activeBitmap->forget();
 
     buildModulePages(f, smallButton);
@@ -415,8 +397,7 @@ void Morvek2Editor::buildViewTree(CHighlightFrame* f) // [ui]
     buildSharedControls(f, smallButton);
 
     auto* knobBitmap = new CBitmap(kOutputKnobBitmap);
-    outputKnob =
-        new CAnimKnob(CRect(437, 312, 509, 384), this, kOutputGainParam, 65, 72, knobBitmap);
+    outputKnob = new CAnimKnob(CRect(437, 312, 509, 384), this, kOutputGain, 65, 72, knobBitmap);
     knobBitmap->forget();
     f->addViewWithTag(outputKnob);
 
@@ -473,8 +454,8 @@ void Morvek2Editor::buildModulePages(CHighlightFrame* f, CBitmap* smallButton) /
             cover->forget();
         } else if (m == 3) {
             auto* modeBitmap = new CBitmap(kDelayModeBitmap);
-            delayModeSwitch = new CVerticalSwitch(CRect(461, 231, 511, 281), this, kDelayModeParam,
-                                                  3, 50, 3, modeBitmap);
+            delayModeSwitch = new CVerticalSwitch(CRect(461, 231, 511, 281), this, kDelayMode, 3,
+                                                  50, 3, modeBitmap);
             modeBitmap->forget();
             delayModeSwitch->setDefaultValue(0.0f);
             addToPage(f, m, delayModeSwitch);
@@ -542,8 +523,7 @@ void Morvek2Editor::buildSharedControls(CHighlightFrame* f, CBitmap* smallButton
         f->addViewWithTag(popup);
         return popup;
     };
-    resetIntervalPopup =
-        makePopup(CRect(106, 268, 176, 282), kResetIntervalParam, kResetIntervalParam);
+    resetIntervalPopup = makePopup(CRect(106, 268, 176, 282), kResetInterval, kResetInterval);
     stepSizePopup = makePopup(CRect(88, 171, 122, 185), kTagStepSize, kStepSizeList);
 
     // One readout per panel, right-aligned in the free strip under the panel's title.
@@ -737,12 +717,12 @@ void Morvek2Editor::showParameter(int index, float value) // [ui]
         }
         return;
     }
-    if (index == kDelayModeParam) {
+    if (index == kDelayMode) {
         // The Delay Time text depends on the mode.
-        if (CControl* time = highlightFrame->controlForTag(kDelayTimeParam)) {
+        if (CControl* time = highlightFrame->controlForTag(kDelayTime)) {
             updateKnobText(time);
         }
-        if (CControl* mode = highlightFrame->controlForTag(kDelayModeParam)) {
+        if (CControl* mode = highlightFrame->controlForTag(kDelayMode)) {
             mode->setValue(value);
         }
         return;

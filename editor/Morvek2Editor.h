@@ -14,6 +14,7 @@
 #include "editor/Morvek2EditorHost.h"
 #include "gui/AEffGUIEditor.h"
 #include "gui/vstgui.h"
+#include "params/Morvek2Params.h"
 
 #include <array>
 #include <atomic>
@@ -39,8 +40,8 @@ class CZKTextDisplay;
 class Morvek2Editor : public AEffGUIEditor, public VSTGUI::CZKControlListener
 {
 public:
-    static constexpr int kNumModules = 6;
-    static constexpr int kNumParams = 93;
+    static constexpr int kNumModules = morvek2::param::kNumModules;
+    static constexpr int kNumParams = morvek2::param::kNumParams;
     static constexpr int kNumSteps = 32;
     static constexpr int kWidth = 647;
     static constexpr int kHeight = 447;
@@ -66,14 +67,6 @@ public:
         kTagDirection = 210,
         kTagDecoration = 212,
     };
-
-    // Per-module parameter table: the parameters behind the shared controls, by module number.
-    static constexpr int kRstRandParam[kNumModules] = {15, 30, 42, 58, 74, 88};
-    static constexpr int kGateRstRandParam[kNumModules] = {16, 31, 43, 59, 75, 89};
-    static constexpr int kLengthParam[kNumModules] = {7, 24, 37, 52, 67, 82};
-    static constexpr int kSmoothingParam[kNumModules] = {14, 29, 41, 57, 73, 87};
-    static constexpr int kStepSizeParam[kNumModules] = {6, 23, 36, 51, 66, 81};
-    static constexpr int kDirectionParam[kNumModules] = {8, 25, 38, 53, 68, 83};
 
     static constexpr VSTGUI::CColor kLight = {115, 190, 232, 150};
     static constexpr VSTGUI::CColor kFaint = {115, 190, 232, 75};

@@ -4,6 +4,7 @@
 // of the plug-in's own headers.
 #pragma once
 
+#include "params/Morvek2Params.h"
 #include "sequencer/seq_lane.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 class Morvek2EditorHost
 {
 public:
-    static constexpr int kNumModules = 6;
+    static constexpr int kNumModules = morvek2::param::kNumModules;
 
     virtual ~Morvek2EditorHost() = default;
 

@@ -4,6 +4,7 @@
 // every lane 32 steps long and moving every 1/64 note, and every module doing audible work.
 // Applied to a loaded instance through its program chunk, as a host restores a session.
 #include "host/plugin.h"
+#include "params/Morvek2Params.h"
 #include "plugin/ProgramRecord.h"
 
 #include <cstdint>
@@ -28,8 +29,6 @@ inline bool applyScene(Plugin& plugin, Scene scene, const std::uint16_t* chainOr
     }
     ProgramRecord record;
     std::memcpy(&record, chunk.data(), sizeof record);
-    const int stepSize[6] = {6, 23, 36, 51, 66, 81};
-    const int length[6] = {7, 24, 37, 52, 67, 82};
     for (int m = 0; m < 6; ++m) {
         SeqLane& lane = record.lanes[m];
         lane.length = 32;
@@ -40,8 +39,8 @@ inline bool applyScene(Plugin& plugin, Scene scene, const std::uint16_t* chainOr
             lane.steps[s].value = static_cast<float>((s * 7 + m) % 13) / 12.0f;
             lane.steps[s].gate = scene == Scene::Busy ? 1 : 0;
         }
-        record.values[stepSize[m]] = 0.0f;
-        record.values[length[m]] = 1.0f;
+        record.values[morvek2::param::kStepSizeParam[m]] = 0.0f;
+        record.values[morvek2::param::kLengthParam[m]] = 1.0f;
         if (chainOrder) {
             record.chainOrder[m] = chainOrder[m];
         }

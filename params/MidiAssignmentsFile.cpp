@@ -1,6 +1,6 @@
 #include "params/MidiAssignmentsFile.h"
 
-#include "vst/MakerFolder.h"
+#include "base/MakerFolder.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,9 +1,14 @@
 #include "params/Morvek2ParameterManager.h"
 
+#include "params/Morvek2Params.h"
+#include "sequencer/seq_lane.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+using namespace morvek2::param;
 
 namespace {
 
@@ -126,61 +131,14 @@ const int kDefinitionOrder[Morvek2ParameterManager::kNumParams] = {
     76, 77, 78, 81, 82, 85, 84, 86, 83, 87, 88, 89, 79, 80,            //
     90, 91, 92};
 
-enum : int {
-    kVcaAttack = 0,
-    kVcaDecay = 1,
-    kVcaDepth = 2,
-    kVcaPan = 3,
-    kVcaGateTime = 4,
-    kVcaStepSize = 6,
-    kVcaDepthMod = 9,
-    kVcaPanMod = 10,
-    kVcaGateMod = 11,
-    kVcaAttackMod = 12,
-    kVcaDecayMod = 13,
-    kFilterFreq = 17,
-    kFilterRes = 18,
-    kFilterType = 19,
-    kFilterFreqMod = 26,
-    kFilterResMod = 27,
-    kFilterSmoothing = 29,
-    kDistortFuzz = 32,
-    kDistortWarp = 33,
-    kDistortFuzzMod = 39,
-    kDistortWarpMod = 40,
-    kDelayTime = 44,
-    kDelayTimeFine = 45,
-    kDelayMode = 46,
-    kDelayFeedback = 47,
-    kDelaySend = 48,
-    kDelayFineMod = 54,
-    kDelayFeedbackMod = 55,
-    kDelaySendMod = 56,
-    kShiftFrequency = 60,
-    kShiftFine = 61,
-    kShiftFeedback = 62,
-    kShiftMix = 63,
-    kShiftFreqMod = 69,
-    kShiftFineMod = 70,
-    kShiftFeedbackMod = 71,
-    kShiftMixMod = 72,
-    kBitsRate = 76,
-    kBitsDepth = 77,
-    kBitsError = 78,
-    kBitsRateMod = 84,
-    kBitsDepthMod = 85,
-    kBitsErrorMod = 86,
-    kResetInterval = 91,
-};
-
 bool isLength(int i)
 {
-    return i == 7 || i == 24 || i == 37 || i == 52 || i == 67 || i == 82;
+    return moduleOf(kLengthParam, i) >= 0;
 }
 
 bool isStepSize(int i)
 {
-    return i == 6 || i == 23 || i == 36 || i == 51 || i == 66 || i == 81;
+    return moduleOf(kStepSizeParam, i) >= 0;
 }
 
 bool isModAmount(int i)
@@ -207,14 +165,6 @@ float limit01(float v)
     return 0.0f; // also NaN
 }
 
-const char* const kStepSizeNames[10] = {"1/64", "1/32", "1/16T", "1/16D", "1/16",
-                                        "1/8T", "1/8D", "1/8",   "1/4",   "1/4T"};
-const char* const kFilterTypeNames[6] = {" 4P LP", " 3P LP", " 2P LP",
-                                         " 4P HP", " 2P HP", " 4P BP"};
-const char* const kDelayModeNames[3] = {"Delay", "Chorus", "Flange"};
-const char* const kResetDisplay[5] = {" Off", " 1 M", " 2 M", " 3 M", " 4 M"};
-const char* const kResetListNames[5] = {" off", " 1 measure", " 2 measures", " 3 measures",
-                                        " 4 measures"};
 const float kDelayTimeBases[3] = {2000.0f, 50.0f, 10.0f};
 
 // Copies at most length characters, terminated at the end of the copy.
@@ -321,7 +271,7 @@ float Morvek2ParameterManager::normalisedToWorking(int index, float n) // [any]
     }
     if (index == kDelayTimeFine)
         return n <= 0.5f ? n + 0.5f : 2.0f * n;
-    if (index == kBitsDepth)
+    if (index == kBitsBitDepth)
         return n == 0.0f ? 24.0f : (1.0f - n) * 16.0f + 1.0f;
     return zk_paramManager::normalisedToWorking(index, n);
 }
@@ -346,17 +296,17 @@ float Morvek2ParameterManager::getEngineValue(int index) // [any]
         return limitedWorking() * 0.01f;
     case kVcaPan:
         return n;
-    case 14:
-    case 41:
-    case 57:
-    case 73:
-    case 87:
+    case kVcaSmoothing:
+    case kDistortSmoothing:
+    case kDelaySmoothing:
+    case kShiftSmoothing:
+    case kBitsSmoothing:
         return n * 0.5f;
     case kFilterSmoothing:
         return n * 0.5f + 0.005f;
     case kBitsRate:
         return 1.0f - n * 0.99f;
-    case kBitsDepth:
+    case kBitsBitDepth:
         return n == 0.0f ? 24.0f : (1.0f - n) * 16.0f + 1.0f;
     case kBitsError:
         return n * 100.0f;
@@ -453,8 +403,8 @@ float Morvek2ParameterManager::getModulatedValue(int index, float x) // [audio]
             return 1.0f - 0.99f;
         return 1.0f - 0.99f * a;
     }
-    case kBitsDepth: {
-        const float a = sum(kBitsDepth, kBitsDepthMod);
+    case kBitsBitDepth: {
+        const float a = sum(kBitsBitDepth, kBitsDepthMod);
         if (a < 0.0f)
             return 24.0f;
         if (a > 1.0f)
@@ -540,9 +490,9 @@ void Morvek2ParameterManager::getDisplay(int index, char* buffer, int length) //
         case kDelayTimeFine:
             std::snprintf(text, sizeof text, "%3.2fx", w);
             break;
-        case kBitsDepth:
+        case kBitsBitDepth:
             std::snprintf(text, sizeof text, "%d",
-                          boundedTrunc(getModulatedValue(kBitsDepth, 0.0f)));
+                          boundedTrunc(getModulatedValue(kBitsBitDepth, 0.0f)));
             break;
         case kBitsError: {
             static const char kKeys[] = "qwertasdfgzxcvbyuiophjklnm";
@@ -552,7 +502,7 @@ void Morvek2ParameterManager::getDisplay(int index, char* buffer, int length) //
             break;
         }
         case kResetInterval:
-            std::snprintf(text, sizeof text, "%s", kResetDisplay[tableIndex(w, 5)]);
+            std::snprintf(text, sizeof text, "%s", kResetIntervalDisplays[tableIndex(w, 5)]);
             break;
         default:
             zk_paramManager::getDisplay(index, buffer, length);
@@ -565,11 +515,12 @@ void Morvek2ParameterManager::getDisplay(int index, char* buffer, int length) //
 std::vector<std::string> Morvek2ParameterManager::getValueList(int index) // [ui]
 {
     std::vector<std::string> list;
-    if (isStepSize(index) || index == kStepSizeListIndex)
-        list.assign(std::begin(kStepSizeNames), std::end(kStepSizeNames));
-    else if (index == kDelayMode)
+    if (isStepSize(index) || index == kStepSizeListIndex) {
+        for (const seq::StepSize& size : seq::kStepSizes)
+            list.emplace_back(size.name);
+    } else if (index == kDelayMode)
         list.assign(std::begin(kDelayModeNames), std::end(kDelayModeNames));
     else if (index == kResetInterval)
-        list.assign(std::begin(kResetListNames), std::end(kResetListNames));
+        list.assign(std::begin(kResetIntervalNames), std::end(kResetIntervalNames));
     return list;
 }

@@ -3,6 +3,7 @@
 // The plug-in's 93 parameters on top of the generic manager, with the per-index rules for
 // storing, converting, modulating and showing them.
 
+#include "params/Morvek2Params.h"
 #include "params/zk_paramManager.h"
 
 #include <atomic>
@@ -12,9 +13,9 @@
 class Morvek2ParameterManager : public zk_paramManager
 {
 public:
-    static constexpr int kNumParams = 93;
+    static constexpr int kNumParams = morvek2::param::kNumParams;
     // getValueList index standing for the step-size names shared by all modules.
-    static constexpr int kStepSizeListIndex = 200;
+    static constexpr int kStepSizeListIndex = morvek2::param::kStepSizeList;
 
     Morvek2ParameterManager();
     ~Morvek2ParameterManager() override;

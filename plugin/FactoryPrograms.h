@@ -3,13 +3,15 @@
 // The factory programs as seven constant tables. They are generated at build time from the text
 // files in resources/presets/ (tools/presetgen), which are the source to edit.
 
+#include "params/Morvek2Params.h"
+
 #include <cstdint>
 
 namespace factory {
 
 inline constexpr int kPrograms = 40;
-inline constexpr int kParams = 93;
-inline constexpr int kLanes = 6;
+inline constexpr int kParams = morvek2::param::kNumParams;
+inline constexpr int kLanes = morvek2::param::kNumModules;
 inline constexpr int kSteps = 32;
 inline constexpr int kHeaderWords = 5; // position, length, direction, step size, reserved
 

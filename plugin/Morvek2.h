@@ -36,7 +36,7 @@ public:
     static constexpr VstInt32 kNumParams = Morvek2ParameterManager::kNumParams;
     static constexpr VstInt32 kNumInputs = 2;
     static constexpr VstInt32 kNumOutputs = 2;
-    static constexpr int kNumModules = 6;
+    static constexpr int kNumModules = morvek2::param::kNumModules;
     static constexpr VstInt32 kUniqueID = vstFourCharCode('Z', 'K', 'm', '2');
     static constexpr VstInt32 kVersion = 1;
     static constexpr VstInt32 kVendorVersion = 1200;

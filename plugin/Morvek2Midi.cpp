@@ -5,7 +5,7 @@
 #include <chrono>
 #include <system_error>
 #if defined(_WIN32)
-#include "vst/ThreadWord.h"
+#include "base/ThreadWord.h"
 #endif
 
 namespace {

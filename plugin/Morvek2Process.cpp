@@ -4,61 +4,15 @@
 #include "plugin/Morvek2.h"
 
 #include "dsp/zksp_sample_guard.h"
+#include "params/Morvek2Params.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 
+using namespace morvek2::param;
+
 namespace {
-
-constexpr int kNumModules = Morvek2::kNumModules;
-
-// Parameter indices the loop and setParameter act on, by module number where there is one each.
-constexpr int kVcaAttack = 0;
-constexpr int kVcaDecay = 1;
-constexpr int kVcaDepth = 2;
-constexpr int kVcaPan = 3;
-constexpr int kVcaGateTime = 4;
-constexpr int kFilterFreq = 17;
-constexpr int kFilterRes = 18;
-constexpr int kFilterType = 19;
-constexpr int kDistortFuzz = 32;
-constexpr int kDistortWarp = 33;
-constexpr int kDelayTime = 44;
-constexpr int kDelayMode = 46;
-constexpr int kDelayFeedback = 47;
-constexpr int kDelaySend = 48;
-constexpr int kShiftFrequency = 60;
-constexpr int kShiftFine = 61;
-constexpr int kShiftFeedback = 62;
-constexpr int kShiftMix = 63;
-constexpr int kBitsRate = 76;
-constexpr int kBitsDepth = 77;
-constexpr int kBitsError = 78;
-constexpr int kOutputGain = 90;
-constexpr int kResetInterval = 91;
-constexpr int kActive = 92;
-
-constexpr int kStepSizeParam[kNumModules] = {6, 23, 36, 51, 66, 81};
-constexpr int kLengthParam[kNumModules] = {7, 24, 37, 52, 67, 82};
-constexpr int kDirectionParam[kNumModules] = {8, 25, 38, 53, 68, 83};
-constexpr int kSmoothingParam[kNumModules] = {14, 29, 41, 57, 73, 87};
-constexpr int kRstRandParam[kNumModules] = {15, 30, 42, 58, 74, 88};
-constexpr int kGateRstRandParam[kNumModules] = {16, 31, 43, 59, 75, 89};
-// The VCA has no Mute.
-constexpr int kMuteParam[kNumModules] = {-1, 21, 34, 49, 64, 79};
-constexpr int kSoloParam[kNumModules] = {5, 22, 35, 50, 65, 80};
-
-// The module whose parameter of one role sits at `index`, or -1.
-int moduleOf(const int (&table)[kNumModules], int index)
-{
-    for (int m = 0; m < kNumModules; ++m) {
-        if (table[m] == index) {
-            return m;
-        }
-    }
-    return -1;
-}
 
 // Positions are trusted only this far from 0, so that 16 p always fits a 32-bit counter, even
 // after a block of the largest size at the highest tempo.
@@ -477,7 +431,7 @@ void Morvek2::controlTick(bool stereo) // [audio]
 
     v = valueSmoothers[kBits].advance();
     if (moved(kBits, v)) {
-        const float bitDepth = pm.getModulatedValue(kBitsDepth, v);
+        const float bitDepth = pm.getModulatedValue(kBitsBitDepth, v);
         const float error = pm.getModulatedValue(kBitsError, v);
         const float rate = pm.getModulatedValue(kBitsRate, v);
         for (int c = 0; c < channels; ++c) {

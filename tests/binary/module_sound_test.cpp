@@ -2,6 +2,7 @@
 // splits its blocks, the dry signal with Active off, recovery from non-finite input, hosts
 // without time information, and no allocation while playing.
 #include "module_under_test.h"
+#include "params/Morvek2Params.h"
 #include "plugin/ProgramRecord.h"
 #include "support/alloc_counter.h"
 
@@ -13,11 +14,9 @@
 using namespace morvek2::host;
 using binarytest::loadPlugin;
 
-namespace {
+using namespace morvek2::param;
 
-constexpr int32_t kResetInterval = 91;
-constexpr int32_t kActive = 92;
-constexpr int32_t kVcaDepth = 2;
+namespace {
 
 AudioChannels noiseInput(std::size_t frames, uint32_t seed)
 {
@@ -54,12 +53,9 @@ void makeLanesMove(Plugin& plugin)
     // The lane parameters are the lanes' own settings in normalised form (a third of a position
     // above each, so that rounding cannot land on the position below).
     for (int m = 0; m < 6; ++m) {
-        const int stepSize[6] = {6, 23, 36, 51, 66, 81};
-        const int length[6] = {7, 24, 37, 52, 67, 82};
-        const int direction[6] = {8, 25, 38, 53, 68, 83};
-        record.values[stepSize[m]] = (sizes[m] + 0.3f) / 9.0f;
-        record.values[length[m]] = (3.0f + m - 1.0f + 0.3f) / 31.0f;
-        record.values[direction[m]] = m == 3 ? 0.5f : 0.0f;
+        record.values[kStepSizeParam[m]] = (sizes[m] + 0.3f) / 9.0f;
+        record.values[kLengthParam[m]] = (3.0f + m - 1.0f + 0.3f) / 31.0f;
+        record.values[kDirectionParam[m]] = m == 3 ? 0.5f : 0.0f;
     }
     record.values[kResetInterval] = 1.3f / 4.0f; // one measure
     record.values[32] = 0.7f;                    // fuzz
@@ -194,8 +190,7 @@ TEST(ModuleSound, PlayingAllocatesNothing)
     plugin->start(44100.0f, 512);
     makeLanesMove(*plugin);
     for (int m = 0; m < 6; ++m) {
-        const int rstRand[6] = {15, 30, 42, 58, 74, 88};
-        plugin->setParameter(rstRand[m], 1.0f);
+        plugin->setParameter(kRstRandParam[m], 1.0f);
     }
     std::vector<float> l(512, 0.25f), r(512, -0.25f), ol(512), orr(512);
     float* in[2] = {l.data(), r.data()};

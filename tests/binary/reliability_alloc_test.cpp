@@ -39,8 +39,7 @@ TEST(ReliabilityAllocation, AudioPathOverEveryProgramAutomationTempoAndMidi)
     for (int32_t k = 0; k < kNumPrograms; k += programStep) {
         plugin->setProgram(k); // a program change is the host's other thread, not counted
         for (int m = 0; m < 6; ++m) {
-            const int32_t rstRand[6] = {15, 30, 42, 58, 74, 88};
-            plugin->setParameter(rstRand[m], 1.0f);
+            plugin->setParameter(kRstRandParam[m], 1.0f);
         }
         plugin->setParameter(kResetInterval, 0.3f); // a reset each measure re-rolls the lanes
         plugin->process(in, out, frames);

@@ -310,11 +310,6 @@ TEST(ReliabilitySampleRates, EveryFilterStaysStableAtExtremeRates)
 
 namespace {
 
-constexpr int32_t kFilterFreq = 17;
-constexpr int32_t kFilterRes = 18;
-constexpr int32_t kFilterType = 19;
-constexpr int32_t kFilterSolo = 22;
-
 // Only the filter is heard, last in the chain, with every lane's gate open, at the type and
 // resonance given and the cutoff at `freq` (normalised).
 std::unique_ptr<Plugin> filterAlone(float rate, int type, float res, float freq)

@@ -221,7 +221,6 @@ TEST(ReliabilityNumbers, EveryParameterHitEvery32FramesKeepsTheOutputFiniteAndBo
 // and type the output stays within 4.
 TEST(ReliabilityNumbers, RandomValuesEvery32FramesWithTheFilterTypeHeldStayWithinFour)
 {
-    constexpr int32_t kFilterType = 19;
     auto module = loadModule();
     ASSERT_NE(module, nullptr);
     for (float rate : {8000.0f, 44100.0f, 96000.0f}) {

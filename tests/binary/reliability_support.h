@@ -3,6 +3,7 @@
 #pragma once
 
 #include "binary/module_under_test.h"
+#include "params/Morvek2Params.h"
 #include "plugin/ProgramRecord.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace reliability {
 
 using morvek2::host::AudioChannels;
 using morvek2::host::Plugin;
+using namespace morvek2::param;
 
 // Sanitizer builds run several times slower: the long renders are cut short there.
 #ifdef MORVEK2_SANITIZED_BUILD
@@ -24,21 +26,7 @@ inline constexpr bool kSanitized = true;
 #else
 inline constexpr bool kSanitized = false;
 #endif
-
-constexpr int32_t kNumParams = 93;
 constexpr int32_t kNumPrograms = 40;
-constexpr int32_t kVcaDepth = 2;
-constexpr int32_t kVcaSolo = 5;
-constexpr int32_t kDelayTime = 44;
-constexpr int32_t kDelayMode = 46;
-constexpr int32_t kDelayFeedback = 47;
-constexpr int32_t kDelaySend = 48;
-constexpr int32_t kDelaySolo = 50;
-constexpr int32_t kResetInterval = 91;
-constexpr int32_t kActive = 92;
-constexpr int32_t kStepSizeParam[6] = {6, 23, 36, 51, 66, 81};
-constexpr int32_t kLengthParam[6] = {7, 24, 37, 52, 67, 82};
-constexpr int32_t kDirectionParam[6] = {8, 25, 38, 53, 68, 83};
 
 inline AudioChannels noise(std::size_t frames, uint32_t seed, float amplitude = 0.5f)
 {

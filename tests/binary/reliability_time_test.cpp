@@ -246,11 +246,6 @@ struct VcaLane
     float gateTime = 0.5f;     // normalised "VCA Gate Time", the fraction of the step
     bool resetEachMeasure = false;
 };
-
-constexpr int32_t kVcaAttack = 0;
-constexpr int32_t kVcaDecay = 1;
-constexpr int32_t kVcaGateTime = 4;
-constexpr int32_t kVcaGateMod = 11;
 constexpr double kFramesPerQuarter = 22050.0; // 120 quarter notes per minute at 44.1 kHz
 
 void writeVcaLane(Plugin& plugin, const VcaLane& shape)

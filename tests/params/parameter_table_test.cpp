@@ -1,4 +1,5 @@
 #include "params/Morvek2ParameterManager.h"
+#include "params/Morvek2Params.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -168,6 +170,43 @@ TEST(Morvek2Params, TableMatchesThePublishedDefinitions)
         EXPECT_EQ(m.getWorkingValue(r.index), expectedWorking);
     }
     EXPECT_EQ(m.getCount(), 93);
+}
+
+// The named indices and role tables everything else addresses parameters by: each names the
+// parameter the manager defines there.
+TEST(Morvek2Params, NamedIndicesAndRolesMatchTheTable)
+{
+    using namespace morvek2::param;
+    Morvek2ParameterManager m;
+    const std::pair<const int(*)[kNumModules], const char*> roles[] = {
+        {&kStepSizeParam, " Step Size"},  {&kLengthParam, " Length"},
+        {&kDirectionParam, " Direction"}, {&kSmoothingParam, " Smoothing"},
+        {&kRstRandParam, " Rst Rand"},    {&kGateRstRandParam, " Gate Rst Rand"},
+        {&kMuteParam, " Mute"},           {&kSoloParam, " Solo"}};
+    for (const auto& [table, role] : roles) {
+        for (int mod = 0; mod < kNumModules; ++mod) {
+            const int index = (*table)[mod];
+            if (index < 0) {
+                EXPECT_STREQ(role, " Mute") << mod; // the VCA has no Mute
+                continue;
+            }
+            EXPECT_EQ(m.getLongName(index), std::string(kModuleNames[mod]) + role);
+        }
+    }
+    const std::pair<int, const char*> named[] = {{kVcaAttack, "VCA Attack"},
+                                                 {kFilterFreq, "Filter Freq"},
+                                                 {kFilterType, "Filter Type"},
+                                                 {kDistortWarpMod, "Distort Warp Mod"},
+                                                 {kDelayMode, "Delay Mode"},
+                                                 {kDelayFeedbackMod, "Delay Feedkback Mod"},
+                                                 {kShiftMix, "Shift Mix"},
+                                                 {kBitsBitDepth, "Bits Bit Depth"},
+                                                 {kBitsGateRstRand, "Bits Gate Rst Rand"},
+                                                 {kOutputGain, "Output Gain"},
+                                                 {kActive, "Active"}};
+    for (const auto& [index, name] : named) {
+        EXPECT_EQ(m.getLongName(index), name);
+    }
 }
 
 TEST(Morvek2Params, LengthsAreQuantisedToWholeSteps)

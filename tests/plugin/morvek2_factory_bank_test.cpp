@@ -1,5 +1,6 @@
 // The factory bank as built from the preset files: the rows that must be exact, the statistics
 // of the whole bank, and that construction writes the tables into the records as intended.
+#include "params/Morvek2Params.h"
 #include "plugin/FactoryPrograms.h"
 #include "plugin/Morvek2.h"
 
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+
+using namespace morvek2::param;
 
 namespace {
 
@@ -86,10 +89,10 @@ TEST(Morvek2FactoryBank, CleanSlateAndShiftThisRows)
     EXPECT_FLOAT_EQ(v[2], 1.0f);    // VCA Depth
     EXPECT_FLOAT_EQ(v[3], 0.5f);    // VCA Pan
     EXPECT_FLOAT_EQ(v[4], 1.0f);    // VCA Gate Time
-    for (int p : {6, 23, 36, 51, 66, 81}) {
+    for (int p : kStepSizeParam) {
         EXPECT_FLOAT_EQ(v[p], 0.4444f) << p;
     }
-    for (int p : {7, 24, 37, 52, 67, 82}) {
+    for (int p : kLengthParam) {
         EXPECT_FLOAT_EQ(v[p], 0.4688f) << p;
     }
     for (int m = 0; m < 6; ++m) {
@@ -159,16 +162,14 @@ TEST(Morvek2FactoryBank, LaneParametersAgreeWithTheirHeaders)
     // on load; the factory data keeps them in step.
     Morvek2 plugin(bankHost);
     Morvek2ParameterManager& pm = plugin.getParameterManager();
-    const int sizeParam[6] = {6, 23, 36, 51, 66, 81};
-    const int lengthParam[6] = {7, 24, 37, 52, 67, 82};
-    const int directionParam[6] = {8, 25, 38, 53, 68, 83};
     for (int k = 0; k < 40; ++k) {
         for (int m = 0; m < 6; ++m) {
             const std::int16_t* h = factory::kLaneHeaders[k][m];
             const float* v = factory::kValues[k];
-            EXPECT_EQ(pm.normalisedToWorking(sizeParam[m], v[sizeParam[m]]), h[3]) << k << m;
-            EXPECT_EQ(pm.normalisedToWorking(lengthParam[m], v[lengthParam[m]]), h[1]) << k << m;
-            EXPECT_EQ(pm.normalisedToWorking(directionParam[m], v[directionParam[m]]), h[2]);
+            EXPECT_EQ(pm.normalisedToWorking(kStepSizeParam[m], v[kStepSizeParam[m]]), h[3])
+                << k << m;
+            EXPECT_EQ(pm.normalisedToWorking(kLengthParam[m], v[kLengthParam[m]]), h[1]) << k << m;
+            EXPECT_EQ(pm.normalisedToWorking(kDirectionParam[m], v[kDirectionParam[m]]), h[2]);
         }
     }
 }
@@ -181,7 +182,6 @@ TEST(Morvek2FactoryBank, ProgramsDoWhatTheirNamesPromise)
     auto working = [&pm](int k, int index) {
         return pm.normalisedToWorking(index, factory::kValues[k][index]);
     };
-    constexpr int kFilterType = 19, kFilterRes = 18, kDelayMode = 46, kReset = 91;
     constexpr int kFilterLane = 1;
     auto gatesOn = [](int k, int m) {
         int on = 0;
@@ -220,8 +220,8 @@ TEST(Morvek2FactoryBank, ProgramsDoWhatTheirNamesPromise)
     EXPECT_EQ(working(34, kDelayMode), 2);
     EXPECT_GT(gatesOn(34, 3), 0);
     // "36 Four Measure FIlter" and "37 Four Measure Phase": a four-measure reset interval.
-    EXPECT_EQ(working(35, kReset), 4);
-    EXPECT_EQ(working(36, kReset), 4);
+    EXPECT_EQ(working(35, kResetInterval), 4);
+    EXPECT_EQ(working(36, kResetInterval), 4);
     // "32 Quarter Pulse": the VCA lane repeats once per quarter note.
     const std::int16_t* q = factory::kLaneHeaders[31][0];
     EXPECT_DOUBLE_EQ(q[1] * seq::stepQuarterNotes(q[3]), 1.0);

@@ -1,5 +1,6 @@
 // MIDI input of Morvek2 linked into the test: control changes through the learned map, MIDI
 // learn from the plug-in object, hostile event lists, and the assignments file it writes.
+#include "params/Morvek2Params.h"
 #include "plugin/Morvek2.h"
 #include "support/alloc_counter.h"
 
@@ -15,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+using namespace morvek2::param;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,11 +26,6 @@ VstIntPtr VSTCALLBACK midiHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, v
 {
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
-
-constexpr int kFilterFreq = 17;
-constexpr int kDelaySend = 48;
-constexpr int kVcaDepth = 2;
-constexpr int kOutputGain = 90;
 
 // Records the order of setParameter calls, as MIDI reaches them.
 struct Probe : Morvek2

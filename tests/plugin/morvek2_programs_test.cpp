@@ -1,6 +1,7 @@
 // Programs, names and state chunks of Morvek2 linked into the test: the bank of 40, setProgram,
 // the "init" numbering, program and bank chunks with their size rules, and chunks from the
 // outside world that must be mended before they reach the engines.
+#include "params/Morvek2Params.h"
 #include "plugin/Morvek2.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <limits>
 #include <thread>
 #include <vector>
+
+using namespace morvek2::param;
 
 namespace {
 
@@ -125,8 +128,6 @@ const char* const kFactoryNames[40] = {
     "39 Babblebrook",
     "40 Fuzzy Bumper",
 };
-
-constexpr int kLengthParam[6] = {7, 24, 37, 52, 67, 82};
 
 bool sameLane(const SeqLane& a, const SeqLane& b)
 {

@@ -19,10 +19,6 @@
 using namespace soundtest;
 
 namespace {
-constexpr int kDelayMode = 46;
-constexpr int kVcaAttack = 0;
-constexpr int kVcaDecay = 1;
-constexpr int kSmoothingParam[6] = {14, 29, 41, 57, 73, 87};
 
 // True when the smoother's coefficients are the ones its times give at its update interval and
 // rate.

@@ -2,6 +2,7 @@
 // neutral sound to start from (no lane moves unless the test says so).
 #pragma once
 
+#include "params/Morvek2Params.h"
 #include "plugin/Morvek2.h"
 
 #include <cmath>
@@ -10,34 +11,7 @@
 
 namespace soundtest {
 
-// Parameter indices used by the tests.
-enum : int {
-    kVcaDepth = 2,
-    kVcaGateTime = 4,
-    kVcaSolo = 5,
-    kFilterFreq = 17,
-    kFilterRes = 18,
-    kFilterMute = 21,
-    kFilterSolo = 22,
-    kDistortFuzz = 32,
-    kDistortSolo = 35,
-    kDelayTime = 44,
-    kDelayFeedback = 47,
-    kDelaySend = 48,
-    kShiftFrequency = 60,
-    kShiftFeedback = 62,
-    kShiftMix = 63,
-    kOutputGain = 90,
-    kResetInterval = 91,
-    kActive = 92,
-};
-inline constexpr int kStepSizeParam[6] = {6, 23, 36, 51, 66, 81};
-inline constexpr int kLengthParam[6] = {7, 24, 37, 52, 67, 82};
-inline constexpr int kDirectionParam[6] = {8, 25, 38, 53, 68, 83};
-inline constexpr int kRstRandParam[6] = {15, 30, 42, 58, 74, 88};
-inline constexpr int kGateRstRandParam[6] = {16, 31, 43, 59, 75, 89};
-inline constexpr int kMuteParam[6] = {-1, 21, 34, 49, 64, 79};
-inline constexpr int kSoloParam[6] = {5, 22, 35, 50, 65, 80};
+using namespace morvek2::param;
 
 // What the host answers; one rig at a time per thread of tests.
 struct HostState

@@ -3,6 +3,7 @@
 // sweep or pink noise, keep its true peak below full scale on every input it hears here, carry
 // no DC or rumble, and do in numbers what its name promises.
 #include "params/Morvek2ParameterManager.h"
+#include "params/Morvek2Params.h"
 #include "tools/morvek2/analysis.h"
 #include "tools/morvek2/demo.h"
 #include "tools/morvek2/preset_text.h"
@@ -18,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using namespace morvek2::param;
 
 namespace {
 
@@ -357,19 +360,16 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
 
     // Promises, from what the file sets. A filter that plays (not a 40 Hz DC guard) moves the
     // spectral centroid, frame by frame, against the dry demo's.
-    constexpr int kFilterFreq = 17;
     if (given(kFilterFreq) && value(kFilterFreq) > 0.05f && gated(1)) {
         EXPECT_GT(meanCentroidMove(demo(), out), std::log(1.15))
             << "the filter leaves the centroid where it was";
     }
     // A pan that moves changes the balance of the sides over time.
-    constexpr int kVcaPanMod = 10;
     if (given(kVcaPanMod) && gated(0)) {
         EXPECT_GT(balanceSwing(demo(), out), 6.0) << "the image barely moves";
     }
     // A crusher at a low bit depth puts quantisation noise beside a pure tone.
-    constexpr int kBitsDepth = 77;
-    if (given(kBitsDepth) && gated(5)) {
+    if (given(kBitsBitDepth) && gated(5)) {
         const Channels tone = renderProgram(k, sine(441.0, kProbeSeconds));
         measured(tone, "a 441 Hz tone");
         const double clean = shareNear(tone[0], 441.0, 3.0);
@@ -379,9 +379,6 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
     // as written rather than re-rolled) rises and falls on steady noise with the lane's gates,
     // at the lane's step size and in its phase: the level follows the gates as laid out at
     // least as well as it follows the same pattern started on any other step.
-    constexpr int kVcaDepth = 2;
-    constexpr int kVcaGateRstRand = 16;
-    constexpr int kResetInterval = 91;
     const presetfile::Lane& vca = p.lanes[0];
     const int vcaLength = vca.header[1];
     int opens = 0;
@@ -403,9 +400,6 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
     }
     // A delay program (Delay mode, a send, gates on its lane) echoes white noise at the time
     // its note value gives at this tempo, for one of the step values its lane plays.
-    constexpr int kDelayTime = 44;
-    constexpr int kDelayMode = 46;
-    constexpr int kDelaySend = 48;
     if (gated(3) && std::trunc(pm.getWorkingValue(kDelayMode)) == 0.0f &&
         pm.getEngineValue(kDelaySend) > 0.05f) {
         const presetfile::Lane& delay = p.lanes[3];
@@ -426,10 +420,6 @@ TEST_P(Bank, ProgramKeepsItsLevelsAndItsPromise)
     }
     // A steady shift (no step modulation of it) moves a 1 kHz tone by the set amount.
     constexpr int kShiftFreq = 60;
-    constexpr int kShiftFine = 61;
-    constexpr int kShiftFreqMod = 69;
-    constexpr int kShiftFineMod = 70;
-    constexpr int kShiftMix = 63;
     const double shiftHz = (value(kShiftFreq) - 0.5) * 1600.0 + (value(kShiftFine) - 0.5) * 20.0;
     if (gated(4) && given(kShiftMix) && !given(kShiftFreqMod) && !given(kShiftFineMod) &&
         std::fabs(shiftHz) >= 2.0) {

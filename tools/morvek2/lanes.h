@@ -2,6 +2,7 @@
 // program chunk and laid out on the transport's timeline.
 #pragma once
 
+#include "params/Morvek2Params.h"
 #include "sequencer/seq_lane.h"
 #include "tools/morvek2/session.h"
 
@@ -15,8 +16,7 @@ namespace morvek2::cli {
 
 inline constexpr std::size_t kProgramRecordBytes = 2024;
 inline constexpr std::size_t kLanesOffset = 400;
-inline constexpr const char* kModuleNames[6] = {"VCA",   "Filter", "Distort",
-                                                "Delay", "Shift",  "Bits"};
+using param::kModuleNames;
 
 struct ProgramLanes
 {

@@ -1,6 +1,8 @@
 #include "tools/presetgen/preset_reader.h"
 
 #include "params/Morvek2ParameterManager.h"
+#include "params/Morvek2Params.h"
+#include "sequencer/seq_lane.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,22 +14,9 @@ namespace presetfile {
 
 namespace {
 
-constexpr const char* kModules[kLanes] = {"VCA", "Filter", "Distort", "Delay", "Shift", "Bits"};
-constexpr const char* kStepSizes[10] = {"1/64", "1/32", "1/16T", "1/16D", "1/16",
-                                        "1/8T", "1/8D", "1/8",   "1/4",   "1/4T"};
+using namespace morvek2::param;
+
 constexpr const char* kDirections[3] = {"forward", "backward", "random"};
-constexpr const char* kFilterTypes[6] = {"4P LP", "3P LP", "2P LP", "4P HP", "2P HP", "4P BP"};
-constexpr const char* kDelayModes[3] = {"Delay", "Chorus", "Flange"};
-// Per module: Step Size, Length, Direction parameter indices.
-constexpr int kLaneParams[kLanes][3] = {{6, 7, 8},    {23, 24, 25}, {36, 37, 38},
-                                        {51, 52, 53}, {66, 67, 68}, {81, 82, 83}};
-constexpr int kVcaPan = 3;
-constexpr int kFilterFreq = 17;
-constexpr int kFilterType = 19;
-constexpr int kDistortFuzz = 32;
-constexpr int kDelayTime = 44;
-constexpr int kDelayMode = 46;
-constexpr int kBitsError = 78;
 // The quietest a program may mean to be against bypass.
 constexpr double kLowestLevelLu = -6.0;
 
@@ -53,10 +42,21 @@ std::string trim(const std::string& s)
     return s.substr(a, b - a + 1);
 }
 
+// The files write list texts without the padding some displays carry (" 4P LP" is "4P LP").
 template <std::size_t N> int findName(const char* const (&names)[N], const std::string& text)
 {
     for (std::size_t i = 0; i < N; ++i) {
-        if (text == names[i]) {
+        if (text == trim(names[i])) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int findStepSize(const std::string& text)
+{
+    for (std::size_t i = 0; i < seq::kStepSizes.size(); ++i) {
+        if (text == seq::kStepSizes[i].name) {
             return static_cast<int>(i);
         }
     }
@@ -75,7 +75,7 @@ float number(const Place& at, const std::string& text)
 
 int module(const Place& at, const std::string& text)
 {
-    const int m = findName(kModules, text);
+    const int m = findName(kModuleNames, text);
     if (m < 0) {
         fail(at, "unknown module '" + text + "'");
     }
@@ -191,14 +191,14 @@ float parseValue(Morvek2ParameterManager& pm, const Place& at, int index, const 
         return n;
     };
     for (int m = 0; m < kLanes; ++m) {
-        if (index == kLaneParams[m][0]) {
-            const int s = findName(kStepSizes, text);
+        if (index == kStepSizeParam[m]) {
+            const int s = findStepSize(text);
             if (s < 0) {
                 fail(at, "unknown step size '" + text + "'");
             }
             return listEntry(s, 10);
         }
-        if (index == kLaneParams[m][2]) {
+        if (index == kDirectionParam[m]) {
             const int d = findName(kDirections, text);
             if (d < 0) {
                 fail(at, "unknown direction '" + text + "'");
@@ -207,14 +207,14 @@ float parseValue(Morvek2ParameterManager& pm, const Place& at, int index, const 
         }
     }
     if (index == kFilterType) {
-        const int t = findName(kFilterTypes, text);
+        const int t = findName(kFilterTypeNames, text);
         if (t < 0) {
             fail(at, "unknown filter type '" + text + "'");
         }
         return listEntry(t, 6);
     }
     if (index == kDelayMode) {
-        const int d = findName(kDelayModes, text);
+        const int d = findName(kDelayModeNames, text);
         if (d < 0) {
             fail(at, "unknown delay mode '" + text + "'");
         }
@@ -332,7 +332,7 @@ void parseLaneHeader(const Place& at, Lane& lane, const std::string& header)
                 fail(at, "unknown direction");
             }
         } else if (key == "size") {
-            lane.header[3] = findName(kStepSizes, w[1]);
+            lane.header[3] = findStepSize(w[1]);
             if (lane.header[3] < 0) {
                 fail(at, "unknown step size");
             }
@@ -542,14 +542,14 @@ Program readProgram(const std::string& path)
     // Lane parameters follow the header unless named.
     for (int m = 0; m < kLanes; ++m) {
         const int* h = p.lanes[m].header;
-        if (!p.given[kLaneParams[m][0]]) {
-            p.values[kLaneParams[m][0]] = static_cast<float>(h[3]) / 9.0f;
+        if (!p.given[kStepSizeParam[m]]) {
+            p.values[kStepSizeParam[m]] = static_cast<float>(h[3]) / 9.0f;
         }
-        if (!p.given[kLaneParams[m][1]]) {
-            p.values[kLaneParams[m][1]] = pm.workingToNormalised(kLaneParams[m][1], h[1]);
+        if (!p.given[kLengthParam[m]]) {
+            p.values[kLengthParam[m]] = pm.workingToNormalised(kLengthParam[m], h[1]);
         }
-        if (!p.given[kLaneParams[m][2]]) {
-            p.values[kLaneParams[m][2]] = static_cast<float>(h[2]) / 2.0f;
+        if (!p.given[kDirectionParam[m]]) {
+            p.values[kDirectionParam[m]] = static_cast<float>(h[2]) / 2.0f;
         }
     }
     return p;

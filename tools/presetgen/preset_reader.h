@@ -24,6 +24,8 @@
 // (0, 16, forward, 1/16, 0), no gates and no values. A module's Step Size, Length and Direction
 // parameters follow its lane header unless the file names them.
 
+#include "params/Morvek2Params.h"
+
 #include <array>
 #include <optional>
 #include <stdexcept>
@@ -34,8 +36,8 @@ class Morvek2ParameterManager;
 
 namespace presetfile {
 
-constexpr int kParams = 93;
-constexpr int kLanes = 6;
+constexpr int kParams = morvek2::param::kNumParams;
+constexpr int kLanes = morvek2::param::kNumModules;
 constexpr int kSteps = 32;
 
 // "file:line: what", the form compilers use, so an editor can jump to the line.

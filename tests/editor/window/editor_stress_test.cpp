@@ -157,7 +157,7 @@ TEST(EditorStress, WindowIdlesWhileAutomationAndAudioRun)
     }
     const int m = editor.getSelectedModule();
     EXPECT_FLOAT_EQ(editor.sharedControlFor(201)->getValue(),
-                    plugin.getParameter(Morvek2Editor::kLengthParam[m]));
+                    plugin.getParameter(morvek2::param::kLengthParam[m]));
     SeqLane lane{};
     plugin.laneSnapshot(m, lane);
     for (int s = 0; s < 32; ++s) {

@@ -2,6 +2,7 @@
 // what open builds and loads, page selection, routing of control changes to parameters, lanes,
 // lane commands, the chain order and MIDI learn, and what the plug-in's changes show.
 #include "editor_rig.h"
+#include "params/Morvek2Params.h"
 
 #include "editor/CDezadeduResource.h"
 #include "editor/CZKKnob.h"
@@ -23,6 +24,8 @@
 #include <thread>
 
 using namespace edtest;
+
+using namespace morvek2::param;
 
 namespace {
 
@@ -121,10 +124,9 @@ TEST(EditorWindow, PagesShareThePositionsAndOnlyTheSelectedOneIsVisible)
     Rig rig;
     ASSERT_TRUE(rig.open());
     const int firstKnob[6] = {0, 17, 32, 44, 60, 76};
-    const int solo[6] = {5, 22, 35, 50, 65, 80};
     for (int m = 0; m < 6; ++m) {
         EXPECT_EQ(rig.control(firstKnob[m])->getViewSize(), CRect(457, 57, 506, 106)) << m;
-        EXPECT_EQ(rig.control(solo[m])->getViewSize(), CRect(544, 249, 558, 263)) << m;
+        EXPECT_EQ(rig.control(kSoloParam[m])->getViewSize(), CRect(544, 249, 558, 263)) << m;
         for (CControl* c : rig.editor.getModuleControls(m)) {
             EXPECT_EQ(c->isVisible(), m == rig.editor.getSelectedModule()) << c->getTag();
         }

@@ -1,4 +1,4 @@
-#include "vst/MakerFolder.h"
+#include "base/MakerFolder.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "vst/ModulePin.h"
+#include "base/ModulePin.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
