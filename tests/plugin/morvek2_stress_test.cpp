@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <chrono>
 #include <cstddef>
 #include <random>
@@ -391,16 +390,22 @@ TEST(Morvek2Stress, AfterTwoThreadsSetRatesAtOnceTheFinalRateIsTheOneInForce)
     constexpr int kRounds = 5000;
     constexpr float kHigh = 96000.0f;
     constexpr float kLow = 8000.0f;
-    std::barrier sync(3);
+    // Rounds handed out through two counters rather than std::barrier, whose waits never wake
+    // under wine with the mingw-w64 runtime.
+    std::atomic<int> round{0};
+    std::atomic<int> finished{0};
     std::atomic<bool> quit{false};
     auto setter = [&](float rate) {
-        for (;;) {
-            sync.arrive_and_wait(); // round start
-            if (quit.load(std::memory_order_relaxed)) {
+        for (int seen = 0;; ++seen) {
+            while (round.load(std::memory_order_acquire) == seen &&
+                   !quit.load(std::memory_order_acquire)) {
+                std::this_thread::yield();
+            }
+            if (quit.load(std::memory_order_acquire)) {
                 return;
             }
             rig.plugin.setSampleRate(rate);
-            sync.arrive_and_wait(); // round end
+            finished.fetch_add(1, std::memory_order_acq_rel);
         }
     };
     std::thread high(setter, kHigh);
@@ -409,8 +414,11 @@ TEST(Morvek2Stress, AfterTwoThreadsSetRatesAtOnceTheFinalRateIsTheOneInForce)
     int rounds = 0;
     int wrong = 0;
     for (; rounds < kRounds && std::chrono::steady_clock::now() < deadline; ++rounds) {
-        sync.arrive_and_wait();
-        sync.arrive_and_wait();
+        finished.store(0, std::memory_order_relaxed);
+        round.store(rounds + 1, std::memory_order_release); // both setters go at once
+        while (finished.load(std::memory_order_acquire) < 2) {
+            std::this_thread::yield();
+        }
         rig.plugin.setSampleRate(kLow);
         rig.silence(16);
         if (rig.plugin.getSampleRate() != kLow ||
@@ -418,8 +426,7 @@ TEST(Morvek2Stress, AfterTwoThreadsSetRatesAtOnceTheFinalRateIsTheOneInForce)
             ++wrong;
         }
     }
-    quit.store(true, std::memory_order_relaxed);
-    sync.arrive_and_wait();
+    quit.store(true, std::memory_order_release);
     high.join();
     low.join();
     EXPECT_EQ(wrong, 0) << "of " << rounds << " rounds";
