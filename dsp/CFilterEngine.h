@@ -78,8 +78,8 @@ public:
 
         Mode mode;
         // The two biquads in Biquad mode.
-        zksp_filter_rbj* biquadL;
-        zksp_filter_rbj* biquadR;
+        zksp_filter_rbj* biquadL = nullptr;
+        zksp_filter_rbj* biquadR = nullptr;
         std::uint32_t frames;
         // The crossfade levels, left and right of each frame (in the left engine: an array
         // here would keep the lane states out of registers); `gain` the next frame's.
@@ -233,8 +233,10 @@ inline float CFilterEngine::processGated(float x, float gate) // [audio]
 
 // The compiler cannot always tell that step() and finish() only touch the lanes the
 // constructor set for the mode, and would warn of the others.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 inline CFilterEngine::PairKernel::PairKernel(CFilterEngine& left, CFilterEngine& right, int n,
                                              float gateLevel) // [audio]
@@ -389,4 +391,6 @@ inline void CFilterEngine::PairKernel::finish() // [audio]
 #endif
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
