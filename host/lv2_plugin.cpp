@@ -192,6 +192,7 @@ struct Lv2Plugin::Impl
     int32_t program = 0;
     std::unordered_map<int32_t, std::string> renamed;
     std::string programKey;
+    Lv2ValueMapping mapping;
 
     Transport transport;
     Lv2Positions positions = Lv2Positions::OnChange;
@@ -679,6 +680,11 @@ void Lv2Plugin::setProgramKey(const std::string& uri)
     impl_->programKey = uri;
 }
 
+void Lv2Plugin::setValueMapping(Lv2ValueMapping mapping)
+{
+    impl_->mapping = std::move(mapping);
+}
+
 void Lv2Plugin::setPositions(Lv2Positions positions)
 {
     impl_->positions = positions;
@@ -786,6 +792,9 @@ float Lv2Plugin::getParameter(int32_t index)
         return 0.0f;
     }
     const uint32_t port = impl_->controls[static_cast<std::size_t>(index)];
+    if (impl_->mapping.toNormalised) {
+        return impl_->mapping.toNormalised(index, impl_->values[port]);
+    }
     return impl_->toNormalised(impl_->ports[port], impl_->values[port]);
 }
 
@@ -795,7 +804,8 @@ void Lv2Plugin::setParameter(int32_t index, float normalised)
         return;
     }
     const uint32_t port = impl_->controls[static_cast<std::size_t>(index)];
-    impl_->values[port] = impl_->toPlain(impl_->ports[port], normalised);
+    impl_->values[port] = impl_->mapping.toPlain ? impl_->mapping.toPlain(index, normalised)
+                                                 : impl_->toPlain(impl_->ports[port], normalised);
 }
 
 float Lv2Plugin::plainValue(int32_t index) const

@@ -3,6 +3,7 @@
 
 #include "host/instance.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,10 +14,19 @@ namespace morvek2::host {
 // plug-in runs on by itself in between; some send one every block; some send none at all.
 enum class Lv2Positions { OnChange, EveryBlock, Never };
 
+// How parameter i's normalised value becomes its port's plain value and back, when the plug-in
+// defines that better than its port range does.
+struct Lv2ValueMapping
+{
+    std::function<float(int32_t index, float normalised)> toPlain;
+    std::function<float(int32_t index, float plain)> toNormalised;
+};
+
 // The bundle is loaded by its path (not through LV2_PATH). The host gives urid:map and unmap,
 // options (block lengths, sample rate) and bounded block lengths; controls are the control input
 // ports in port order (parameter i is the i-th of them), converted between the port's range and
-// 0..1 linearly (logarithmically for a logarithmic port; integers and toggles snap). Programs
+// 0..1 linearly (logarithmically for a logarithmic port; integers and toggles snap) unless a
+// mapping is set. Programs
 // are the plug-in's presets in URI order; the program chunk is the plug-in's state:interface
 // property `programKey` (the whole saved state's first property when that is empty). There is
 // no bank: getChunk(false) is empty and setChunk(false, ...) refused.
@@ -32,6 +42,7 @@ public:
     // The state property that holds a program (set before getChunk/setChunk).
     void setProgramKey(const std::string& uri);
     void setPositions(Lv2Positions positions);
+    void setValueMapping(Lv2ValueMapping mapping);
     // How many time:Position objects process() has sent so far.
     int64_t positionsSent() const;
 
