@@ -37,7 +37,7 @@ AudioChannels testInput()
     return in;
 }
 
-struct Run
+struct Case
 {
     int program; // -1: the program a new instance starts with
     int32_t block;
@@ -45,7 +45,7 @@ struct Run
     bool playing;
 };
 
-AudioChannels renderThrough(const std::string& path, const Run& run, const AudioChannels& input)
+AudioChannels renderThrough(const std::string& path, const Case& run, const AudioChannels& input)
 {
     std::string error;
     std::unique_ptr<Instance> instance = morvek2::host::loadInstance(path, error);
@@ -68,7 +68,7 @@ AudioChannels renderThrough(const std::string& path, const Run& run, const Audio
 
 TEST(Lv2Identity, RendersEqualTheVst2ModuleBitForBit)
 {
-    std::vector<Run> runs;
+    std::vector<Case> runs;
     for (int program : {-1, 1, 8, 26, 38}) {
         for (int32_t block : {512, 1}) {
             for (double start : {0.0, 2.5}) {
@@ -80,7 +80,7 @@ TEST(Lv2Identity, RendersEqualTheVst2ModuleBitForBit)
     runs.push_back({26, 1, 0.0, false});
 
     const AudioChannels input = testInput();
-    for (const Run& run : runs) {
+    for (const Case& run : runs) {
         SCOPED_TRACE("program " + std::to_string(run.program) + ", blocks of " +
                      std::to_string(run.block) + ", from ppq " + std::to_string(run.startPpq) +
                      (run.playing ? ", playing" : ", stopped"));
