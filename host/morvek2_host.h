@@ -25,9 +25,14 @@
 // - render / MidiEventList (host/render.h): a whole buffer through the plug-in in fixed or
 //   irregular blocks, with timed MIDI and a per-block hook.
 // - SharedLibrary (host/shared_library.h): the only platform-specific part (dlopen/LoadLibrary).
+// - Instance (host/instance.h): one plug-in of either format for renders and tools;
+//   loadInstance() takes a VST 2.4 module file or an LV2 bundle folder. Lv2Plugin
+//   (host/lv2_plugin.h, built where lilv is installed) is the LV2 side: presets, state through
+//   state:interface, MIDI and time:Position on atom ports.
 #pragma once
 
 #include "host/host_callback.h"
+#include "host/instance.h"
 #include "host/plugin.h"
 #include "host/render.h"
 #include "host/shared_library.h"

@@ -55,7 +55,21 @@ std::vector<int32_t> hostLikeBlockSizes()
     return {512, 1, 31, 32, 33, 0, 511, 17, 63, 64, 2, 3, 1024, 256, 100, 0, 7, 480};
 }
 
-AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOptions& options)
+namespace {
+
+void deliver(Plugin& plugin, MidiEventList& list)
+{
+    plugin.sendEvents(list.events());
+}
+
+void deliver(Instance& instance, MidiEventList& list)
+{
+    instance.sendMidi(list);
+}
+
+template <class Target>
+AudioChannels renderBlocks(Target& plugin, const AudioChannels& input,
+                           const BasicRenderOptions<Target>& options)
 {
     std::vector<int32_t> sizes = options.blockSizes;
     if (sizes.empty()) {
@@ -119,7 +133,7 @@ AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOpt
                 list.add(static_cast<int32_t>(delta), m.status, m.data1, m.data2);
             }
             if (list.size() > 0) {
-                plugin.sendEvents(list.events());
+                deliver(plugin, list);
             }
         }
         for (std::size_t c = 0; c < in.size(); ++c) {
@@ -158,6 +172,19 @@ AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOpt
         done += un;
     } while (done < frames);
     return out;
+}
+
+} // namespace
+
+AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOptions& options)
+{
+    return renderBlocks(plugin, input, options);
+}
+
+AudioChannels render(Instance& instance, const AudioChannels& input,
+                     const InstanceRenderOptions& options)
+{
+    return renderBlocks(instance, input, options);
 }
 
 } // namespace morvek2::host

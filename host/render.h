@@ -1,6 +1,7 @@
 // Rendering whole buffers through a plug-in block by block, as a host's engine does.
 #pragma once
 
+#include "host/instance.h"
 #include "host/plugin.h"
 #include "vst/vst2_abi.h"
 
@@ -25,6 +26,7 @@ public:
     void clear();                                                                // [audio]
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return midi_.size(); }
+    const VstMidiEvent& operator[](std::size_t i) const { return midi_[i]; }
     VstEvents* events(); // [audio]
 
 private:
@@ -48,7 +50,8 @@ struct TimedMidi
 using AudioChannels = std::vector<std::vector<float>>;
 
 // Every member has a default, so designated initialisers may name only what they change.
-struct RenderOptions
+// `Target` is what beforeBlock is handed: a VST 2.4 Plugin or any Instance.
+template <class Target> struct BasicRenderOptions
 {
     // Block sizes, repeated in turn until the buffer is done (the last block is cut to what is
     // left). Zero-frame blocks are passed on as hosts do. Empty: the plug-in's block size.
@@ -58,8 +61,10 @@ struct RenderOptions
     std::vector<TimedMidi> midi = {};
     // Called before each block with its first frame and length, on the rendering thread: the
     // place to automate parameters or move the transport.
-    std::function<void(Plugin& plugin, int64_t firstFrame, int32_t frames)> beforeBlock = {};
+    std::function<void(Target& plugin, int64_t firstFrame, int32_t frames)> beforeBlock = {};
 };
+using RenderOptions = BasicRenderOptions<Plugin>;
+using InstanceRenderOptions = BasicRenderOptions<Instance>;
 
 // An irregular block sequence like the ones real hosts produce (tiny, odd, power-of-two and
 // zero-frame blocks), the largest 1024 frames.
@@ -72,5 +77,8 @@ std::vector<int32_t> hostLikeBlockSizes();
 // followed by guard samples. Throws std::invalid_argument for a negative block size or a list
 // with no positive one, and std::runtime_error when the plug-in writes past a block's end.
 AudioChannels render(Plugin& plugin, const AudioChannels& input, const RenderOptions& options = {});
+// The same through a plug-in of any format.
+AudioChannels render(Instance& instance, const AudioChannels& input,
+                     const InstanceRenderOptions& options = {});
 
 } // namespace morvek2::host

@@ -48,6 +48,9 @@ public:
     bool playing() const { return playing_; }
     double ppqPos() const { return ppqPos_; }
     double samplePos() const { return samplePos_; }
+    // Whether the coming block follows a jump, a start or a stop (what kVstTransportChanged
+    // reports).
+    bool changed() const { return changed_; }
 
     // Quarter notes that one frame lasts at the current tempo and rate (0 when either is not
     // positive).

@@ -1,5 +1,8 @@
 // The host against plug-ins nobody here wrote: Debian's LSP VST2 build, when it is installed.
 #include "host/morvek2_host.h"
+#if MORVEK2_HOST_LV2
+#include "host/lv2_plugin.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -86,3 +89,53 @@ TEST(ThirdPartyPlugin, LspStereoEffectLoadsNamesAndProcesses)
     EXPECT_GT(plugin->log().count(audioMasterGetTime) + plugin->log().requests().size(), 0u);
     plugin->close();
 }
+
+#if MORVEK2_HOST_LV2
+// A tempo-synced delay from Debian's Ardour LV2 build hears the host's tempo only through the
+// time:Position objects on its atom port: its echo lands one note value after the impulse at
+// the tempo sent. Positions go out on the first block and on a change only.
+TEST(ThirdPartyPlugin, Lv2DelayFollowsTheTempoSentAsTimePosition)
+{
+    const std::string bundle = "/usr/lib/lv2/a-delay.lv2";
+    if (!std::filesystem::exists(bundle)) {
+        GTEST_SKIP() << "no " << bundle << " (Debian package ardour-lv2-plugins)";
+    }
+    for (const double bpm : {120.0, 60.0}) {
+        std::string error;
+        std::unique_ptr<Lv2Plugin> plugin = Lv2Plugin::load(bundle, error);
+        ASSERT_NE(plugin, nullptr) << error;
+        ASSERT_EQ(plugin->numInputs(), 1);
+        const auto param = [&](const std::string& name) {
+            for (int32_t i = 0; i < plugin->numParams(); ++i) {
+                if (plugin->parameterName(i) == name) {
+                    return i;
+                }
+            }
+            ADD_FAILURE() << "no parameter " << name;
+            return 0;
+        };
+        plugin->start(44100.0f, 256);
+        plugin->setPlainValue(param("Sync BPM"), 1.0f);
+        plugin->setPlainValue(param("Divisor"), 4.0f); // a quarter note
+        plugin->setPlainValue(param("Dry/Wet"), 100.0f);
+        plugin->setPlainValue(param("Feedback"), 0.0f);
+        plugin->setPlainValue(param("LPF"), 20000.0f);
+        plugin->transport().setTempo(bpm);
+        AudioChannels in(1, std::vector<float>(2 * 44100, 0.0f));
+        in[0][0] = 1.0f;
+        const AudioChannels out = render(*plugin, in, InstanceRenderOptions{.blockSizes = {256}});
+        std::size_t loudest = 0;
+        for (std::size_t i = 0; i < out[0].size(); ++i) {
+            if (std::fabs(out[0][i]) > std::fabs(out[0][loudest])) {
+                loudest = i;
+            }
+        }
+        const double quarter = 60.0 / bpm * 44100.0;
+        EXPECT_NEAR(static_cast<double>(loudest), quarter, 2.0) << bpm << " bpm";
+        EXPECT_EQ(plugin->positionsSent(), 1);
+        plugin->transport().setTempo(bpm + 1.0);
+        render(*plugin, in, InstanceRenderOptions{.blockSizes = {256}});
+        EXPECT_EQ(plugin->positionsSent(), 2) << "a new tempo is a change";
+    }
+}
+#endif

@@ -83,7 +83,7 @@ Channels renderOnThisThread(int program, const Channels& input)
 {
     morvek2::cli::Session session(morvek2::cli::Session::defaultModulePath());
     session.start(kRate, 512);
-    morvek2::host::Plugin& plugin = session.plugin();
+    morvek2::host::Instance& plugin = session.plugin();
     plugin.setProgram(program);
     morvek2::host::Transport& transport = plugin.transport();
     transport.setSampleRate(kRate);
@@ -91,7 +91,7 @@ Channels renderOnThisThread(int program, const Channels& input)
     transport.setTimeSignature(4, 4);
     transport.locate(0.0);
     transport.setPlaying(true);
-    morvek2::host::RenderOptions options;
+    morvek2::host::InstanceRenderOptions options;
     options.blockSizes = {512};
     Channels out = morvek2::host::render(plugin, input, options);
     out.resize(2);

@@ -180,7 +180,20 @@ void runInfo(const Options& options)
 {
     const auto session = openSession(options, kDefaultRate);
     std::vector<PendingFile> presets = preparePresets(*session, options);
-    host::Plugin& p = session->plugin();
+    host::Instance& instance = session->plugin();
+    host::Plugin* vst2 = instance.vst2();
+    if (vst2 == nullptr) {
+        std::printf("Bundle:       %s (LV2)\n", session->modulePath().c_str());
+        std::printf("Plug-in URI:  %s\n", instance.uri().c_str());
+        std::printf("Name:         %s\n", instance.effectName().c_str());
+        std::printf("Audio:        %d in, %d out\n", instance.numInputs(), instance.numOutputs());
+        std::printf("Programs:     %d presets\n", instance.numPrograms());
+        std::printf("Parameters:   %d\n", instance.numParams());
+        std::printf("State:        %s\n", instance.programChunks() ? "state:interface" : "none");
+        commitAll(presets);
+        return;
+    }
+    host::Plugin& p = *vst2;
     std::printf("Module:       %s (entry %s)\n", session->modulePath().c_str(),
                 p.module().entryName().c_str());
     std::printf("Effect name:  %s\n", p.effectName().c_str());
@@ -292,7 +305,7 @@ void runRender(const Options& options)
     }
 
     const auto session = openSession(options, source->sampleRate());
-    host::Plugin& plugin = session->plugin();
+    host::Instance& plugin = session->plugin();
     std::vector<PendingFile> pending = preparePresets(*session, options);
     std::optional<ProgramLanes> lanes;
     if (options.plot) {
@@ -413,7 +426,7 @@ Channels renderOnThisThread(const Options& options, const AnalyseTarget& target,
         *name = session.plugin().numPrograms() > 0 ? session.plugin().programName() : "";
     }
     setUpTransport(session.plugin(), options, rate);
-    host::RenderOptions renderOptions;
+    host::InstanceRenderOptions renderOptions;
     renderOptions.blockSizes = blockSizesFor(options);
     Channels out;
     try {

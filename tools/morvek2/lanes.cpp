@@ -36,7 +36,7 @@ std::optional<ProgramLanes> readProgramLanes(Session& session)
     if (!lanes) {
         return std::nullopt;
     }
-    host::Plugin& plugin = session.plugin();
+    host::Instance& plugin = session.plugin();
     // Mutes and the reset interval only refine the picture: a module whose table lacks them
     // still gets its lanes drawn.
     auto parameter = [&](const std::string& name) -> std::optional<int> {

@@ -46,9 +46,9 @@ std::string number(double v)
 class StateGuard
 {
 public:
-    StateGuard(host::Plugin& plugin, bool throughChunk) : plugin_(plugin)
+    StateGuard(host::Instance& plugin, bool throughChunk) : plugin_(plugin)
     {
-        chunked_ = throughChunk && (plugin.flags() & effFlagsProgramChunks) != 0;
+        chunked_ = throughChunk && plugin.programChunks();
         if (chunked_) {
             chunk_ = plugin.getChunk(true);
         }
@@ -71,7 +71,7 @@ public:
     StateGuard& operator=(const StateGuard&) = delete;
 
 private:
-    host::Plugin& plugin_;
+    host::Instance& plugin_;
     bool chunked_ = false;
     std::vector<std::uint8_t> chunk_;
     std::vector<float> values_;
@@ -84,7 +84,7 @@ struct Trial
     std::optional<double> number;
 };
 
-Trial tryValue(host::Plugin& plugin, int index, float normalised)
+Trial tryValue(host::Instance& plugin, int index, float normalised)
 {
     plugin.setParameter(index, normalised);
     Trial t{normalised, trim(plugin.parameterDisplay(index)), std::nullopt};
@@ -131,7 +131,8 @@ std::optional<float> matchText(const std::vector<Trial>& trials, const std::stri
 
 // The setting whose display is the number `target`, found between the two trial settings that
 // bracket it. Stepped parameters land in the middle of the step that shows the value.
-float matchNumber(host::Plugin& plugin, int index, const std::vector<Trial>& trials, double target)
+float matchNumber(host::Instance& plugin, int index, const std::vector<Trial>& trials,
+                  double target)
 {
     // A step that shows the target exactly: take the middle of its run.
     for (std::size_t i = 0; i < trials.size(); ++i) {
@@ -175,7 +176,7 @@ float matchNumber(host::Plugin& plugin, int index, const std::vector<Trial>& tri
 
 // A module may keep a stepped value in one canonical form (a length of 16 as exactly 15/32):
 // when the value it reads back shows the same, that form is the one to hand on.
-float preferStored(host::Plugin& plugin, int index, float chosen)
+float preferStored(host::Instance& plugin, int index, float chosen)
 {
     const Trial asChosen = tryValue(plugin, index, chosen);
     const float stored = plugin.getParameter(index);
@@ -224,7 +225,7 @@ bool unitFits(const std::string& unit, const std::string& label)
     return l.rfind(u, 0) == 0 || u.rfind(l, 0) == 0;
 }
 
-float resolveParameterValue(host::Plugin& plugin, int index, const std::string& text,
+float resolveParameterValue(host::Instance& plugin, int index, const std::string& text,
                             const std::string& title, bool restoreThroughChunk)
 {
     const std::optional<LeadingNumber> typed = parseLeadingNumber(text);

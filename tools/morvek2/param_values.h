@@ -5,7 +5,7 @@
 // module's state is restored afterwards.
 #pragma once
 
-#include "host/plugin.h"
+#include "host/instance.h"
 
 #include <optional>
 #include <string>
@@ -14,7 +14,7 @@ namespace morvek2::cli {
 
 // `title` names the parameter in messages. Throws Error(Exit::Usage) naming what is accepted.
 // `restoreThroughChunk`: put the program back through the module's program chunk as well.
-float resolveParameterValue(host::Plugin& plugin, int index, const std::string& text,
+float resolveParameterValue(host::Instance& plugin, int index, const std::string& text,
                             const std::string& title, bool restoreThroughChunk = false);
 
 // The leading number of a display text ("800.0", " -6.0", "1.20k"), if any, and the rest.

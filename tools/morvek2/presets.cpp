@@ -9,12 +9,12 @@ namespace morvek2::cli {
 
 namespace {
 
-bool usesChunks(host::Plugin& plugin)
+bool usesChunks(host::Instance& plugin)
 {
-    return (plugin.flags() & effFlagsProgramChunks) != 0;
+    return plugin.programChunks();
 }
 
-PresetProgram currentValues(host::Plugin& plugin)
+PresetProgram currentValues(host::Instance& plugin)
 {
     PresetProgram program;
     program.name = plugin.programName();
@@ -24,7 +24,7 @@ PresetProgram currentValues(host::Plugin& plugin)
     return program;
 }
 
-void applyValues(host::Plugin& plugin, const PresetProgram& program, const std::string& path)
+void applyValues(host::Instance& plugin, const PresetProgram& program, const std::string& path)
 {
     if (static_cast<int>(program.values.size()) > plugin.numParams()) {
         fail(Exit::Preset, "preset '" + path + "' has " + std::to_string(program.values.size()) +
@@ -50,11 +50,11 @@ void applyValues(host::Plugin& plugin, const PresetProgram& program, const std::
 
 void loadPreset(Session& session, const std::string& path, bool bank)
 {
-    host::Plugin& plugin = session.plugin();
+    host::Instance& plugin = session.plugin();
     const PresetFile preset = decodePreset(readWholeFile(path, Exit::Preset, "preset"), bank, path);
-    if (preset.pluginId != plugin.uniqueId()) {
+    if (preset.pluginId != session.pluginId()) {
         fail(Exit::Preset, "preset '" + path + "' is for plug-in " + idText(preset.pluginId) +
-                               ", not for this module's " + idText(plugin.uniqueId()));
+                               ", not for this module's " + idText(session.pluginId()));
     }
     if (preset.opaque) {
         if (!usesChunks(plugin)) {
@@ -100,10 +100,10 @@ void loadPreset(Session& session, const std::string& path, bool bank)
 
 std::vector<std::uint8_t> savePreset(Session& session, bool bank)
 {
-    host::Plugin& plugin = session.plugin();
+    host::Instance& plugin = session.plugin();
     PresetFile preset;
     preset.bank = bank;
-    preset.pluginId = plugin.uniqueId();
+    preset.pluginId = session.pluginId();
     preset.pluginVersion = plugin.version();
     preset.currentProgram = plugin.program();
     preset.opaque = usesChunks(plugin);

@@ -69,7 +69,7 @@ std::vector<int32_t> blockSizesFor(const Options& options)
     return sizes;
 }
 
-void setUpTransport(host::Plugin& plugin, const Options& options, double sampleRate)
+void setUpTransport(host::Instance& plugin, const Options& options, double sampleRate)
 {
     host::Transport& transport = plugin.transport();
     transport.setSampleRate(sampleRate);
@@ -101,7 +101,7 @@ void routeInput(const std::vector<float>& interleaved, int sourceChannels, std::
     }
 }
 
-int outputChannelsFor(const host::Plugin& plugin)
+int outputChannelsFor(const host::Instance& plugin)
 {
     return std::clamp(plugin.numOutputs(), 1, 2);
 }
@@ -109,7 +109,7 @@ int outputChannelsFor(const host::Plugin& plugin)
 RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writer,
                           const Options& options, int plotColumns)
 {
-    host::Plugin& plugin = session.plugin();
+    host::Instance& plugin = session.plugin();
     const double rate = source.sampleRate();
     setUpTransport(plugin, options, rate);
 
@@ -175,7 +175,7 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
     std::vector<float> interleaved(static_cast<std::size_t>(perPass * sourceChannels));
     host::AudioChannels inputs(static_cast<std::size_t>(plugin.numInputs()));
     std::vector<float> outInterleaved;
-    host::RenderOptions renderOptions;
+    host::InstanceRenderOptions renderOptions;
     renderOptions.blockSizes = sizes;
 
     Progress progress(expected);
@@ -206,7 +206,7 @@ RenderReport renderSource(Session& session, AudioSource& source, WavWriter& writ
             report.inputSpectrum->add(inputs, frames);
         }
 
-        renderOptions.beforeBlock = [&](host::Plugin&, int64_t first, int32_t) {
+        renderOptions.beforeBlock = [&](host::Instance&, int64_t first, int32_t) {
             if (first > 0) {
                 notePlayed(done + first);
             }

@@ -40,13 +40,13 @@ private:
 std::vector<int32_t> blockSizesFor(const Options& options);
 
 // The transport as the options describe it: tempo, signature, start position, playing.
-void setUpTransport(host::Plugin& plugin, const Options& options, double sampleRate);
+void setUpTransport(host::Instance& plugin, const Options& options, double sampleRate);
 
 // Which source channel feeds each of the plug-in's inputs, and how many channels the output
 // file gets (the plug-in's outputs, at most two).
 void routeInput(const std::vector<float>& interleaved, int sourceChannels, std::size_t frames,
                 std::vector<std::vector<float>>& inputs);
-int outputChannelsFor(const host::Plugin& plugin);
+int outputChannelsFor(const host::Instance& plugin);
 
 struct RenderReport
 {

@@ -1,5 +1,8 @@
 #include "tools/morvek2/session.h"
 
+#if MORVEK2_HOST_LV2
+#include "host/lv2_plugin.h"
+#endif
 #include "params/Morvek2ParameterManager.h"
 #include "tools/morvek2/errors.h"
 #include "tools/morvek2/names.h"
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 #include <unistd.h>
 
@@ -68,11 +72,16 @@ Session::Session(const std::string& modulePath) : path_(modulePath)
     host::HostConfig config;
     // The renderer's transport is the only time information the plug-in sees.
     config.product = "morvek2 command line";
-    plugin_ = host::Plugin::load(path_, error, config);
+    plugin_ = host::loadInstance(path_, error, config);
     if (!plugin_) {
         fail(Exit::Module, "cannot use module: " + error);
     }
-    if (plugin_->flags() & effFlagsIsSynth) {
+#if MORVEK2_HOST_LV2
+    if (auto* lv2 = dynamic_cast<host::Lv2Plugin*>(plugin_.get()); lv2 && isMorvek2()) {
+        lv2->setProgramKey(kMorvek2ProgramKey);
+    }
+#endif
+    if (plugin_->isInstrument()) {
         fail(Exit::Module, "'" + path_ + "' is an instrument, not an audio effect");
     }
     if (plugin_->numInputs() < 1 || plugin_->numOutputs() < 1) {
@@ -94,12 +103,21 @@ Session::Session(const std::string& modulePath) : path_(modulePath)
 
 bool Session::isMorvek2() const
 {
-    return plugin_->uniqueId() == kMorvek2Id;
+    return plugin_->uniqueId() == kMorvek2Id || plugin_->uri() == kMorvek2Uri;
+}
+
+std::int32_t Session::pluginId() const
+{
+    return plugin_->uniqueId() == 0 && isMorvek2() ? kMorvek2Id : plugin_->uniqueId();
 }
 
 void Session::start(double sampleRate, int maxBlock)
 {
-    plugin_->start(static_cast<float>(sampleRate), maxBlock);
+    try {
+        plugin_->start(static_cast<float>(sampleRate), maxBlock);
+    } catch (const std::runtime_error& e) {
+        fail(Exit::Module, e.what());
+    }
 }
 
 std::vector<std::string> Session::programNames()

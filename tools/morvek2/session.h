@@ -2,7 +2,7 @@
 // parameters by name, and the values a --set may give.
 #pragma once
 
-#include "host/plugin.h"
+#include "host/instance.h"
 #include "tools/morvek2/args.h"
 
 #include <memory>
@@ -11,8 +11,11 @@
 
 namespace morvek2::cli {
 
-// The unique identifier of our own module.
+// The unique identifier of our own module, and the URI of its LV2 plug-in and of the state
+// property that holds its program (the bytes of the VST 2.4 program chunk).
 inline constexpr std::int32_t kMorvek2Id = 0x5A4B6D32; // 'ZKm2'
+inline constexpr const char* kMorvek2Uri = "urn:zendrik:morvek2";
+inline constexpr const char* kMorvek2ProgramKey = "urn:zendrik:morvek2#program";
 
 struct ParamInfo
 {
@@ -31,13 +34,17 @@ public:
     // ../lib/vst/Morvek2.so as installed.
     static std::string defaultModulePath();
 
-    // Loads the module and creates its plug-in; throws Error(Exit::Module) when the file is
-    // missing, is not a VST 2.4 module, returns no plug-in or is not an audio effect.
+    // Loads the module (a VST 2.4 module file or an LV2 bundle folder) and creates its plug-in;
+    // throws Error(Exit::Module) when the path is missing, is neither, gives no plug-in or is
+    // not an audio effect.
     explicit Session(const std::string& modulePath);
 
-    host::Plugin& plugin() { return *plugin_; }
+    host::Instance& plugin() { return *plugin_; }
     const std::string& modulePath() const { return path_; }
     bool isMorvek2() const;
+    // The ID preset files carry: the VST 2.4 unique ID, and for Morvek2 through LV2 the same as
+    // through VST 2.4 since its program chunk is the same.
+    std::int32_t pluginId() const;
 
     // open, sample rate, block size, resume.
     void start(double sampleRate, int maxBlock);
@@ -58,7 +65,7 @@ private:
     std::string parameterTitle(int index);
 
     std::string path_;
-    std::unique_ptr<host::Plugin> plugin_;
+    std::unique_ptr<host::Instance> plugin_;
     std::vector<std::string> longNames_;
 };
 
