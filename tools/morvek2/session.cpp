@@ -79,6 +79,16 @@ Session::Session(const std::string& modulePath) : path_(modulePath)
 #if MORVEK2_HOST_LV2
     if (auto* lv2 = dynamic_cast<host::Lv2Plugin*>(plugin_.get()); lv2 && isMorvek2()) {
         lv2->setProgramKey(kMorvek2ProgramKey);
+        portTable_ = std::make_shared<Morvek2ParameterManager>();
+        portMapping_ = std::make_shared<morvek2::PortMapping>(*portTable_);
+        host::Lv2ValueMapping mapping;
+        mapping.toPlain = [map = portMapping_, table = portTable_](int32_t index, float normalised) {
+            return map->toPlain(index, normalised);
+        };
+        mapping.toNormalised = [map = portMapping_, table = portTable_](int32_t index, float plain) {
+            return map->toNormalised(index, plain);
+        };
+        lv2->setValueMapping(std::move(mapping));
     }
 #endif
     if (plugin_->isInstrument()) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "host/instance.h"
+#include "params/Morvek2ParameterManager.h"
+#include "params/PortMapping.h"
 #include "tools/morvek2/args.h"
 
 #include <memory>
@@ -65,6 +67,10 @@ private:
     std::string parameterTitle(int index);
 
     std::string path_;
+    // Our LV2 bundle's control ports hold plain values: the mapping turns them into the
+    // normalised values the commands speak, to the bit, from the table the bundle is built from.
+    std::shared_ptr<Morvek2ParameterManager> portTable_;
+    std::shared_ptr<morvek2::PortMapping> portMapping_;
     std::unique_ptr<host::Instance> plugin_;
     std::vector<std::string> longNames_;
 };
