@@ -150,8 +150,16 @@ public:
     std::atomic<std::uint8_t> lanesRandomised{0};
 
     // ---- Editor window (plugin/Morvek2EditorOwner.cpp) ----
-    // The editor made at construction; AudioEffect owns it for the object's life.
+    // The editor made at construction for the VST 2.4 host; AudioEffect owns it (through its
+    // adapter) for the object's life.
     Morvek2Editor* getGuiEditor() const { return guiEditor; } // [any]
+    // The editor window that hears of every change (at most one). Attaching replaces the one
+    // attached before; once detachEditor returns, no thread is still reporting to the old one,
+    // so it may be destroyed.
+    void attachEditor(Morvek2Editor* editor); // [ui]
+    void detachEditor();                      // [ui]
+    // What the editor link answers the window (and what the editor's face needs of it).
+    Morvek2EditorHost& getEditorLink() { return editorLink; } // [any]
 
 protected:
     static int clampModule(int module)
@@ -399,4 +407,11 @@ protected:
     void editorLearnMark(int index, bool on);                           // [any]
     Morvek2EditorLink editorLink{*this};
     Morvek2Editor* guiEditor = nullptr;
+    // The attached editor and the reports to it running now (any thread): a report counts
+    // itself in before it looks at the pointer, so a detach that clears the pointer and then
+    // sees no report running knows the old editor is no longer in use. No lock, so the audio
+    // thread can report.
+    std::atomic<Morvek2Editor*> attachedEditor{nullptr};
+    std::atomic<int> editorReports{0};
+    template <class Report> void reportToEditor(Report&& report); // [any]
 };

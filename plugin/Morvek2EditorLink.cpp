@@ -9,6 +9,21 @@
 // ---- The editor's questions
 // -------------------------------------------------------------------------
 
+float Morvek2EditorLink::getParameter(int index) // [any]
+{
+    return plugin.getParameter(index);
+}
+
+void Morvek2EditorLink::getParameterDisplay(int index, char* text) // [ui]
+{
+    plugin.getParameterDisplay(index, text);
+}
+
+void Morvek2EditorLink::getParameterLabel(int index, char* text) // [ui]
+{
+    plugin.getParameterLabel(index, text);
+}
+
 float Morvek2EditorLink::getWorkingValue(int index) // [any]
 {
     return plugin.getParameterManager().getWorkingValue(index);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a file includes a header of a layer above its own. The layers, lowest first:
 #   base < dsp < sequencer < params < vst, plugin (the core and its VST 2.4 face)
-#   resources < gui core < gui/platform (and the VST editor binding) < editor < plugin
+#   resources < gui core < gui/platform (and the editor base) < editor < plugin
+#   vst, gui/platform < vst2 (the VST 2.4 binding of the editor) < plugin
 #   host, tools, tests, bench: on top, may include anything.
 # The build enforces the same order for the libraries it compiles (each library's include root
 # holds its own folder only); this check also covers sources a build leaves out (the other
@@ -17,15 +18,16 @@ declare -A allowed=(
     [vst]="base vst"
     [resources]="resources"
     [gui]="gui resources"
-    [gui/platform]="base gui resources vst"
-    [editor]="base dsp sequencer params vst resources gui editor"
-    [plugin]="base dsp sequencer params vst resources gui editor plugin"
+    [gui/platform]="base gui resources"
+    [editor]="base dsp sequencer params resources gui editor"
+    [vst2]="base vst resources gui vst2"
+    [plugin]="base dsp sequencer params vst resources gui editor vst2 plugin"
 )
 
 status=0
 while IFS= read -r file; do
     case $file in
-    gui/platform/* | gui/AEffGUIEditor.*) layer=gui/platform ;; # the VST binding of the views
+    gui/platform/* | gui/GUIEditor.*) layer=gui/platform ;; # the editor base of the views
     */*) layer=${file%%/*} ;;
     *) continue ;;
     esac

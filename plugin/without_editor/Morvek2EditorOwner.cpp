@@ -3,6 +3,8 @@
 #include "plugin/Morvek2.h"
 
 void Morvek2::createEditor() {}                                           // [ui]
+void Morvek2::attachEditor(Morvek2Editor*) {}                             // [ui]
+void Morvek2::detachEditor() {}                                           // [ui]
 void Morvek2::editorParameterChanged(int) {}                              // [any]
 void Morvek2::editorProgramChanged() {}                                   // [any]
 void Morvek2::editorLaneChanged() {}                                      // [any]

@@ -7,6 +7,7 @@
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/offscreen/OffscreenFrame.h"
 #include "plugin/Morvek2.h"
+#include "vst/AEffEditor.h"
 
 #include <gtest/gtest.h>
 
