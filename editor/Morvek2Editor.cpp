@@ -9,7 +9,6 @@
 #include "editor/CZKTextDisplay.h"
 #include "editor/CZKVMultislider.h"
 #include "editor/CZKVPopupMenu.h"
-#include "vst/AudioEffect.h"
 
 #include <cmath>
 #include <cstdio>
@@ -39,6 +38,9 @@ constexpr CColor kPopupBackground{14, 13, 23, 200};
 constexpr CColor kLockLit{115, 190, 232, 190};
 
 constexpr uint32_t kOrderSet = 1u << 31;
+
+// Hosts show at most this many characters of a parameter's display text and of its label.
+constexpr std::size_t kMaxParamTextLength = 8;
 
 // The same places on every module page.
 constexpr CRect kKnobRect[5] = {{457, 57, 506, 106},
@@ -168,18 +170,15 @@ void shortenUnit(char* label)
 // ---- Construction
 // ----------------------------------------------------------------------------------
 
-Morvek2Editor::Morvek2Editor(AudioEffect* effect_, Morvek2EditorHost& host_)
-    : AEffGUIEditor(effect_), host(host_)
+Morvek2Editor::Morvek2Editor(Morvek2EditorHost& host_) : host(host_)
 {
     background = new CBitmap(kBackgroundBitmap);
     // The window keeps its size even if the picture could not be decoded: a host must never be
     // told of an empty window.
     const CCoord w = background->getWidth() > 0 ? background->getWidth() : kWidth;
     const CCoord h = background->getHeight() > 0 ? background->getHeight() : kHeight;
-    rect.top = 0;
-    rect.left = 0;
-    rect.bottom = static_cast<int16_t>(h);
-    rect.right = static_cast<int16_t>(w);
+    layoutWidth = static_cast<int32_t>(w);
+    layoutHeight = static_cast<int32_t>(h);
 
     largeFont = new CDezadeduResource(kLargeFont);
     largeFont->setAlpha(230);
@@ -231,7 +230,7 @@ Morvek2Editor::~Morvek2Editor()
             set.clear();
         }
         releaseViews();
-        AEffGUIEditor::close();
+        GUIEditor::close();
     }
     closed.store(1, std::memory_order_relaxed);
     background->forget();
@@ -253,7 +252,7 @@ bool Morvek2Editor::open(void* parentWindow) // [ui]
     if (frame) {
         close();
     }
-    AEffGUIEditor::open(parentWindow);
+    GUIEditor::open(parentWindow);
     rememberWindowThread();
     // Everything is loaded from the plug-in below; older notes are stale.
     anyPendingParameter.store(0, std::memory_order_relaxed);
@@ -279,7 +278,7 @@ bool Morvek2Editor::open(void* parentWindow) // [ui]
     applySelectModule(page);
 
     for (int i = 0; i < kNumParams; ++i) {
-        applyParameter(i, effect ? effect->getParameter(i) : 0.0f);
+        applyParameter(i, host.getParameter(i));
     }
     std::uint16_t order[kNumModules];
     host.getChainOrder(order);
@@ -306,7 +305,7 @@ void Morvek2Editor::close() // [ui]
         set.clear();
     }
     releaseViews();
-    AEffGUIEditor::close();
+    GUIEditor::close();
     if (wasOpen) {
         host.editorClosed();
     }
@@ -359,7 +358,7 @@ void Morvek2Editor::idle() // [ui]
     host.editorIdle();
 
     // Mouse input waiting for the window and the redraw of everything that changed.
-    AEffGUIEditor::idle();
+    GUIEditor::idle();
 }
 
 // ---- Building the view tree
@@ -557,7 +556,7 @@ bool Morvek2Editor::onWindowThread() const // [any]
            windowThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
-void Morvek2Editor::setParameter(VstInt32 index, float value) // [any]
+void Morvek2Editor::setParameter(int32_t index, float value) // [any]
 {
     if (index < 0 || index >= kNumParams || !std::isfinite(value)) {
         return;
@@ -795,7 +794,7 @@ void Morvek2Editor::applyRefreshModule() // [ui]
     }
     showLength(static_cast<int>(host.getWorkingValue(kLengthParam[m])));
 
-    auto normalised = [this](int index) { return effect ? effect->getParameter(index) : 0.0f; };
+    auto normalised = [this](int index) { return host.getParameter(index); };
     lengthBracket->setValue(normalised(kLengthParam[m]));
     stepSizePopup->setValue(normalised(kStepSizeParam[m]));
     directionSwitch->setValue(normalised(kDirectionParam[m]));
@@ -876,15 +875,15 @@ void Morvek2Editor::displayAndLabel(int index, char (&display)[64], char (&label
 {
     // Hosts' limits are 8 characters per part; the buffers are larger so that a longer text
     // cannot overrun them.
-    effect->getParameterDisplay(index, display);
-    effect->getParameterLabel(index, label);
+    host.getParameterDisplay(index, display);
+    host.getParameterLabel(index, label);
     shortenUnit(label);
 }
 
 void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
 {
     auto* fx = dynamic_cast<CZKmv2VKnob*>(knob);
-    if (!fx || !effect) {
+    if (!fx) {
         return;
     }
     const int32_t index = knob->getTag();
@@ -895,15 +894,15 @@ void Morvek2Editor::updateKnobText(CControl* knob) // [ui]
     char label[64] = {};
     displayAndLabel(index, display, label);
     char text[32] = {};
-    appendLimited(text, sizeof text, display, kVstMaxParamStrLen);
-    appendLimited(text, sizeof text, label, kVstMaxParamStrLen);
+    appendLimited(text, sizeof text, display, kMaxParamTextLength);
+    appendLimited(text, sizeof text, label, kMaxParamTextLength);
     fx->setValueText(text);
 }
 
 void Morvek2Editor::valueText(int index, std::string& text) // [ui]
 {
     text.clear();
-    if (!effect || index < 0 || index >= kNumParams) {
+    if (index < 0 || index >= kNumParams) {
         return;
     }
     char display[64] = {};
@@ -913,8 +912,8 @@ void Morvek2Editor::valueText(int index, std::string& text) // [ui]
     while (*start == ' ') {
         ++start;
     }
-    text.append(start, strnlen(start, kVstMaxParamStrLen));
-    text.append(label, strnlen(label, kVstMaxParamStrLen));
+    text.append(start, strnlen(start, kMaxParamTextLength));
+    text.append(label, strnlen(label, kMaxParamTextLength));
 }
 
 int Morvek2Editor::panelOf(const CControl* control) const // [ui]
@@ -1010,7 +1009,7 @@ void Morvek2Editor::controlHovered(CControl* control) // [ui]
 
 void Morvek2Editor::valueChanged(CControl* control) // [ui]
 {
-    if (!control || !highlightFrame || !effect) {
+    if (!control || !highlightFrame) {
         return;
     }
     const int32_t tag = control->getTag();
@@ -1021,18 +1020,18 @@ void Morvek2Editor::valueChanged(CControl* control) // [ui]
     if (tag >= kTagModuleButton && tag < kTagModuleButton + kNumModules) {
         selectModule(tag - kTagModuleButton);
     } else if (tag == kTagStepSize) {
-        effect->setParameterAutomated(kStepSizeParam[m], value);
+        parameterAutomated(kStepSizeParam[m], value);
     } else if (tag == kTagLength) {
-        effect->setParameterAutomated(kLengthParam[m], value);
+        parameterAutomated(kLengthParam[m], value);
         showLength(static_cast<int>(host.getWorkingValue(kLengthParam[m])));
     } else if (tag == kTagSmoothing) {
-        effect->setParameterAutomated(kSmoothingParam[m], value);
+        parameterAutomated(kSmoothingParam[m], value);
     } else if (tag == kTagReset) {
-        effect->setParameterAutomated(kRstRandParam[m], value);
+        parameterAutomated(kRstRandParam[m], value);
     } else if (tag == kTagGateReset) {
-        effect->setParameterAutomated(kGateRstRandParam[m], value);
+        parameterAutomated(kGateRstRandParam[m], value);
     } else if (tag == kTagDirection) {
-        effect->setParameterAutomated(kDirectionParam[m], value);
+        parameterAutomated(kDirectionParam[m], value);
     } else if (tag == kTagRandomiseValues || tag == kTagRandomiseGates || tag == kTagClearValues ||
                tag == kTagClearGates) {
         // The press runs the command; the release does nothing.
@@ -1047,7 +1046,7 @@ void Morvek2Editor::valueChanged(CControl* control) // [ui]
         updateKnobText(control);
     }
     if (!handled && tag >= 0 && tag < kNumParams) {
-        effect->setParameterAutomated(tag, value);
+        parameterAutomated(tag, value);
     }
     if (control == editedControl || control == hoveredControl) {
         refreshReadouts();
@@ -1082,7 +1081,7 @@ void Morvek2Editor::beginEdit(int32_t tag) // [ui]
         editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = parameter;
     }
     if (parameter >= 0) {
-        AEffGUIEditor::beginEdit(parameter);
+        GUIEditor::beginEdit(parameter);
     }
 }
 
@@ -1094,7 +1093,7 @@ void Morvek2Editor::endEdit(int32_t tag) // [ui]
         editedParameter[static_cast<std::size_t>(tag - kTagStepSize)] = -1;
     }
     if (parameter >= 0) {
-        AEffGUIEditor::endEdit(parameter);
+        GUIEditor::endEdit(parameter);
     }
 }
 

@@ -12,7 +12,7 @@
 
 #include "editor/CZKControlListener.h"
 #include "editor/Morvek2EditorHost.h"
-#include "gui/AEffGUIEditor.h"
+#include "gui/GUIEditor.h"
 #include "gui/vstgui.h"
 #include "params/Morvek2Params.h"
 
@@ -37,7 +37,7 @@ class CZKVPopupMenu;
 class CZKTextDisplay;
 } // namespace VSTGUI
 
-class Morvek2Editor : public AEffGUIEditor, public VSTGUI::CZKControlListener
+class Morvek2Editor : public GUIEditor, public VSTGUI::CZKControlListener
 {
 public:
     static constexpr int kNumModules = morvek2::param::kNumModules;
@@ -73,28 +73,30 @@ public:
     static constexpr VSTGUI::CColor kDim = {60, 60, 100, 100};
     static constexpr VSTGUI::CColor kClear = {0, 0, 0, 0};
 
-    Morvek2Editor(AudioEffect* effect, Morvek2EditorHost& host); // [ui]
-    ~Morvek2Editor() override;                                   // [ui]
+    explicit Morvek2Editor(Morvek2EditorHost& host); // [ui]
+    ~Morvek2Editor() override;                       // [ui]
     Morvek2Editor(const Morvek2Editor&) = delete;
     Morvek2Editor& operator=(const Morvek2Editor&) = delete;
 
-    // ---- Host face (forwarded by the plug-in) ----
+    // ---- Host face (forwarded by the plug-in format's face) ----
     // `parentWindow` is the host's window; null opens the window offscreen (tests, benchmarks).
     bool open(void* parentWindow) override; // [ui]
     void close() override;                  // [ui]
     void idle() override;                   // [ui]
 
     // ---- Told by the plug-in ----
+    // Virtual so that a plug-in binary other than the one that made the window (an LV2 DSP
+    // binary beside its UI binary) runs the window's own code.
     // A parameter now holds `value` (normalised).
-    void setParameter(VstInt32 index, float value) override; // [any]
+    void setParameter(int32_t index, float value) override; // [any]
     // Shows module page `module` and writes it as the current program's page.
-    void selectModule(int module); // [any]
+    virtual void selectModule(int module); // [any]
     // Reloads the step controls and the shared sequencer controls from the shown module.
-    void refreshModule(); // [any]
+    virtual void refreshModule(); // [any]
     // Arranges the module row in the chain order `order` (six module numbers).
-    void applyModuleOrder(const std::uint16_t (&order)[kNumModules]); // [any]
+    virtual void applyModuleOrder(const std::uint16_t (&order)[kNumModules]); // [any]
     // Outlines (or stops outlining) the control of `tag`: a parameter waiting for MIDI learn.
-    void outlineTag(int32_t tag, bool on); // [any]
+    virtual void outlineTag(int32_t tag, bool on); // [any]
 
     // ---- Listener ----
     void valueChanged(VSTGUI::CControl* control) override;                               // [ui]

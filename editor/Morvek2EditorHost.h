@@ -1,7 +1,8 @@
-// What the editor window needs of the plug-in beyond the VST parameter calls of AudioEffect: the
-// lanes, the chain order, the editor page of the current program, lane commands, MIDI learn and
-// the flags the processing loop raises. The plug-in implements it; the editor library stays free
-// of the plug-in's own headers.
+// What the editor window needs of the plug-in: the parameters' values and texts, the lanes, the
+// chain order, the editor page of the current program, lane commands, MIDI learn and the flags
+// the processing loop raises. The plug-in implements it; the editor library stays free of the
+// plug-in's own headers and of any plug-in format. Edits go out through the face that hosts the
+// window (GUIEditorFace), since how the host hears of them differs per format.
 #pragma once
 
 #include "params/Morvek2Params.h"
@@ -18,6 +19,11 @@ public:
 
     virtual ~Morvek2EditorHost() = default;
 
+    // Normalised value (0..1) of parameter `index`, and its display text and unit label as the
+    // plug-in's host sees them (`text` holds at least 64 bytes).
+    virtual float getParameter(int index) = 0;                   // [any]
+    virtual void getParameterDisplay(int index, char* text) = 0; // [ui]
+    virtual void getParameterLabel(int index, char* text) = 0;   // [ui]
     // Working value of parameter `index` (a step count for Length).
     virtual float getWorkingValue(int index) = 0; // [any]
     // Value names of a list parameter (91) or of the step sizes (200).

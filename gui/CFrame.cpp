@@ -74,8 +74,9 @@ CFrame::CFrame(const CRect& size_, void* systemWindow_, VSTGUIEditorInterface* e
       editor(editor_)
 {
     if (IPlatformFactory* factory = getPlatformFactory()) {
-        platformFrame = factory->createFrame(*this, systemWindow, std::max<CCoord>(size.width(), 0),
-                                             std::max<CCoord>(size.height(), 0));
+        platformFrame = factory->createFrameAtScale(
+            *this, systemWindow, std::max<CCoord>(size.width(), 0),
+            std::max<CCoord>(size.height(), 0), editor ? editor->getHostScaleFactor() : 0.0);
     }
     invalid();
 }

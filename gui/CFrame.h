@@ -20,6 +20,8 @@ public:
     virtual int32_t getKnobMode() const { return kKnobModeCircular; } // [ui]
     virtual void beginEdit(int32_t /*index*/) {}                      // [ui]
     virtual void endEdit(int32_t /*index*/) {}                        // [ui]
+    // The scale the host announced for its windows, 0 when the desktop decides.
+    virtual double getHostScaleFactor() const { return 0.0; } // [ui]
 };
 
 class CFrame : public CViewContainer, private IPlatformFrameOwner

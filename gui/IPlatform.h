@@ -110,6 +110,14 @@ public:
     // A child window of `parent` (the host's window); a null parent asks for an offscreen frame.
     virtual std::unique_ptr<IPlatformFrame> createFrame(IPlatformFrameOwner& owner, void* parent,
                                                         CCoord width, CCoord height) = 0;
+    // The same at the scale the host announced for its windows (0: the desktop's). A platform
+    // whose windows take the scale only from the desktop ignores it.
+    virtual std::unique_ptr<IPlatformFrame> createFrameAtScale(IPlatformFrameOwner& owner,
+                                                               void* parent, CCoord width,
+                                                               CCoord height, double /*scale*/)
+    {
+        return createFrame(owner, parent, width, height);
+    }
     // Null when the data is not a decodable PNG.
     virtual std::unique_ptr<IPlatformBitmap> decodePNG(const void* data, std::size_t size) = 0;
     // The scale the desktop asks windows to use, before any window exists (for the size the host

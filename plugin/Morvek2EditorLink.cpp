@@ -9,6 +9,24 @@
 // ---- The editor's questions
 // -------------------------------------------------------------------------
 
+float Morvek2EditorLink::getParameter(int index) // [any]
+{
+    return plugin.getParameter(index);
+}
+
+// The window's text fields are laid out for the short texts hosts have always been given.
+constexpr int kEditorTextLength = 8;
+
+void Morvek2EditorLink::getParameterDisplay(int index, char* text) // [ui]
+{
+    plugin.getParameterDisplay(index, text, kEditorTextLength);
+}
+
+void Morvek2EditorLink::getParameterLabel(int index, char* text) // [ui]
+{
+    plugin.getParameterLabel(index, text, kEditorTextLength);
+}
+
 float Morvek2EditorLink::getWorkingValue(int index) // [any]
 {
     return plugin.getParameterManager().getWorkingValue(index);

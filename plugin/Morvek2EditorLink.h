@@ -11,6 +11,9 @@ class Morvek2EditorLink final : public Morvek2EditorHost
 public:
     explicit Morvek2EditorLink(Morvek2Core& plugin) : plugin(plugin) {}
 
+    float getParameter(int index) override;                                 // [any]
+    void getParameterDisplay(int index, char* text) override;               // [ui]
+    void getParameterLabel(int index, char* text) override;                 // [ui]
     float getWorkingValue(int index) override;                              // [any]
     std::vector<std::string> getValueList(int index) override;              // [ui]
     void laneSnapshot(int module, SeqLane& into) override;                  // [ui]

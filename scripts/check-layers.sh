@@ -2,8 +2,8 @@
 # Fails when a file includes a header of a layer above its own. The layers, lowest first:
 #   base < dsp < sequencer < params < plugin (the core, which knows no plug-in format)
 #   base < vst (the VST 2.4 interface and base classes)
-#   plug-in format faces (vst2, lv2, ...): on the core and their format's layer
-#   resources < gui core < gui/platform (and the VST editor binding) < editor < plugin
+#   resources < gui core < gui/platform (and the editor base) < editor < plugin
+#   plug-in format faces (vst2, lv2): on the core, the editor and their format's layer
 #   host, tools, tests, bench: on top, may include anything.
 # The build enforces the same order for the libraries it compiles (each library's include root
 # holds its own folder only); this check also covers sources a build leaves out (the other
@@ -19,16 +19,17 @@ declare -A allowed=(
     [vst]="base vst"
     [resources]="resources"
     [gui]="gui resources"
-    [gui/platform]="base gui resources vst"
-    [editor]="base dsp sequencer params vst resources gui editor"
+    [gui/platform]="base gui resources"
+    [editor]="base dsp sequencer params resources gui editor"
     [plugin]="base dsp sequencer params resources gui editor plugin"
     [vst2]="base dsp sequencer params vst resources gui editor plugin vst2"
+    [lv2]="base dsp sequencer params resources gui editor plugin lv2"
 )
 
 status=0
 while IFS= read -r file; do
     case $file in
-    gui/platform/* | gui/AEffGUIEditor.*) layer=gui/platform ;; # the VST binding of the views
+    gui/platform/* | gui/GUIEditor.*) layer=gui/platform ;; # the editor base of the views
     */*) layer=${file%%/*} ;;
     *) continue ;;
     esac

@@ -1,6 +1,9 @@
 #include "vst2/Morvek2.h"
 
+#if defined(MORVEK2_WITH_EDITOR)
 #include "editor/Morvek2Editor.h"
+#include "vst2/Vst2EditorAdapter.h"
+#endif
 
 #include <string_view>
 
@@ -26,9 +29,12 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     programsAreChunks();
     setCoreHost(this);
 #if defined(MORVEK2_WITH_EDITOR)
-    // The editor object (its window opens only on the host's request). It registers itself
-    // with AudioEffect, which owns it from then on and announces it to the host.
-    attachEditor(new Morvek2Editor(this, getEditorLink()));
+    // The editor object (its window opens only on the host's request). The adapter registers
+    // itself with AudioEffect, which owns it from then on and announces it to the host, and the
+    // adapter owns the editor.
+    auto* editor = new Morvek2Editor(getEditorLink());
+    new Vst2EditorAdapter(this, editor);
+    attachEditor(editor);
     editorProgramChanged();
 #endif
 }

@@ -17,9 +17,16 @@ public:
     std::unique_ptr<IPlatformFrame> createFrame(IPlatformFrameOwner& owner, void* parent,
                                                 CCoord width, CCoord height) override
     {
+        return createFrameAtScale(owner, parent, width, height, 0.0);
+    }
+
+    std::unique_ptr<IPlatformFrame> createFrameAtScale(IPlatformFrameOwner& owner, void* parent,
+                                                       CCoord width, CCoord height,
+                                                       double scale) override
+    {
         if (parent) {
             const auto window = static_cast<XID>(reinterpret_cast<uintptr_t>(parent));
-            if (auto frame = X11Frame::create(owner, window, width, height)) {
+            if (auto frame = X11Frame::create(owner, window, width, height, scale)) {
                 return frame;
             }
             // Without a usable display or parent the views still work, just unseen.

@@ -1,7 +1,9 @@
-// The editor base bound to a real AudioEffect and a recording host callback, opened offscreen.
-#include "gui/AEffGUIEditor.h"
+// The editor base behind its VST 2.4 adapter, bound to a real AudioEffect and a recording host
+// callback, opened offscreen.
+#include "gui/GUIEditor.h"
 #include "gui_test_support.h"
 #include "vst/AudioEffect.h"
+#include "vst2/Vst2EditorAdapter.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +31,19 @@ public:
 };
 
 // A minimal editor in the way a plug-in's editor uses the base: the frame is built in open.
-class Editor : public AEffGUIEditor, public CControlListener
+class Editor : public GUIEditor, public CControlListener
 {
 public:
-    explicit Editor(AudioEffect* effect) : AEffGUIEditor(effect)
+    Editor()
     {
-        rect = ERect{0, 0, 300, 400};
+        layoutWidth = 400;
+        layoutHeight = 300;
         setKnobMode(kKnobModeLinear);
     }
     bool open(void* parent) override
     {
-        AEffGUIEditor::open(parent);
-        auto* newFrame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parent, this);
+        GUIEditor::open(parent);
+        auto* newFrame = new CFrame(CRect(0, 0, layoutWidth, layoutHeight), parent, this);
         for (int32_t tag : {0, 92, 93, 94, 200, -1}) {
             auto* knob = new CKnob(CRect(tag == -1 ? 0 : 10, 10, 60, 60), this, tag, nullptr);
             knobs.push_back(knob);
@@ -53,7 +56,7 @@ public:
     void close() override
     {
         knobs.clear();
-        AEffGUIEditor::close();
+        GUIEditor::close();
     }
     void valueChanged(CControl*) override
     {
@@ -64,7 +67,7 @@ public:
     void idle() override
     {
         ++idleCalls;
-        AEffGUIEditor::idle();
+        GUIEditor::idle();
     }
 
     std::vector<CKnob*> knobs;
@@ -90,29 +93,31 @@ void dragKnob(CFrame* frame, CKnob* knob)
 TEST(GuiEditor, RectIsStableAndKnobModeIsProcessWide)
 {
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    auto* adapter = new Vst2EditorAdapter(effect, editor);
     ERect* first = nullptr;
     ERect* second = nullptr;
-    ASSERT_TRUE(editor->getRect(&first));
-    ASSERT_TRUE(editor->getRect(&second));
+    ASSERT_TRUE(adapter->getRect(&first));
+    ASSERT_TRUE(adapter->getRect(&second));
     EXPECT_EQ(first, second);
     EXPECT_EQ(first->right, 400);
     EXPECT_EQ(first->bottom, 300);
-    EXPECT_FALSE(editor->getRect(nullptr));
+    EXPECT_FALSE(adapter->getRect(nullptr));
 
-    EXPECT_EQ(AEffGUIEditor::getGlobalKnobMode(), kKnobModeLinear);
-    EXPECT_FALSE(AEffGUIEditor::setKnobMode(7));
+    EXPECT_EQ(GUIEditor::getGlobalKnobMode(), kKnobModeLinear);
+    EXPECT_FALSE(GUIEditor::setKnobMode(7));
     EXPECT_EQ(editor->getKnobMode(), kKnobModeLinear);
-    EXPECT_TRUE(AEffGUIEditor::setKnobMode(kKnobModeCircular));
+    EXPECT_TRUE(GUIEditor::setKnobMode(kKnobModeCircular));
     EXPECT_EQ(editor->getKnobMode(), kKnobModeCircular);
-    AEffGUIEditor::setKnobMode(kKnobModeLinear);
+    GUIEditor::setKnobMode(kKnobModeLinear);
     delete effect; // owns and deletes the editor
 }
 
 TEST(GuiEditor, BeginAndEndEditReachTheHostOnlyForParameterIndices)
 {
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    new Vst2EditorAdapter(effect, editor); // owned by the effect, it owns the editor
     ASSERT_TRUE(editor->open(nullptr));
     ASSERT_NE(editor->getFrame(), nullptr);
     EXPECT_TRUE(editor->getFrame()->isOffscreen());
@@ -134,7 +139,8 @@ TEST(GuiEditor, BeginAndEndEditReachTheHostOnlyForParameterIndices)
 TEST(GuiEditor, IdleIsNotReenteredFromInsideAnEdit)
 {
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    new Vst2EditorAdapter(effect, editor); // owned by the effect, it owns the editor
     editor->open(nullptr);
     editor->idleCalls = 0;
     editor->knobs[0]->setVisible(true);
@@ -163,7 +169,8 @@ TEST(GuiEditor, KeysReachTheFrameAndUnusedOnesStayWithTheHost)
         int32_t last = 0;
     };
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    new Vst2EditorAdapter(effect, editor); // owned by the effect, it owns the editor
     EXPECT_FALSE(editor->onKeyDown('x', 0, 0)) << "closed: nothing takes keys";
     editor->open(nullptr);
     auto* view = new KeyView;
@@ -180,7 +187,8 @@ TEST(GuiEditor, KeysReachTheFrameAndUnusedOnesStayWithTheHost)
 TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
 {
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    new Vst2EditorAdapter(effect, editor); // owned by the effect, it owns the editor
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(editor->open(nullptr));
         editor->idle();
@@ -205,7 +213,8 @@ TEST(GuiEditor, OpenCloseCyclesReleaseEverything)
 TEST(GuiEditor, DestroyedInTheMiddleOfADragTheHostStillHearsTheEnd)
 {
     auto* effect = new Effect;
-    auto* editor = new Editor(effect);
+    auto* editor = new Editor;
+    new Vst2EditorAdapter(effect, editor); // owned by the effect, it owns the editor
     editor->open(nullptr);
     editor->knobs[0]->setVisible(true);
     hostCalls.clear();

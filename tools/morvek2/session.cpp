@@ -82,10 +82,12 @@ Session::Session(const std::string& modulePath) : path_(modulePath)
         portTable_ = std::make_shared<Morvek2ParameterManager>();
         portMapping_ = std::make_shared<morvek2::PortMapping>(*portTable_);
         host::Lv2ValueMapping mapping;
-        mapping.toPlain = [map = portMapping_, table = portTable_](int32_t index, float normalised) {
+        mapping.toPlain = [map = portMapping_, table = portTable_](int32_t index,
+                                                                   float normalised) {
             return map->toPlain(index, normalised);
         };
-        mapping.toNormalised = [map = portMapping_, table = portTable_](int32_t index, float plain) {
+        mapping.toNormalised = [map = portMapping_, table = portTable_](int32_t index,
+                                                                        float plain) {
             return map->toNormalised(index, plain);
         };
         lv2->setValueMapping(std::move(mapping));

@@ -203,23 +203,23 @@ X11Frame::X11Frame(IPlatformFrameOwner& owner_, CCoord width_, CCoord height_)
 {}
 
 std::unique_ptr<X11Frame> X11Frame::create(IPlatformFrameOwner& owner, XID parent, CCoord width,
-                                           CCoord height)
+                                           CCoord height, double hostScale)
 {
     std::unique_ptr<X11Frame> frame(new X11Frame(owner, width, height));
-    if (!frame->open(parent)) {
+    if (!frame->open(parent, hostScale)) {
         return nullptr;
     }
     return frame;
 }
 
-bool X11Frame::open(XID parentWindow)
+bool X11Frame::open(XID parentWindow, double hostScale)
 {
     // Our own connection: the host's belongs to the host's thread.
     display = XOpenDisplay(nullptr);
     if (!display) {
         return false;
     }
-    scale = desktopScale(display);
+    scale = hostScale > 0.0 ? nearestSupportedScale(hostScale) : desktopScale(display);
     exposed.setBounds(CRect(0, 0, deviceWidth(), deviceHeight()));
     parent = parentWindow;
     // When the host has not flushed its window yet, pumpEvents attaches later.

@@ -27,9 +27,10 @@ class X11Frame : public IPlatformFrame
 {
 public:
     // Null when no display can be opened. A parent the server does not know (yet) gives a frame
-    // without a window, which makes its window at the first idle that finds the parent.
+    // without a window, which makes its window at the first idle that finds the parent. The
+    // scale is the host's when it announced one (`hostScale` > 0), else the desktop's.
     static std::unique_ptr<X11Frame> create(IPlatformFrameOwner& owner, XID parent, CCoord width,
-                                            CCoord height);
+                                            CCoord height, double hostScale = 0.0);
     ~X11Frame() override;
     X11Frame(const X11Frame&) = delete;
     X11Frame& operator=(const X11Frame&) = delete;
@@ -60,7 +61,7 @@ public:
 
 private:
     X11Frame(IPlatformFrameOwner& owner, CCoord width, CCoord height);
-    bool open(XID parent);
+    bool open(XID parent, double hostScale);
     // Makes the child window on the parent, if the server knows the parent by now.
     bool attach();
     void handleEvent(_XEvent& event);

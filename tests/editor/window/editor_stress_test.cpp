@@ -196,3 +196,52 @@ TEST(EditorStress, ReportsFromAnotherThreadAllocateNothingWhileTheWindowIsOpen)
                     plugin.getParameter(90));
     editor.close();
 }
+
+// A window attached and detached while another thread automates (the audio thread reports
+// parameter changes to whatever window is attached): once detachEditor returns, no report is
+// still inside the old window, so the face that made it may destroy it.
+TEST(EditorStress, DetachWaitsForReportsStillInTheOldWindow)
+{
+    struct ProbeEditor : Morvek2Editor
+    {
+        using Morvek2Editor::Morvek2Editor;
+        std::atomic<int> inside{0};
+        std::atomic<int>* destroyedInUse = nullptr;
+        ~ProbeEditor() override
+        {
+            if (inside.load() != 0) {
+                destroyedInUse->fetch_add(1);
+            }
+        }
+        void setParameter(int32_t index, float value) override
+        {
+            inside.fetch_add(1);
+            // Long enough for a detach to overtake the report if it did not wait for it.
+            std::atomic<int> spin{0};
+            while (spin.fetch_add(1, std::memory_order_relaxed) < 2000) {
+            }
+            Morvek2Editor::setParameter(index, value);
+            inside.fetch_sub(1);
+        }
+    };
+    Morvek2 plugin(playingHost);
+    std::atomic<bool> stop{false};
+    std::atomic<int> destroyedInUse{0};
+    std::thread automation([&] {
+        for (unsigned n = 0; !stop.load(); ++n) {
+            plugin.setParameter(static_cast<int>(n % 60), (n % 7) / 7.0f);
+        }
+    });
+    for (int round = 0; round < 300; ++round) {
+        auto* probe = new ProbeEditor(plugin.getEditorLink());
+        probe->destroyedInUse = &destroyedInUse;
+        plugin.attachEditor(probe);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        plugin.detachEditor();
+        delete probe;
+    }
+    stop.store(true);
+    automation.join();
+    EXPECT_EQ(destroyedInUse.load(), 0);
+    plugin.attachEditor(plugin.getGuiEditor());
+}

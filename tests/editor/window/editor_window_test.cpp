@@ -59,7 +59,7 @@ TEST(EditorWindow, RectangleIsTheSameBeforeDuringAndAfterOpen)
     Rig rig;
     for (int phase = 0; phase < 3; ++phase) {
         ERect* r = nullptr;
-        ASSERT_TRUE(rig.editor.getRect(&r));
+        ASSERT_TRUE(rig.plugin.getEditor()->getRect(&r));
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r->top, 0);
         EXPECT_EQ(r->left, 0);
@@ -1062,11 +1062,11 @@ TEST(EditorWindow, HighDensityScreensScaleTheWindowTheDrawingAndTheMouse)
         Rig rig;
         rig.plugin.setEditorPage(1);
         ERect* r = nullptr;
-        ASSERT_TRUE(rig.editor.getRect(&r));
+        ASSERT_TRUE(rig.plugin.getEditor()->getRect(&r));
         EXPECT_EQ(r->right - r->left, row.width);
         EXPECT_EQ(r->bottom - r->top, row.height);
         ASSERT_TRUE(rig.open());
-        ASSERT_TRUE(rig.editor.getRect(&r));
+        ASSERT_TRUE(rig.plugin.getEditor()->getRect(&r));
         EXPECT_EQ(r->right - r->left, row.width);
         EXPECT_EQ(r->bottom - r->top, row.height);
         // The host is asked to resize only when the size differs from the layout's.

@@ -4,6 +4,7 @@
 #include "editor/CZKTextDisplay.h"
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/x11/X11Frame.h"
+#include "vst/AEffEditor.h"
 #include "vst2/Morvek2.h"
 
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
@@ -181,7 +182,7 @@ TEST_F(EditorX11, WindowFollowsTheDesktopScaleAnnouncedByXftDpi)
         Morvek2Editor& editor = *plugin.getGuiEditor();
         ASSERT_TRUE(editor.open(parentHandle()));
         ERect* rect = nullptr;
-        ASSERT_TRUE(editor.getRect(&rect));
+        ASSERT_TRUE(plugin.getEditor()->getRect(&rect));
         EXPECT_EQ(rect->right - rect->left, row.width);
         EXPECT_EQ(rect->bottom - rect->top, row.height);
         if (row.scale == 1.0) {

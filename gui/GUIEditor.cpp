@@ -1,12 +1,11 @@
-#include "gui/AEffGUIEditor.h"
+#include "gui/GUIEditor.h"
 
 #include "gui/CControl.h"
 #include "gui/platform/PlatformFactory.h"
-#include "vst/AudioEffectX.h"
 
 #include <cmath>
 
-std::atomic<int32_t> AEffGUIEditor::knobMode{VSTGUI::kKnobModeCircular};
+std::atomic<int32_t> GUIEditor::knobMode{VSTGUI::kKnobModeCircular};
 
 namespace {
 
@@ -27,7 +26,7 @@ void detachListeners(VSTGUI::CViewContainer* container)
 
 } // namespace
 
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
+GUIEditor::GUIEditor()
 {
     // Normally installed at start-up already; a platform a test put in place stays.
     if (!VSTGUI::getPlatformFactory()) {
@@ -35,80 +34,84 @@ AEffGUIEditor::AEffGUIEditor(AudioEffect* effect_) : AEffEditor(effect_)
     }
 }
 
-AEffGUIEditor::~AEffGUIEditor()
+GUIEditor::~GUIEditor()
 {
     // A host that never closed the window must not leave a window or a connection behind.
     if (frame) {
         detachListeners(frame);
+        releaseFrame();
+    }
+}
+
+void GUIEditor::releaseFrame()
+{
+    if (frame) {
         VSTGUI::CFrame* old = frame;
         frame = nullptr;
         old->forget();
     }
 }
 
-bool AEffGUIEditor::getRect(ERect** outRect)
+void GUIEditor::getWindowSize(int32_t& width, int32_t& height)
 {
-    if (!outRect) {
-        return false;
-    }
     const double scale = getScaleFactor();
-    const auto scaled = [scale](int16_t v) { return static_cast<int16_t>(std::lround(v * scale)); };
-    scaledRect =
-        ERect{scaled(rect.top), scaled(rect.left), scaled(rect.bottom), scaled(rect.right)};
-    *outRect = &scaledRect;
-    return true;
+    width = static_cast<int32_t>(std::lround(layoutWidth * scale));
+    height = static_cast<int32_t>(std::lround(layoutHeight * scale));
 }
 
-double AEffGUIEditor::getScaleFactor()
+double GUIEditor::getScaleFactor()
 {
     if (frame) {
         return frame->getScaleFactor();
     }
     if (closedScale <= 0.0) {
-        VSTGUI::IPlatformFactory* factory = VSTGUI::getPlatformFactory();
-        closedScale = VSTGUI::nearestSupportedScale(factory ? factory->desktopScaleFactor() : 1.0);
+        if (hostScale > 0.0) {
+            closedScale = VSTGUI::nearestSupportedScale(hostScale);
+        } else {
+            VSTGUI::IPlatformFactory* factory = VSTGUI::getPlatformFactory();
+            closedScale =
+                VSTGUI::nearestSupportedScale(factory ? factory->desktopScaleFactor() : 1.0);
+        }
     }
     return closedScale;
 }
 
-void AEffGUIEditor::announceWindowSize()
+void GUIEditor::setHostScaleFactor(double scale)
 {
-    if (!frame || frame->getScaleFactor() == 1.0) {
-        return;
-    }
-    auto* effectX = dynamic_cast<AudioEffectX*>(effect);
-    if (!effectX || effectX->canHostDo("sizeWindow") == -1) {
-        return;
-    }
-    ERect* scaled = nullptr;
-    getRect(&scaled);
-    effectX->sizeWindow(scaled->right - scaled->left, scaled->bottom - scaled->top);
+    hostScale = std::isfinite(scale) && scale > 0.0 ? scale : 0.0;
+    closedScale = 0.0;
 }
 
-bool AEffGUIEditor::open(void* parentWindow)
+void GUIEditor::announceWindowSize()
+{
+    if (!frame || frame->getScaleFactor() == 1.0 || !face || !face->editorCanResize()) {
+        return;
+    }
+    int32_t width = 0;
+    int32_t height = 0;
+    getWindowSize(width, height);
+    face->editorResize(width, height);
+}
+
+bool GUIEditor::open(void* parent)
 {
     // A second open without a close in between must not leave the first window behind.
-    if (frame) {
-        VSTGUI::CFrame* old = frame;
-        frame = nullptr;
-        old->forget();
-    }
-    return AEffEditor::open(parentWindow);
+    releaseFrame();
+    parentWindow = parent;
+    opened = true;
+    return true;
 }
 
-void AEffGUIEditor::close()
+void GUIEditor::close()
 {
     // The desktop's scale may have changed by the next open.
     closedScale = 0.0;
-    if (frame) {
-        VSTGUI::CFrame* old = frame;
-        frame = nullptr;
-        old->forget();
-    }
-    AEffEditor::close();
+    releaseFrame();
+    parentWindow = nullptr;
+    opened = false;
 }
 
-void AEffGUIEditor::idle()
+void GUIEditor::idle()
 {
     if (inIdleStuff) {
         return;
@@ -120,26 +123,33 @@ void AEffGUIEditor::idle()
     inIdleStuff = false;
 }
 
-void AEffGUIEditor::doIdleStuff()
+void GUIEditor::doIdleStuff()
 {
     idle();
 }
 
-void AEffGUIEditor::beginEdit(int32_t index)
+void GUIEditor::beginEdit(int32_t index)
 {
-    if (effect) {
-        effect->beginEdit(index);
+    if (face) {
+        face->editorBeginEdit(index);
     }
 }
 
-void AEffGUIEditor::endEdit(int32_t index)
+void GUIEditor::endEdit(int32_t index)
 {
-    if (effect) {
-        effect->endEdit(index);
+    if (face) {
+        face->editorEndEdit(index);
     }
 }
 
-bool AEffGUIEditor::setKnobMode(int32_t mode)
+void GUIEditor::parameterAutomated(int32_t index, float normalised)
+{
+    if (face) {
+        face->editorParameterAutomated(index, normalised);
+    }
+}
+
+bool GUIEditor::setKnobMode(int32_t mode)
 {
     if (mode != VSTGUI::kKnobModeCircular && mode != VSTGUI::kKnobModeRelativeCircular &&
         mode != VSTGUI::kKnobModeLinear) {
@@ -149,13 +159,13 @@ bool AEffGUIEditor::setKnobMode(int32_t mode)
     return true;
 }
 
-bool AEffGUIEditor::onKeyDown(int32_t character, int32_t virtualKey, int32_t modifiers)
+bool GUIEditor::onKeyDown(int32_t character, int32_t virtualKey, int32_t modifiers)
 {
     VSTGUI::CKeyCode key{character, virtualKey, modifiers};
     return frame && frame->onKeyDown(key) != -1;
 }
 
-bool AEffGUIEditor::onKeyUp(int32_t character, int32_t virtualKey, int32_t modifiers)
+bool GUIEditor::onKeyUp(int32_t character, int32_t virtualKey, int32_t modifiers)
 {
     VSTGUI::CKeyCode key{character, virtualKey, modifiers};
     return frame && frame->onKeyUp(key) != -1;

@@ -1,0 +1,293 @@
+// The LV2 editor binary as a host drives it, beside the LV2 DSP binary of the same bundle, in a
+// private Xvfb: refused without instance access; with it, embedded in the host's window, sized
+// through ui:resize at the host's scale, drawn as the VST 2.4 editor draws, and a knob drag
+// reaching the core and the host's control port inside a touch.
+#include "editor/Morvek2Editor.h"
+#include "lv2/Morvek2Lv2Instance.h"
+#include "params/PortMapping.h"
+#include "plugin/Morvek2Core.h"
+#include "vst2/Morvek2.h"
+
+// Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
+#include <gtest/gtest.h>
+
+#include "support/xvfb_server.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <chrono>
+#include <cstring>
+#include <dlfcn.h>
+#include <functional>
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using morvek2::test::Xvfb;
+
+const auto* const xvfbEnvironment = ::testing::AddGlobalTestEnvironment(new Xvfb);
+
+// What the fake host heard from the editor.
+struct Heard
+{
+    std::vector<std::tuple<char, uint32_t, float>> calls; // 't' touch on/'u' off, 'w' write
+    std::vector<std::pair<int, int>> sizes;
+};
+
+void writePort(LV2UI_Controller controller, uint32_t port, uint32_t size, uint32_t format,
+               const void* buffer)
+{
+    float value = 0.0f;
+    if (format == 0 && size == sizeof value) {
+        std::memcpy(&value, buffer, sizeof value);
+        static_cast<Heard*>(controller)->calls.emplace_back('w', port, value);
+    }
+}
+
+void touchPort(LV2UI_Feature_Handle handle, uint32_t port, bool grabbed)
+{
+    static_cast<Heard*>(handle)->calls.emplace_back(grabbed ? 't' : 'u', port, 0.0f);
+}
+
+int resizeWindow(LV2UI_Feature_Handle handle, int width, int height)
+{
+    static_cast<Heard*>(handle)->sizes.emplace_back(width, height);
+    return 0;
+}
+
+std::vector<std::string>& uris()
+{
+    static std::vector<std::string> table;
+    return table;
+}
+
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri)
+{
+    for (std::size_t i = 0; i < uris().size(); ++i) {
+        if (uris()[i] == uri) {
+            return static_cast<LV2_URID>(i + 1);
+        }
+    }
+    uris().emplace_back(uri);
+    return static_cast<LV2_URID>(uris().size());
+}
+
+VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
+{
+    return opcode == audioMasterVersion ? kVstVersion : 0;
+}
+
+// The window's pixels as the server holds them.
+std::vector<unsigned long> pixels(Display* display, Window window, int width, int height)
+{
+    std::vector<unsigned long> out;
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) {
+        return out;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            out.push_back(XGetPixel(image, x, y));
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+void idleFor(const std::function<void()>& idle, int times)
+{
+    for (int i = 0; i < times; ++i) {
+        idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+} // namespace
+
+TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
+{
+    if (Xvfb::display.empty()) {
+        GTEST_SKIP() << "no X server could be started (is Xvfb installed?)";
+    }
+    const std::string bundle = std::string(MORVEK2_LV2_BUNDLE) + "/";
+    void* dsp = dlopen((bundle + "Morvek2.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(dsp, nullptr) << dlerror();
+    void* uiLibrary = dlopen((bundle + "Morvek2_ui.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(uiLibrary, nullptr) << dlerror();
+    auto dspEntry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(dsp, "lv2_descriptor"));
+    auto uiEntry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(uiLibrary, "lv2ui_descriptor"));
+    ASSERT_TRUE(dspEntry && uiEntry);
+    const LV2_Descriptor* dspDescriptor = dspEntry(0);
+    const LV2UI_Descriptor* uiDescriptor = uiEntry(0);
+    ASSERT_TRUE(dspDescriptor && uiDescriptor);
+    EXPECT_STREQ(uiDescriptor->URI, "urn:zendrik:morvek2#ui");
+    EXPECT_EQ(uiEntry(1), nullptr);
+
+    LV2_URID_Map map{nullptr, mapUri};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* dspFeatures[] = {&mapFeature, nullptr};
+    LV2_Handle instance =
+        dspDescriptor->instantiate(dspDescriptor, 44100.0, bundle.c_str(), dspFeatures);
+    ASSERT_NE(instance, nullptr);
+    Morvek2Core* core = morvek2Lv2Core(instance);
+    ASSERT_NE(core, nullptr);
+
+    Display* host = XOpenDisplay(Xvfb::display.c_str());
+    ASSERT_NE(host, nullptr);
+    const auto parentWindow = [&] {
+        const Window w =
+            XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 700, 500, 0, 0, 0);
+        XMapWindow(host, w);
+        XSync(host, False);
+        return w;
+    };
+    const Window parent = parentWindow();
+    void* parentHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
+
+    Heard heard;
+    LV2UI_Resize resize{&heard, resizeWindow};
+    LV2UI_Touch touch{&heard, touchPort};
+    const LV2_Feature parentFeature{LV2_UI__parent, parentHandle};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    const LV2_Feature touchFeature{LV2_UI__touch, &touch};
+    const LV2_Feature accessFeature{LV2_INSTANCE_ACCESS_URI, instance};
+    const auto uiInstantiate = [&](const LV2_Feature* const* features, LV2UI_Widget* widget) {
+        return uiDescriptor->instantiate(uiDescriptor, "urn:zendrik:morvek2", bundle.c_str(),
+                                         writePort, &heard, widget, features);
+    };
+
+    // A host that does not share the instance: no window at all, and it says why.
+    {
+        const LV2_Feature* features[] = {&parentFeature, &resizeFeature, nullptr};
+        LV2UI_Widget widget = nullptr;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(uiInstantiate(features, &widget), nullptr);
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("instance-access"),
+                  std::string::npos);
+        EXPECT_TRUE(heard.sizes.empty());
+    }
+
+    // A host announcing a 2x scale: the window and the size the host hears follow it.
+    {
+        const float scale = 2.0f;
+        const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0,
+                                               mapUri(nullptr, LV2_UI__scaleFactor), sizeof scale,
+                                               mapUri(nullptr, LV2_ATOM__Float), &scale},
+                                              {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options,
+                                         const_cast<LV2_Options_Option*>(options)};
+        const LV2_Feature* features[] = {&mapFeature,    &optionsFeature, &parentFeature,
+                                         &accessFeature, &resizeFeature,  nullptr};
+        LV2UI_Widget widget = nullptr;
+        LV2UI_Handle ui = uiInstantiate(features, &widget);
+        ASSERT_NE(ui, nullptr);
+        ASSERT_EQ(heard.sizes.size(), 1u);
+        EXPECT_EQ(heard.sizes[0], std::make_pair(1294, 894));
+        XWindowAttributes attributes{};
+        ASSERT_NE(XGetWindowAttributes(host, reinterpret_cast<uintptr_t>(widget), &attributes), 0);
+        EXPECT_EQ(attributes.width, 1294);
+        uiDescriptor->cleanup(ui);
+        heard.sizes.clear();
+    }
+
+    // At 1x: the picture is the VST 2.4 editor's for the same program.
+    const LV2_Feature* features[] = {&mapFeature,    &parentFeature, &accessFeature,
+                                     &resizeFeature, &touchFeature,  nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle ui = uiInstantiate(features, &widget);
+    ASSERT_NE(ui, nullptr);
+    ASSERT_EQ(heard.sizes.size(), 1u);
+    EXPECT_EQ(heard.sizes[0], std::make_pair(Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+    const auto* idleInterface = static_cast<const LV2UI_Idle_Interface*>(
+        uiDescriptor->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idleInterface, nullptr);
+    const auto uiIdle = [&] { EXPECT_EQ(idleInterface->idle(ui), 0); };
+    idleFor(uiIdle, 30);
+    const auto uiWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(widget));
+    ASSERT_NE(uiWindow, parent) << "the editor's own window exists";
+
+    Morvek2 vst2{quietHost};
+    const Window vstParent = parentWindow();
+    Morvek2Editor& vstEditor = *vst2.getGuiEditor();
+    ASSERT_TRUE(vstEditor.open(reinterpret_cast<void*>(static_cast<uintptr_t>(vstParent))));
+    idleFor([&] { vstEditor.idle(); }, 30);
+    const auto vstWindow = static_cast<Window>(
+        reinterpret_cast<uintptr_t>(vstEditor.getFrame()->getPlatformFrame()->getNativeHandle()));
+    const auto lv2Picture = pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight);
+    ASSERT_FALSE(lv2Picture.empty());
+    EXPECT_TRUE(lv2Picture ==
+                pixels(host, vstWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight))
+        << "the LV2 editor draws what the VST 2.4 editor draws";
+    vstEditor.close();
+
+    // A drag up on the output knob: touch, the new value on its port as a plain value, the same
+    // value in the core, touch released.
+    constexpr int kGain = morvek2::param::kOutputGain;
+    const float before = core->getParameter(kGain);
+    heard.calls.clear();
+    const auto send = [&](int type, int y, unsigned state) {
+        XEvent event{};
+        event.type = type;
+        event.xbutton.display = host;
+        event.xbutton.window = uiWindow;
+        event.xbutton.root = DefaultRootWindow(host);
+        event.xbutton.x = 473;
+        event.xbutton.y = y;
+        event.xbutton.button = Button1;
+        event.xbutton.state = state;
+        event.xbutton.same_screen = True;
+        if (type == MotionNotify) {
+            event.xmotion.is_hint = NotifyNormal;
+        }
+        XSendEvent(host, uiWindow, False, NoEventMask, &event);
+        XSync(host, False);
+        idleFor(uiIdle, 3);
+    };
+    send(ButtonPress, 348, 0);
+    send(MotionNotify, 320, Button1Mask);
+    send(MotionNotify, 290, Button1Mask);
+    send(ButtonRelease, 290, Button1Mask);
+    const float after = core->getParameter(kGain);
+    EXPECT_NE(after, before);
+    const uint32_t port = morvek2::lv2::kPortControl0 + kGain;
+    ASSERT_GE(heard.calls.size(), 3u);
+    EXPECT_EQ(heard.calls.front(), std::make_tuple('t', port, 0.0f));
+    EXPECT_EQ(heard.calls.back(), std::make_tuple('u', port, 0.0f));
+    const morvek2::PortMapping mapping(core->getParameterManager());
+    const auto& last = heard.calls[heard.calls.size() - 2];
+    EXPECT_EQ(last, std::make_tuple('w', port, mapping.toPlain(kGain, after)));
+
+    // The host moves the port back: the window follows (its picture returns to the first one).
+    const float plainBefore = mapping.toPlain(kGain, before);
+    uiDescriptor->port_event(ui, port, sizeof plainBefore, 0, &plainBefore);
+    core->setParameter(kGain, before); // what the plug-in's next run does with the port
+    idleFor(uiIdle, 10);
+    EXPECT_TRUE(lv2Picture ==
+                pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+
+    // Closing leaves the host's window and the plug-in as they were.
+    uiDescriptor->cleanup(ui);
+    XSync(host, False);
+    Window root = 0;
+    Window parentOfParent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    ASSERT_NE(XQueryTree(host, parent, &root, &parentOfParent, &children, &count), 0);
+    EXPECT_EQ(count, 0u) << "the editor's window went with it";
+    if (children) {
+        XFree(children);
+    }
+    core->setParameter(kGain, after); // the core reports to no window any more
+    dspDescriptor->cleanup(instance);
+    XCloseDisplay(host);
+}
