@@ -13,6 +13,7 @@
 #include "params/MidiAssignmentsFile.h"
 #include "params/MidiMap.h"
 #include "params/Morvek2ParameterManager.h"
+#include "plugin/Morvek2Clock.h"
 #include "plugin/Morvek2EditorLink.h"
 #include "plugin/Morvek2Transport.h"
 #include "plugin/ProgramRecord.h"
@@ -162,7 +163,7 @@ public:
     void setStepGate(int module, int step, bool on);             // [ui]
     void setStepValueLock(int module, int step, bool on);        // [ui]
     void setStepGateLock(int module, int step, bool on);         // [ui]
-    int getSamplesPer64() const { return samplesPer64; }         // [audio]
+    int getSamplesPer64() const { return clock.samplesPer64; }   // [audio]
     int getVcaGateCountdown() const { return vcaGateCountdown; } // [audio]
 
     // One-byte flags raised by the audio thread and polled by the editor's idle.
@@ -224,11 +225,10 @@ protected:
     // The thread that is turning the other Solos off, so a host that answers that automation
     // with a Solo change of its own from inside the callback does not start another round.
     std::atomic<std::thread::id> soloCascadeThread{};
-    void updateEnableFactors();                                        // [any]
+    void updateEnableFactors(); // [any]
+    // The clock's reading of the host for this block, and the delay's beat.
     void readTransport(const Morvek2Transport& transport, int frames); // [audio]
-    // The position of the block's first sample from what the host reports (see readTransport).
-    double hostBlockPosition(const Morvek2Transport& transport); // [audio]
-    void clockStep(int sample);                                  // [audio]
+    void clockStep(int sample);                                        // [audio]
     // After a sample at which no grid line was crossed: how many of the next samples are sure
     // not to cross one either (clockQuietUntil), found by checking the last of them.
     void findQuietSamples(int sample, double position); // [audio]
@@ -252,31 +252,17 @@ protected:
     // The chain order packed 3 bits per slot, so the audio thread reads a whole order at once.
     std::atomic<std::uint32_t> packedChainOrder{0};
 
-    // Clock state, touched by the audio thread only.
+    // The lanes' grid: counters of the note values crossed so far (audio thread only).
     struct GridCounters
     {
         std::int32_t c64 = 0, c32 = 0, c16 = 0, c8 = 0, c4 = 0, c3 = 0, c15 = 0;
         std::int32_t t16 = 0, t8 = 0, t4 = 0;
     } grid;
-    double lastTempo = 120.0;        // last usable tempo (quarter notes per minute)
-    float timeSigNumerator = 4.0f;   // of the current block
-    float timeSigDenominator = 4.0f; // of the current block
-    double blockPosition = 0.0;      // ppq at the first sample of the block
-    double positionIncrement = 0.0;  // quarter notes per sample
-    bool blockPlaying = false;
-    // Between blocks: where the last playing block left the clock, and what the host said then,
-    // to tell steady play from a start or a jump and to carry on through hosts whose position
-    // does not move with every block.
-    double reachedPosition = 0.0; // position of the sample after the last playing block
-    double lastHostPpq = 0.0;     // ppqPos of the last block with time information
-    double lastSamplePos = 0.0;   // samplePos of the last block with time information
-    int lastFrames = 0;           // frames of the last block
-    bool clockRunning = false;    // the last block played, so this one may continue from it
-    bool clockStarting = false;   // this block's first sample sounds the lanes' steps
+    // Where each block stands in the host's transport (audio thread only).
+    Morvek2Clock clock;
     // Samples of the running block before this one cross no grid line: clockStep has nothing
     // to do there.
     int clockQuietUntil = 0;
-    std::int32_t samplesPer64 = 1378;
     std::int32_t vcaGateCountdown = 1378;
     std::int32_t controlCountdown = 0;
     float outputGain = 0.0f;  // the output-gain smoother's value for the running block

@@ -15,20 +15,10 @@ using namespace morvek2::param;
 
 namespace {
 
-// Positions are trusted only this far from 0, so that 16 p always fits a 32-bit counter, even
-// after a block of the largest size at the highest tempo.
-constexpr double kMaxPosition = 1.0e8;
 // Hosts report grid positions such as 0.5 exactly, while a position reached by adding the
 // per-sample increment may land a hair below; a position this close under a grid line counts as
 // on it, so the lanes move on the same sample however the host splits its blocks.
 constexpr double kGridTolerance = 1.0e-9;
-constexpr double kMaxTempo = 1.0e5;
-// A block that starts further than this (in quarter notes, one 1/64 note) from where the last
-// one left the clock is a jump of the host's position. Hosts that round or jitter stay well
-// inside it and keep playing as before.
-constexpr double kJumpTolerance = 1.0 / 16.0;
-// samplePos counts whole frames in steady play; a host that resamples may be a little off.
-constexpr double kSamplePosTolerance = 1.0;
 
 // The grid counters count from the floor of the position, so that in a count-in (negative
 // positions) every grid interval is as long as any other and the line at 0 falls on 0. For
@@ -37,18 +27,6 @@ inline std::int32_t floorToInt(double x)
 {
     const auto i = static_cast<std::int32_t>(x);
     return x < static_cast<double>(i) ? i - 1 : i;
-}
-
-// Positive, finite, not absurdly fast, and not so small that dividing by it overflows.
-inline bool usableTempo(double tempo)
-{
-    return std::isnormal(tempo) && tempo > 0.0 && tempo <= kMaxTempo;
-}
-
-// For lengths in samples that extreme tempi or rates could push past the counter's range.
-inline std::int32_t truncToCount(double x)
-{
-    return x > 0.0 ? static_cast<std::int32_t>(x < 2.0e9 ? x : 2.0e9) : 0;
 }
 
 std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
@@ -255,7 +233,7 @@ void Morvek2Core::applyStep(int m) // [audio]
         // The gate time in 1/64 notes (the gate fraction times the step's length).
         float g = params->getModulatedValue(kVcaGateTime, step.value);
         g = g > 0.0f ? (g < 64.0f ? g : 64.0f) : 0.0f;
-        vcaGateCountdown = truncToCount(static_cast<double>(g) * samplesPer64);
+        vcaGateCountdown = Morvek2Clock::truncToCount(static_cast<double>(g) * clock.samplesPer64);
     }
 }
 
@@ -307,83 +285,13 @@ void Morvek2Core::suspend() // [ui]
 
 void Morvek2Core::readTransport(const Morvek2Transport& transport, int frames) // [audio]
 {
-    blockPlaying = false;
-    const Morvek2Transport* info = transport.present ? &transport : nullptr;
-    const double rate = getSampleRate();
-
-    float num = 4.0f;
-    float den = 4.0f;
-    if (info && info->signaturePresent && info->numerator > 0 && info->numerator <= 1000 &&
-        info->denominator > 0 && info->denominator <= 1000) {
-        num = static_cast<float>(info->numerator);
-        den = static_cast<float>(info->denominator);
-    }
-    const double hostTempo = info && info->tempoPresent ? info->tempo : 0.0;
-    if (info) {
-        // A tempo that is not a positive normal number keeps the last usable one.
-        if (usableTempo(hostTempo)) {
-            lastTempo = hostTempo;
-        }
-        timeSigNumerator = num;
-        timeSigDenominator = den;
-    }
-    // Without time information the last block's signature and tempo stay; the rate may have
-    // changed since, so the lengths are derived again from the rate we run at. Tempo and
-    // position count quarter notes in every signature: the signature only sets the length of
-    // a measure for the reset interval.
-    const double bpm = lastTempo;
-    positionIncrement = (1.0 / 60.0) * bpm / rate;
-    samplesPer64 = truncToCount(rate / (16.0 * bpm / 60.0));
-    if (info && params->getWorkingValue(kDelayMode) < 1.0f && hostTempo > 0.0 &&
-        hostTempo <= kMaxTempo) {
+    clock.beginBlock(transport, frames, getSampleRate());
+    // The delay's beat follows the host's tempo in its synced mode.
+    const double hostTempo = transport.tempoPresent ? transport.tempo : 0.0;
+    if (transport.present && params->getWorkingValue(kDelayMode) < 1.0f && hostTempo > 0.0 &&
+        hostTempo <= Morvek2Clock::kMaxTempo) {
         params->setDelayTimeBase(static_cast<float>(60000.0 / hostTempo));
     }
-    if (!info) {
-        clockRunning = false;
-        return;
-    }
-    const double p = hostBlockPosition(*info);
-    lastFrames = frames;
-    const bool wasRunning = clockRunning;
-    clockRunning = false;
-    const double span = positionIncrement * static_cast<double>(frames);
-    if (!(std::fabs(p) + span < kMaxPosition)) {
-        return; // a position we cannot count with: the lanes hold for this block
-    }
-    blockPlaying = info->playing;
-    if (!blockPlaying) {
-        return;
-    }
-    // A start (after construction or a stop) or a jump begins with the lanes' current steps;
-    // steady play goes on from the counters as they stand.
-    clockStarting = !wasRunning || !(std::fabs(p - reachedPosition) <= kJumpTolerance);
-    blockPosition = p;
-    reachedPosition = p + span;
-    clockRunning = true;
-}
-
-double Morvek2Core::hostBlockPosition(const Morvek2Transport& info) // [audio]
-{
-    // A part the host did not give reads as the face left it (zero unless it says otherwise).
-    const double ppq = info.position;
-    const double samplePos = info.samplePosition;
-    const bool samplesMoved = samplePos != lastSamplePos;
-    const bool samplesFollow =
-        std::fabs(samplePos - (lastSamplePos + lastFrames)) <= kSamplePosTolerance;
-    const bool heldPpq = ppq == lastHostPpq;
-    lastHostPpq = ppq;
-    lastSamplePos = samplePos;
-    if (info.positionPresent) {
-        // Hosts that split one cycle into sub-blocks may report the cycle's ppq for each of
-        // them while samplePos moves on: the clock carries on from where it got to.
-        return clockRunning && heldPpq && samplesMoved ? reachedPosition : ppq;
-    }
-    // No ppq position: the sample position and the tempo tell where we are. In steady play
-    // the clock carries on, so a tempo change does not throw the lanes to another step.
-    if (clockRunning && samplesFollow) {
-        return reachedPosition;
-    }
-    return samplePos * positionIncrement;
 }
 
 void Morvek2Core::controlTick(bool stereo) // [audio]
@@ -619,11 +527,12 @@ void Morvek2Core::setGridCounters(double p) // [audio]
 void Morvek2Core::clockStep(int i) // [audio]
 {
     // The position of this sample, from the block's start, so it follows the host's.
-    const double p = blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
-    if (clockStarting) {
+    const double p =
+        clock.blockPosition + static_cast<double>(i) * clock.positionIncrement + kGridTolerance;
+    if (clock.starting) {
         // Play pressed, resumed or moved: the lanes sound the steps they stand on now (from
         // the top on a reset boundary), instead of waiting a whole step for the next grid line.
-        clockStarting = false;
+        clock.starting = false;
         setGridCounters(p);
         if (onResetBoundary(grid.c64)) {
             resetAllLanes();
@@ -708,7 +617,7 @@ void Morvek2Core::findQuietSamples(int i, double p) // [audio]
     // at every index), and so do the two counters every grid line moves: if the last of the
     // samples before the next lines is still in the same sixty-fourth and triplet sixteenth as
     // this one, so is every sample in between. Two samples short, to stay clear of the rounding.
-    const double increment = positionIncrement;
+    const double increment = clock.positionIncrement;
     const double toLine64 = (static_cast<double>(grid.c64) + 1.0) / 16.0 - p;
     const double toLine6 = (static_cast<double>(grid.t16) + 1.0) / 6.0 - p;
     const double samples = std::min(toLine64, toLine6) / increment - 2.0;
@@ -716,7 +625,7 @@ void Morvek2Core::findQuietSamples(int i, double p) // [audio]
         return;
     }
     const int last = i + static_cast<int>(std::min(samples, 1.0e6));
-    const double q = blockPosition + static_cast<double>(last) * increment + kGridTolerance;
+    const double q = clock.blockPosition + static_cast<double>(last) * increment + kGridTolerance;
     if (floorToInt(16.0 * q) == grid.c64 && floorToInt(6.0 * q) == grid.t16) {
         clockQuietUntil = last + 1;
     }
@@ -748,15 +657,15 @@ void Morvek2Core::process(float** inputs, float** outputs, int sampleFrames,
     activeLevel = activeSmoother.current();
     readTransport(transport, sampleFrames);
     resetMeasures = params->getWorkingValue(kResetInterval);
-    sixtyFourthsPerBeat = 64.0f / timeSigDenominator;
-    resetSpan = resetMeasures * timeSigNumerator;
+    sixtyFourthsPerBeat = 64.0f / clock.timeSigDenominator;
+    resetSpan = resetMeasures * clock.timeSigNumerator;
 
     float dryLeft[kMaxStretch], dryRight[kMaxStretch], wetLeft[kMaxStretch], wetRight[kMaxStretch];
     clockQuietUntil = 0;
     int i = 0;
     while (i < sampleFrames) {
         // The first sample of a stretch: its clock, then the control tick when one is due.
-        if (blockPlaying && i >= clockQuietUntil) {
+        if (clock.playing && i >= clockQuietUntil) {
             clockStep(i);
         }
         if (--controlCountdown <= 0) {
@@ -772,7 +681,7 @@ void Morvek2Core::process(float** inputs, float** outputs, int sampleFrames,
         // countdown runs in one go.
         for (int k = i;;) {
             int next = end;
-            if (blockPlaying) {
+            if (clock.playing) {
                 next = std::min(end, std::max(k + 1, clockQuietUntil));
             }
             if (vcaGateCountdown > next - k) {
