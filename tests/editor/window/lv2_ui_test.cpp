@@ -270,13 +270,18 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     const auto& last = heard.calls[heard.calls.size() - 2];
     EXPECT_EQ(last, std::make_tuple('w', port, mapping.toPlain(kGain, after)));
 
-    // The host moves the port back: the window follows (its picture returns to the first one).
+    EXPECT_FALSE(lv2Picture ==
+                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight))
+        << "the knob shows the drag";
+
+    // The host moves the port back: the window follows (its picture returns to the first one)
+    // from the port event alone, before the plug-in's next run sets the core.
     const float plainBefore = mapping.toPlain(kGain, before);
     uiDescriptor->port_event(ui, port, sizeof plainBefore, 0, &plainBefore);
-    core->setParameter(kGain, before); // what the plug-in's next run does with the port
     idleFor(uiIdle, 10);
     EXPECT_TRUE(lv2Picture ==
                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+    core->setParameter(kGain, before); // what the plug-in's next run does with the port
 
     // Closing leaves the host's window and the plug-in as they were.
     uiDescriptor->cleanup(ui);
