@@ -46,12 +46,18 @@ public:
         gesture.fill(0);
     }
 
-    // Attaches the editor to the core and embeds its window in `parent`; the host hears the size.
+    // Attaches the editor to the core and embeds its window in `parent`; the host hears the size
+    // once, at every scale. The editor announces a scaled window by itself (a VST 2.4 host learns
+    // the unscaled size from the window rectangle), so that announcement is held back while it
+    // opens and the one made here stands for both.
     bool open(void* parent, double hostScale) // [ui]
     {
         editor.setHostScaleFactor(hostScale);
         core.attachEditor(&editor);
-        if (!editor.open(parent)) {
+        opening = true;
+        const bool opened = editor.open(parent);
+        opening = false;
+        if (!opened) {
             core.detachEditor();
             return false;
         }
@@ -156,6 +162,9 @@ public:
 
     bool editorResize(int32_t width, int32_t height) override // [ui]
     {
+        if (opening) {
+            return resize != nullptr; // open() announces the final size when the window exists
+        }
         return resize && resize->ui_resize(resize->handle, width, height) == 0;
     }
 
@@ -178,6 +187,8 @@ private:
     std::array<float, kNumParams> known{};
     // 1 while the window holds a gesture on the parameter.
     std::array<uint8_t, kNumParams> gesture{};
+    // True while the editor opens: its own size announcement waits for open()'s.
+    bool opening = false;
 };
 
 // The scale the host announces for its windows (ui:scaleFactor among the options), 0 for none.

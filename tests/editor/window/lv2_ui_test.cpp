@@ -215,6 +215,9 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     idleFor(uiIdle, 30);
     const auto uiWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(widget));
     ASSERT_NE(uiWindow, parent) << "the editor's own window exists";
+    // Read before the VST 2.4 window covers it: the server keeps no pixels of a covered window.
+    const auto lv2Picture = pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight);
+    ASSERT_FALSE(lv2Picture.empty());
 
     Morvek2 vst2{quietHost};
     const Window vstParent = parentWindow();
@@ -223,12 +226,12 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     idleFor([&] { vstEditor.idle(); }, 30);
     const auto vstWindow = static_cast<Window>(
         reinterpret_cast<uintptr_t>(vstEditor.getFrame()->getPlatformFrame()->getNativeHandle()));
-    const auto lv2Picture = pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight);
-    ASSERT_FALSE(lv2Picture.empty());
     EXPECT_TRUE(lv2Picture ==
                 pixels(host, vstWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight))
         << "the LV2 editor draws what the VST 2.4 editor draws";
     vstEditor.close();
+    XDestroyWindow(host, vstParent); // uncovers the LV2 editor, which draws itself again
+    XSync(host, False);
 
     // A drag up on the output knob: touch, the new value on its port as a plain value, the same
     // value in the core, touch released.
@@ -267,13 +270,18 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     const auto& last = heard.calls[heard.calls.size() - 2];
     EXPECT_EQ(last, std::make_tuple('w', port, mapping.toPlain(kGain, after)));
 
-    // The host moves the port back: the window follows (its picture returns to the first one).
+    EXPECT_FALSE(lv2Picture ==
+                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight))
+        << "the knob shows the drag";
+
+    // The host moves the port back: the window follows (its picture returns to the first one)
+    // from the port event alone, before the plug-in's next run sets the core.
     const float plainBefore = mapping.toPlain(kGain, before);
     uiDescriptor->port_event(ui, port, sizeof plainBefore, 0, &plainBefore);
-    core->setParameter(kGain, before); // what the plug-in's next run does with the port
     idleFor(uiIdle, 10);
     EXPECT_TRUE(lv2Picture ==
                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+    core->setParameter(kGain, before); // what the plug-in's next run does with the port
 
     // Closing leaves the host's window and the plug-in as they were.
     uiDescriptor->cleanup(ui);
