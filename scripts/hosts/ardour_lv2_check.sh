@@ -83,6 +83,7 @@ for snap in check resaved; do
             sed "s/^/snapshot $snap: program /"
     done
     # The VST2 track's chunk as Ardour keeps it in the session file.
-    sed -n 's/.*<chunk>\(.*\)<\/chunk>.*/\1/p' "$xml" | tr -d ' \n' | sed "s/^/snapshot $snap: vst2 chunk /"
+    tr -d '\n' <"$xml" | grep -o '<chunk[^>]*>[^<]*</chunk>' | sed 's/<[^>]*>//g; s/[[:space:]]//g' |
+        sed "s/^/snapshot $snap: vst2 chunk /"
     echo
 done
