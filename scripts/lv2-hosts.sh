@@ -66,6 +66,11 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/vst" "$work/lv2"
 cp "$vst" "$work/vst/Morvek2.so"
 cp -r "$bundle" "$work/lv2/"
+# The hosts look for bundles only there: the LV2 specifications and whatever else the system has,
+# but never an installed Morvek2.lv2 that could stand in for the one under test.
+for b in /usr/lib/lv2/*.lv2; do
+    [ "$(basename "$b")" = Morvek2.lv2 ] || ln -s "$b" "$work/lv2/"
+done
 
 failures=0
 check() { # check DESCRIPTION CONDITION-STATUS
