@@ -70,16 +70,19 @@ for f in sum diff reopened-sum reopened-diff; do
         END {printf "export %s: frames %d peak %.9g nonzero %d\n", name, frames, peak, nonzero}'
 done
 
-# The LV2 state files Ardour wrote, per snapshot: the state folder each snapshot names and the
-# base64 of every atom:Chunk property in it.
+# The LV2 state Ardour wrote, per snapshot: the folder each snapshot names (plugins/ID/stateN;
+# Ardour writes a new one only when the plug-in's saved state differs from the one it loaded) and
+# the base64 of the program property in its state.ttl.
 for snap in check resaved; do
     xml=$session/$snap.ardour
     [ -f "$xml" ] || { echo "snapshot $snap: missing"; continue; }
-    for dir in $(grep -o 'template-dir="[^"]*"\|state-dir="[^"]*"' "$xml" | sed 's/.*="\(.*\)"/\1/'); do
-        ttl=$session/plugins/$dir/state.ttl
-        [ -f "$ttl" ] || ttl=$(find "$session/plugins" -path "*$dir*" -name '*.ttl' | head -1)
+    for dir in $(grep -o 'state-dir="[^"]*"' "$xml" | sed 's/.*="\(.*\)"/\1/'); do
+        ttl=$(find "$session/plugins" -path "*/$dir/state.ttl" | head -1)
+        [ -n "$ttl" ] || { echo "snapshot $snap: no state.ttl in $dir"; continue; }
         echo "snapshot $snap: lv2 state $dir"
-        tr -d '\n' <"$ttl" | grep -o '<[^>]*#program>[^;.]*' | sed 's/^<[^>]*> *"\([^"]*\)".*/\1/' |
+        # A chunk is a base64 literal, long ones wrapped over lines inside triple quotes.
+        tr -d '\n' <"$ttl" | grep -o '<[^>]*#program>[^;.]*' |
+            sed -E 's/^<[^>]*>[[:space:]]*"+([^"]*)".*/\1/; s/[[:space:]]//g' |
             sed "s/^/snapshot $snap: program /"
     done
     # The VST2 track's chunk as Ardour keeps it in the session file.
