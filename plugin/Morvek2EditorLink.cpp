@@ -1,8 +1,8 @@
-// The plug-in's side of the editor window: what the editor asks of the plug-in, answered from a
-// Morvek2. The editor object itself is made and told of changes in Morvek2EditorOwner.cpp.
+// The plug-in's side of the editor window: what the editor asks of the plug-in, answered from the
+// core. The editor attached to the core is told of changes in Morvek2EditorOwner.cpp.
 #include "plugin/Morvek2EditorLink.h"
 
-#include "plugin/Morvek2.h"
+#include "plugin/Morvek2Core.h"
 
 #include <optional>
 

@@ -1,15 +1,15 @@
 // The plug-in's side of its editor window: what the editor asks of the plug-in (lanes, chain
-// order, editor page, lane commands, MIDI learn, the loop's flags) answered from a Morvek2.
+// order, editor page, lane commands, MIDI learn, the loop's flags) answered from the core.
 #pragma once
 
 #include "editor/Morvek2EditorHost.h"
 
-class Morvek2;
+class Morvek2Core;
 
 class Morvek2EditorLink final : public Morvek2EditorHost
 {
 public:
-    explicit Morvek2EditorLink(Morvek2& plugin) : plugin(plugin) {}
+    explicit Morvek2EditorLink(Morvek2Core& plugin) : plugin(plugin) {}
 
     float getWorkingValue(int index) override;                              // [any]
     std::vector<std::string> getValueList(int index) override;              // [ui]
@@ -33,5 +33,5 @@ public:
     void editorIdle() override;                                             // [ui]
 
 private:
-    Morvek2& plugin;
+    Morvek2Core& plugin;
 };

@@ -1,6 +1,6 @@
 // MIDI input: control changes drive parameters through the MIDI map, and MIDI learn fills it.
 
-#include "plugin/Morvek2.h"
+#include "plugin/Morvek2Core.h"
 
 #include <chrono>
 #include <system_error>
@@ -10,10 +10,11 @@
 
 namespace {
 
-// Set while processEvents runs on this thread, so a map change it causes (a learned controller)
-// knows it is on the audio thread. Held in the module's static thread storage: a lazily created
-// thread-local of a module loaded at run time would allocate on the audio thread's first event.
-// On Windows a word of the system's per-thread table stands in (mingw's thread_local allocates).
+// Set while MIDI from the host is handled on this thread, so a map change it causes (a learned
+// controller) knows it is on the audio thread. Held in the module's static thread storage: a lazily
+// created thread-local of a module loaded at run time would allocate on the audio thread's first
+// event. On Windows a word of the system's per-thread table stands in (mingw's thread_local
+// allocates).
 #if defined(_WIN32)
 ThreadWord handlingEventsWord;
 bool isHandlingEvents()
@@ -49,26 +50,15 @@ struct EventsScope
 
 } // namespace
 
-VstInt32 Morvek2::processEvents(VstEvents* events) // [audio]
+void Morvek2Core::receiveMidi(std::uint8_t status, std::uint8_t data1,
+                              std::uint8_t data2) // [audio]
 {
-    // The list comes from the host as it is: a negative count or a missing event is skipped.
-    if (!events || events->numEvents <= 0) {
-        return 1;
-    }
     const EventsScope scope;
-    for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* e = events->events[i];
-        if (!e || e->type != kVstMidiType) {
-            continue;
-        }
-        const auto* midi = reinterpret_cast<const VstMidiEvent*>(e);
-        // Any channel: the map checks for a control change and skips 123 and 126.
-        midiMap->handleMidiMessage(midi->midiData[0], midi->midiData[1], midi->midiData[2]);
-    }
-    return 1;
+    // Any channel: the map checks for a control change and skips 123 and 126.
+    midiMap->handleMidiMessage(status, data1, data2);
 }
 
-void Morvek2::midiLearnToggle(int parameter) // [ui]
+void Morvek2Core::midiLearnToggle(int parameter) // [ui]
 {
     // Learning may end on the audio thread, which must not write the file: the thread that
     // does it is there before the first learn can end.
@@ -76,19 +66,19 @@ void Morvek2::midiLearnToggle(int parameter) // [ui]
     midiMap->learnToggle(parameter);
 }
 
-void Morvek2::midiSetParameter(int index, float value) // [audio]
+void Morvek2Core::midiSetParameter(int index, float value) // [audio]
 {
     // Straight to setParameter: MIDI moves are not recorded as host automation.
     setParameter(index, value);
 }
 
-void Morvek2::midiMarkParameter(int index) // [any]
+void Morvek2Core::midiMarkParameter(int index) // [any]
 {
     markedParameter.store(index, std::memory_order_relaxed);
     editorLearnMark(index, true);
 }
 
-void Morvek2::midiUnmarkParameter(int index) // [any]
+void Morvek2Core::midiUnmarkParameter(int index) // [any]
 {
     // Only the outline of that parameter goes; a newer mark stays.
     int expected = index;
@@ -97,7 +87,7 @@ void Morvek2::midiUnmarkParameter(int index) // [any]
     }
 }
 
-void Morvek2::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
+void Morvek2Core::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
 {
     if (isHandlingEvents()) {
         // The audio thread: no file I/O here. An open editor writes it from its idle; otherwise
@@ -113,13 +103,13 @@ void Morvek2::midiMapChanged(const std::vector<MidiMapEntry>& entries) // [any]
     midiFileWrittenCount.store(count, std::memory_order_relaxed);
 }
 
-void Morvek2::setMidiAssignmentsFolder(const std::string& folder) // [ui]
+void Morvek2Core::setMidiAssignmentsFolder(const std::string& folder) // [ui]
 {
     const std::lock_guard<std::mutex> lock(midiFileMutex);
     midiFile = MidiAssignmentsFile(folder);
 }
 
-void Morvek2::setMidiAssignmentsDeferred(bool deferred) // [ui]
+void Morvek2Core::setMidiAssignmentsDeferred(bool deferred) // [ui]
 {
     midiFileDeferred.store(deferred, std::memory_order_relaxed);
     if (!deferred) {
@@ -127,7 +117,7 @@ void Morvek2::setMidiAssignmentsDeferred(bool deferred) // [ui]
     }
 }
 
-void Morvek2::saveMidiAssignmentsIfChanged() // [ui] or the writer thread
+void Morvek2Core::saveMidiAssignmentsIfChanged() // [ui] or the writer thread
 {
     const std::lock_guard<std::mutex> lock(midiFileMutex);
     const unsigned count = midiMap->getChangeCount();
@@ -148,7 +138,7 @@ constexpr auto kMidiWriterPoll = std::chrono::milliseconds(20);
 
 } // namespace
 
-void Morvek2::startMidiFileWriter() // [ui]
+void Morvek2Core::startMidiFileWriter() // [ui]
 {
     const std::lock_guard<std::mutex> lock(midiWriterMutex);
     if (midiWriter.joinable() || midiWriterStop) {
@@ -163,12 +153,12 @@ void Morvek2::startMidiFileWriter() // [ui]
     }
 }
 
-std::thread Morvek2::launchMidiFileWriter() // [ui]
+std::thread Morvek2Core::launchMidiFileWriter() // [ui]
 {
     return std::thread([this] { runMidiFileWriter(); });
 }
 
-void Morvek2::stopMidiFileWriter() // [ui]
+void Morvek2Core::stopMidiFileWriter() // [ui]
 {
     {
         const std::lock_guard<std::mutex> lock(midiWriterMutex);
@@ -182,7 +172,7 @@ void Morvek2::stopMidiFileWriter() // [ui]
     saveMidiAssignmentsIfChanged();
 }
 
-void Morvek2::runMidiFileWriter() // writer thread
+void Morvek2Core::runMidiFileWriter() // writer thread
 {
     std::unique_lock<std::mutex> lock(midiWriterMutex);
     for (;;) {

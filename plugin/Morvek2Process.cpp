@@ -1,8 +1,9 @@
 // The sound: the musical clock that follows the host's transport, the six lanes it moves, the
 // control tick that turns step values into engine settings, the module chain and the output mix;
 // and setParameter with the immediate effect of each parameter.
-#include "plugin/Morvek2.h"
+#include "plugin/Morvek2Core.h"
 
+#include "base/Normalised.h"
 #include "dsp/zksp_sample_guard.h"
 #include "params/Morvek2Params.h"
 
@@ -63,17 +64,17 @@ std::uint32_t packOrder(const std::uint16_t (&order)[kNumModules])
 
 // ---- Program record --------------------------------------------------------------------------
 
-ProgramRecord& Morvek2::editRecord() // [any]
+ProgramRecord& Morvek2Core::editRecord() // [any]
 {
     return currentRecord();
 }
 
 // ---- Parameters ------------------------------------------------------------------------------
 
-void Morvek2::setParameter(VstInt32 index, float value) // [any]
+void Morvek2Core::setParameter(int index, float value) // [any]
 {
     // Reached from the host, the editor, MIDI and program loads alike, so it guards itself.
-    if (index < 0 || index >= kNumParams || !sanitizeNormalised(value)) {
+    if (index < 0 || index >= kNumParams || !morvek2::sanitizeNormalised(value)) {
         return;
     }
     seq::store(editRecord().values[index], value);
@@ -117,7 +118,7 @@ void Morvek2::setParameter(VstInt32 index, float value) // [any]
     editorParameterChanged(index);
 }
 
-void Morvek2::soloChange(int index, bool on) // [any]
+void Morvek2Core::soloChange(int index, bool on) // [any]
 {
     if (on) {
         // Only one Solo at a time: the others go off the way a user would turn them off, so the
@@ -131,7 +132,10 @@ void Morvek2::soloChange(int index, bool on) // [any]
                 soloCascadeThread.compare_exchange_strong(idle, self, std::memory_order_relaxed);
             for (int s : kSoloParam) {
                 if (s != index && params->getWorkingValue(s) == 1.0f) {
-                    setParameterAutomated(s, 0.0f);
+                    setParameter(s, 0.0f);
+                    if (coreHost) {
+                        coreHost->parameterAutomated(s, 0.0f);
+                    }
                 }
             }
             if (owner) {
@@ -148,7 +152,7 @@ void Morvek2::soloChange(int index, bool on) // [any]
     updateEnableFactors();
 }
 
-void Morvek2::updateEnableFactors() // [any]
+void Morvek2Core::updateEnableFactors() // [any]
 {
     const int solo = soloIndex.load(std::memory_order_relaxed);
     enableFactors[kVCA].store(1.0f, std::memory_order_relaxed);
@@ -159,7 +163,7 @@ void Morvek2::updateEnableFactors() // [any]
     }
 }
 
-bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, not audio]
+bool Morvek2Core::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, not audio]
 {
     unsigned seen = 0;
     for (std::uint16_t m : order) {
@@ -188,7 +192,7 @@ bool Morvek2::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, 
 
 // ---- Lanes -----------------------------------------------------------------------------------
 
-void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
+void Morvek2Core::runLaneCommand(int module, seq::LaneCommand command) // [ui]
 {
     if (module < 0 || module >= kNumModules) {
         return;
@@ -202,7 +206,7 @@ void Morvek2::runLaneCommand(int module, seq::LaneCommand command) // [ui]
     editorLaneChanged();
 }
 
-void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
+void Morvek2Core::laneSnapshot(int module, SeqLane& into) // [ui]
 {
     if (module < 0 || module >= kNumModules) {
         return;
@@ -212,35 +216,35 @@ void Morvek2::laneSnapshot(int module, SeqLane& into) // [ui]
 }
 
 // A step edit writes one field of the record: a chunk taken meanwhile is whole either way.
-void Morvek2::setStepValue(int module, int step, float value) // [ui]
+void Morvek2Core::setStepValue(int module, int step, float value) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
         seq::setStepValue(lanes[module], &editRecord().lanes[module], step, value);
     }
 }
 
-void Morvek2::setStepGate(int module, int step, bool on) // [ui]
+void Morvek2Core::setStepGate(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
         seq::setStepGate(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
 
-void Morvek2::setStepValueLock(int module, int step, bool on) // [ui]
+void Morvek2Core::setStepValueLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
         seq::setValueLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
 
-void Morvek2::setStepGateLock(int module, int step, bool on) // [ui]
+void Morvek2Core::setStepGateLock(int module, int step, bool on) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
         seq::setGateLock(lanes[module], &editRecord().lanes[module], step, on);
     }
 }
 
-void Morvek2::applyStep(int m) // [audio]
+void Morvek2Core::applyStep(int m) // [audio]
 {
     stepMoved.store(1, std::memory_order_relaxed);
     const seq::StepView step = seq::currentStep(lanes[m]);
@@ -255,13 +259,13 @@ void Morvek2::applyStep(int m) // [audio]
     }
 }
 
-void Morvek2::advanceLane(int m) // [audio]
+void Morvek2Core::advanceLane(int m) // [audio]
 {
     seq::advance(lanes[m], zk_rand);
     applyStep(m);
 }
 
-void Morvek2::resetAllLanes() // [audio]
+void Morvek2Core::resetAllLanes() // [audio]
 {
     ProgramRecord& record = editRecord();
     for (int m = 0; m < kNumModules; ++m) {
@@ -283,7 +287,7 @@ void Morvek2::resetAllLanes() // [audio]
 
 // ---- Lifecycle -------------------------------------------------------------------------------
 
-void Morvek2::suspend() // [ui]
+void Morvek2Core::suspend() // [ui]
 {
     // The filter and delay engines are reset where the engines are free: here, or at the next
     // block start when a host suspends while its audio thread still processes. The delay lines'
@@ -301,26 +305,24 @@ void Morvek2::suspend() // [ui]
 
 // ---- Processing ------------------------------------------------------------------------------
 
-void Morvek2::readTransport(VstInt32 frames) // [audio]
+void Morvek2Core::readTransport(const Morvek2Transport& transport, int frames) // [audio]
 {
     blockPlaying = false;
-    const VstTimeInfo* info = getTimeInfo(kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid);
+    const Morvek2Transport* info = transport.present ? &transport : nullptr;
     const double rate = getSampleRate();
 
     float num = 4.0f;
     float den = 4.0f;
-    if (info && (info->flags & kVstTimeSigValid) && info->timeSigNumerator > 0 &&
-        info->timeSigNumerator <= 1000 && info->timeSigDenominator > 0 &&
-        info->timeSigDenominator <= 1000) {
-        num = static_cast<float>(info->timeSigNumerator);
-        den = static_cast<float>(info->timeSigDenominator);
+    if (info && info->signaturePresent && info->numerator > 0 && info->numerator <= 1000 &&
+        info->denominator > 0 && info->denominator <= 1000) {
+        num = static_cast<float>(info->numerator);
+        den = static_cast<float>(info->denominator);
     }
+    const double hostTempo = info && info->tempoPresent ? info->tempo : 0.0;
     if (info) {
-        // The tempo is used as the host gives it, whatever its validity flag says; one that is
-        // not a positive normal number keeps the last usable one.
-        const double tempo = info->tempo;
-        if (usableTempo(tempo)) {
-            lastTempo = tempo;
+        // A tempo that is not a positive normal number keeps the last usable one.
+        if (usableTempo(hostTempo)) {
+            lastTempo = hostTempo;
         }
         timeSigNumerator = num;
         timeSigDenominator = den;
@@ -332,9 +334,9 @@ void Morvek2::readTransport(VstInt32 frames) // [audio]
     const double bpm = lastTempo;
     positionIncrement = (1.0 / 60.0) * bpm / rate;
     samplesPer64 = truncToCount(rate / (16.0 * bpm / 60.0));
-    if (info && params->getWorkingValue(kDelayMode) < 1.0f && info->tempo > 0.0 &&
-        info->tempo <= kMaxTempo) {
-        params->setDelayTimeBase(static_cast<float>(60000.0 / info->tempo));
+    if (info && params->getWorkingValue(kDelayMode) < 1.0f && hostTempo > 0.0 &&
+        hostTempo <= kMaxTempo) {
+        params->setDelayTimeBase(static_cast<float>(60000.0 / hostTempo));
     }
     if (!info) {
         clockRunning = false;
@@ -348,7 +350,7 @@ void Morvek2::readTransport(VstInt32 frames) // [audio]
     if (!(std::fabs(p) + span < kMaxPosition)) {
         return; // a position we cannot count with: the lanes hold for this block
     }
-    blockPlaying = (info->flags & kVstTransportPlaying) != 0;
+    blockPlaying = info->playing;
     if (!blockPlaying) {
         return;
     }
@@ -360,17 +362,18 @@ void Morvek2::readTransport(VstInt32 frames) // [audio]
     clockRunning = true;
 }
 
-double Morvek2::hostBlockPosition(const VstTimeInfo& info) // [audio]
+double Morvek2Core::hostBlockPosition(const Morvek2Transport& info) // [audio]
 {
-    const double ppq = info.ppqPos;
-    const double samplePos = info.samplePos;
+    // A part the host did not give reads as the face left it (zero unless it says otherwise).
+    const double ppq = info.position;
+    const double samplePos = info.samplePosition;
     const bool samplesMoved = samplePos != lastSamplePos;
     const bool samplesFollow =
         std::fabs(samplePos - (lastSamplePos + lastFrames)) <= kSamplePosTolerance;
     const bool heldPpq = ppq == lastHostPpq;
     lastHostPpq = ppq;
     lastSamplePos = samplePos;
-    if (info.flags & kVstPpqPosValid) {
+    if (info.positionPresent) {
         // Hosts that split one cycle into sub-blocks may report the cycle's ppq for each of
         // them while samplePos moves on: the clock carries on from where it got to.
         return clockRunning && heldPpq && samplesMoved ? reachedPosition : ppq;
@@ -383,7 +386,7 @@ double Morvek2::hostBlockPosition(const VstTimeInfo& info) // [audio]
     return samplePos * positionIncrement;
 }
 
-void Morvek2::controlTick(bool stereo) // [audio]
+void Morvek2Core::controlTick(bool stereo) // [audio]
 {
     Morvek2ParameterManager& pm = *params;
     const int channels = stereo ? 2 : 1;
@@ -490,7 +493,7 @@ namespace {
 // level, and the clock between them changes only smoother targets (read at the next tick). So
 // the engines run a whole stretch at a time, each over its samples in chain order: the same
 // per-sample result, with each engine's loop kept tight.
-constexpr int kMaxStretch = Morvek2::kControlInterval;
+constexpr int kMaxStretch = Morvek2Core::kControlInterval;
 static_assert(kMaxStretch <= Morvek2Engine::kMaxKernelFrames,
               "a stretch must fit the engines' pair kernels");
 
@@ -503,7 +506,7 @@ template <class Engine> inline void runStretch(Engine& engine, float* x, int n, 
 
 } // namespace
 
-void Morvek2::runChain(int channel, float* x, int n) // [audio]
+void Morvek2Core::runChain(int channel, float* x, int n) // [audio]
 {
     const std::uint32_t order = runningOrder;
     for (int slot = 0; slot < kNumModules; ++slot) {
@@ -533,7 +536,7 @@ void Morvek2::runChain(int channel, float* x, int n) // [audio]
     }
 }
 
-void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
+void Morvek2Core::runChainPair(float* left, float* right, int n) // [audio]
 {
     // Each module's engines carry a chain of dependent operations from one frame to the next
     // (the shifter's feedback, the ladder's stages), and a module's work on a frame never waits
@@ -592,14 +595,14 @@ void Morvek2::runChainPair(float* left, float* right, int n) // [audio]
     bits.finish();
 }
 
-bool Morvek2::onResetBoundary(std::int32_t c64) const // [audio]
+bool Morvek2Core::onResetBoundary(std::int32_t c64) const // [audio]
 {
     // The reset interval counts measures of num notes of value den.
     return resetMeasures > 0.0f &&
            std::fmod(static_cast<float>(c64) / sixtyFourthsPerBeat, resetSpan) == 0.0f;
 }
 
-void Morvek2::setGridCounters(double p) // [audio]
+void Morvek2Core::setGridCounters(double p) // [audio]
 {
     // Only grid lines crossed from here on move the lanes. The two triplet pairs count the same
     // spacing and are set alike, as a reset sets them.
@@ -613,7 +616,7 @@ void Morvek2::setGridCounters(double p) // [audio]
     grid.t16 = floorToInt(6.0 * p);
 }
 
-void Morvek2::clockStep(VstInt32 i) // [audio]
+void Morvek2Core::clockStep(int i) // [audio]
 {
     // The position of this sample, from the block's start, so it follows the host's.
     const double p = blockPosition + static_cast<double>(i) * positionIncrement + kGridTolerance;
@@ -699,7 +702,7 @@ void Morvek2::clockStep(VstInt32 i) // [audio]
     }
 }
 
-void Morvek2::findQuietSamples(VstInt32 i, double p) // [audio]
+void Morvek2Core::findQuietSamples(int i, double p) // [audio]
 {
     // The position grows with the sample index (the same sum of a product, rounded the same way
     // at every index), and so do the two counters every grid line moves: if the last of the
@@ -712,14 +715,15 @@ void Morvek2::findQuietSamples(VstInt32 i, double p) // [audio]
     if (!(samples >= 1.0) || !(increment > 0.0)) {
         return;
     }
-    const VstInt32 last = i + static_cast<VstInt32>(std::min(samples, 1.0e6));
+    const int last = i + static_cast<int>(std::min(samples, 1.0e6));
     const double q = blockPosition + static_cast<double>(last) * increment + kGridTolerance;
     if (floorToInt(16.0 * q) == grid.c64 && floorToInt(6.0 * q) == grid.t16) {
         clockQuietUntil = last + 1;
     }
 }
 
-void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) // [audio]
+void Morvek2Core::process(float** inputs, float** outputs, int sampleFrames,
+                          const Morvek2Transport& transport) // [audio]
 {
     if (sampleFrames <= 0 || !inputs || !outputs || !inputs[0] || !outputs[0]) {
         return;
@@ -742,14 +746,14 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
 
     outputGain = outputGainSmoother.current();
     activeLevel = activeSmoother.current();
-    readTransport(sampleFrames);
+    readTransport(transport, sampleFrames);
     resetMeasures = params->getWorkingValue(kResetInterval);
     sixtyFourthsPerBeat = 64.0f / timeSigDenominator;
     resetSpan = resetMeasures * timeSigNumerator;
 
     float dryLeft[kMaxStretch], dryRight[kMaxStretch], wetLeft[kMaxStretch], wetRight[kMaxStretch];
     clockQuietUntil = 0;
-    VstInt32 i = 0;
+    int i = 0;
     while (i < sampleFrames) {
         // The first sample of a stretch: its clock, then the control tick when one is due.
         if (blockPlaying && i >= clockQuietUntil) {
@@ -760,14 +764,14 @@ void Morvek2::processReplacing(float** inputs, float** outputs, VstInt32 sampleF
             controlTick(stereo);
         }
         // Up to the sample before the next tick.
-        const VstInt32 end = std::min<VstInt32>(sampleFrames, i + controlCountdown);
+        const int end = std::min<int>(sampleFrames, i + controlCountdown);
         const int n = static_cast<int>(end - i);
         controlCountdown -= n - 1;
         // Every sample: its clock, then the VCA gate's countdown (the gate closes when its time
         // has run out, playing or not). Between the samples where the clock may act, the
         // countdown runs in one go.
-        for (VstInt32 k = i;;) {
-            VstInt32 next = end;
+        for (int k = i;;) {
+            int next = end;
             if (blockPlaying) {
                 next = std::min(end, std::max(k + 1, clockQuietUntil));
             }

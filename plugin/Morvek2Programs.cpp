@@ -1,7 +1,7 @@
 // The bank of 40 programs: factory programs, program changes, names and the host's state chunks.
 
 #include "plugin/FactoryPrograms.h"
-#include "plugin/Morvek2.h"
+#include "plugin/Morvek2Core.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,7 +56,7 @@ void writeFactoryProgram(ProgramRecord& r, int k)
 
 } // namespace
 
-void Morvek2::buildBank()
+void Morvek2Core::buildBank()
 {
     // Fallbacks for values a damaged chunk leaves undefined: the parameters' defaults.
     for (int i = 0; i < kNumParams; ++i) {
@@ -70,12 +70,12 @@ void Morvek2::buildBank()
     }
 }
 
-unsigned Morvek2::repairIncoming(ProgramRecord& record) // [ui]
+unsigned Morvek2Core::repairIncoming(ProgramRecord& record) // [ui]
 {
     return program::repairRecord(record, defaultValues.data());
 }
 
-void Morvek2::setProgram(VstInt32 program) // [ui]
+void Morvek2Core::setProgram(int program) // [ui]
 {
     if (program < 0 || program >= kNumPrograms) {
         return;
@@ -85,7 +85,7 @@ void Morvek2::setProgram(VstInt32 program) // [ui]
     applyProgram(program);
 }
 
-void Morvek2::applyProgram(int k) // [ui]
+void Morvek2Core::applyProgram(int k) // [ui]
 {
     ProgramRecord& record = bank[clampProgram(k)];
     // The parameters first: their Step Size, Length and Direction are written into the record's
@@ -110,7 +110,7 @@ void Morvek2::applyProgram(int k) // [ui]
     editorProgramChanged();
 }
 
-void Morvek2::setEditorPage(int module) // [ui]
+void Morvek2Core::setEditorPage(int module) // [ui]
 {
     if (module >= 0 && module < kNumModules) {
         seq::store(currentRecord().editorPage, module);
@@ -120,7 +120,7 @@ void Morvek2::setEditorPage(int module) // [ui]
 // ---- Names
 // ----------------------------------------------------------------------------------------
 
-void Morvek2::setProgramName(const char* name) // [ui]
+void Morvek2Core::setProgramName(const char* name) // [ui]
 {
     if (!name) {
         return;
@@ -134,34 +134,34 @@ void Morvek2::setProgramName(const char* name) // [ui]
     }
 }
 
-void Morvek2::getProgramName(char* name) // [ui]
+void Morvek2Core::getProgramName(char* name) // [ui]
 {
     const int k = clampProgram(getProgram());
     char stored[kProgramNameSize];
     readName(bank[k], stored);
     // Programs nobody has named yet tell themselves apart by their number.
     if (std::strcmp(stored, "init") == 0) {
-        std::snprintf(name, kVstMaxProgNameLen + 1, "init %d", k + 1);
+        std::snprintf(name, kProgramNameOut, "init %d", k + 1);
     } else {
-        std::snprintf(name, kVstMaxProgNameLen + 1, "%s", stored);
+        std::snprintf(name, kProgramNameOut, "%s", stored);
     }
 }
 
-bool Morvek2::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) // [ui]
+bool Morvek2Core::getProgramNameIndexed(int index, char* text) // [ui]
 {
     if (index < 0 || index >= kNumPrograms) {
         return false;
     }
     char stored[kProgramNameSize];
     readName(bank[index], stored);
-    std::snprintf(text, kVstMaxProgNameLen + 1, "%s", stored);
+    std::snprintf(text, kProgramNameOut, "%s", stored);
     return true;
 }
 
 // ---- State chunks
 // ---------------------------------------------------------------------------------
 
-Morvek2::ChunkOut* Morvek2::chunkOutForThisThread() // [ui] under recordImage
+Morvek2Core::ChunkOut* Morvek2Core::chunkOutForThisThread() // [ui] under recordImage
 {
     const std::thread::id self = std::this_thread::get_id();
     std::unique_ptr<ChunkOut>* pick = nullptr;
@@ -186,7 +186,7 @@ Morvek2::ChunkOut* Morvek2::chunkOutForThisThread() // [ui] under recordImage
     return pick->get();
 }
 
-VstInt32 Morvek2::getChunk(void** data, bool isPreset) // [ui]
+int Morvek2Core::getChunk(void** data, bool isPreset) // [ui]
 {
     if (!data) {
         return 0;
@@ -211,7 +211,7 @@ VstInt32 Morvek2::getChunk(void** data, bool isPreset) // [ui]
     return kBankChunkSize;
 }
 
-VstInt32 Morvek2::setChunk(void* data, VstInt32 byteSize, bool isPreset) // [ui]
+int Morvek2Core::setChunk(const void* data, int byteSize, bool isPreset) // [ui]
 {
     if (!data) {
         return 0;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a file includes a header of a layer above its own. The layers, lowest first:
-#   base < dsp < sequencer < params < vst, plugin (the core and its VST 2.4 face)
+#   base < dsp < sequencer < params < plugin (the core, which knows no plug-in format)
+#   base < vst (the VST 2.4 interface and base classes)
+#   plug-in format faces (vst2, lv2, ...): on the core and their format's layer
 #   resources < gui core < gui/platform (and the VST editor binding) < editor < plugin
 #   host, tools, tests, bench: on top, may include anything.
 # The build enforces the same order for the libraries it compiles (each library's include root
@@ -19,7 +21,8 @@ declare -A allowed=(
     [gui]="gui resources"
     [gui/platform]="base gui resources vst"
     [editor]="base dsp sequencer params vst resources gui editor"
-    [plugin]="base dsp sequencer params vst resources gui editor plugin"
+    [plugin]="base dsp sequencer params resources gui editor plugin"
+    [vst2]="base dsp sequencer params vst resources gui editor plugin vst2"
 )
 
 status=0

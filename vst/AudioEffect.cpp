@@ -1,5 +1,6 @@
 #include "vst/AudioEffect.h"
 
+#include "base/Normalised.h"
 #include "vst/AEffEditor.h"
 
 #include <algorithm>
@@ -454,14 +455,5 @@ void AudioEffect::setFlag(VstInt32 flag, bool state)
 
 bool AudioEffect::sanitizeNormalised(float& value)
 {
-    if (std::isnan(value)) {
-        return false;
-    }
-    // Also turns -0 into +0 and infinities into the ends of the range.
-    if (value <= 0.0f) {
-        value = 0.0f;
-    } else if (value > 1.0f) {
-        value = 1.0f;
-    }
-    return true;
+    return morvek2::sanitizeNormalised(value);
 }

@@ -3,7 +3,7 @@
 // and close. Run them in one go and compare them as ratios.
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/offscreen/OffscreenFrame.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,11 @@
-// A build without the editor window (MORVEK2_BUILD_EDITOR=OFF): the plug-in owns no editor, so
-// it does not announce one to the host, and there is nothing to tell of changes.
-#include "plugin/Morvek2.h"
+// A build without the editor window (MORVEK2_BUILD_EDITOR=OFF): no editor is ever attached, so
+// there is nothing to tell of changes.
+#include "plugin/Morvek2Core.h"
 
-void Morvek2::createEditor() {}                                           // [ui]
-void Morvek2::editorParameterChanged(int) {}                              // [any]
-void Morvek2::editorProgramChanged() {}                                   // [any]
-void Morvek2::editorLaneChanged() {}                                      // [any]
-void Morvek2::editorOrderChanged(const std::uint16_t (&)[kNumModules]) {} // [any]
-void Morvek2::editorLearnMark(int, bool) {}                               // [any]
+void Morvek2Core::attachEditor(Morvek2Editor*) {}                             // [ui]
+void Morvek2Core::detachEditor() {}                                           // [ui]
+void Morvek2Core::editorParameterChanged(int) {}                              // [any]
+void Morvek2Core::editorProgramChanged() {}                                   // [any]
+void Morvek2Core::editorLaneChanged() {}                                      // [any]
+void Morvek2Core::editorOrderChanged(const std::uint16_t (&)[kNumModules]) {} // [any]
+void Morvek2Core::editorLearnMark(int, bool) {}                               // [any]

@@ -2,7 +2,7 @@
 // of the whole bank, and that construction writes the tables into the records as intended.
 #include "params/Morvek2Params.h"
 #include "plugin/FactoryPrograms.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Morvek2 linked into the test: construction, sample rate, pin modes, parameters through the
 // manager, and that the host-facing parameter paths never allocate.
-#include "plugin/Morvek2.h"
 #include "support/alloc_counter.h"
+#include "vst2/Morvek2.h"
 
 #include <gtest/gtest.h>
 

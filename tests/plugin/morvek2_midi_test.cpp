@@ -1,8 +1,8 @@
 // MIDI input of Morvek2 linked into the test: control changes through the learned map, MIDI
 // learn from the plug-in object, hostile event lists, and the assignments file it writes.
 #include "params/Morvek2Params.h"
-#include "plugin/Morvek2.h"
 #include "support/alloc_counter.h"
+#include "vst2/Morvek2.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the "init" numbering, program and bank chunks with their size rules, and chunks from the
 // outside world that must be mended before they reach the engines.
 #include "params/Morvek2Params.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "params/Morvek2Params.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <cmath>
 #include <cstdint>

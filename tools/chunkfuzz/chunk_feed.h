@@ -13,7 +13,7 @@
 //             3: like 1, but one byte short.
 //   bits 3-7  the program made current first (modulo 40)
 
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <cmath>
 #include <cstddef>

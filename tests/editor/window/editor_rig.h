@@ -6,7 +6,7 @@
 #include "editor/CZKControlGrid.h"
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/offscreen/OffscreenFrame.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "editor/CZKTextDisplay.h"
 #include "editor/Morvek2Editor.h"
 #include "gui/platform/x11/X11Frame.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>

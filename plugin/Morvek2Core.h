@@ -1,5 +1,6 @@
-// The plug-in object as the host sees it: identity, capabilities, the host requests it answers
-// itself, and the parts it owns for its whole life.
+// The plug-in without a plug-in format: programs and state, parameters, the transport clock, the
+// chain and its engines, MIDI learn and the link to the editor. Each format's face translates its
+// host's calls, transport and events into the calls below.
 #pragma once
 
 #include "dsp/CBitsEngine.h"
@@ -13,9 +14,9 @@
 #include "params/MidiMap.h"
 #include "params/Morvek2ParameterManager.h"
 #include "plugin/Morvek2EditorLink.h"
+#include "plugin/Morvek2Transport.h"
 #include "plugin/ProgramRecord.h"
 #include "sequencer/seq_lane.h"
-#include "vst/AudioEffectX.h"
 
 #include <array>
 #include <atomic>
@@ -29,67 +30,86 @@
 
 class Morvek2Editor;
 
-class Morvek2 : public AudioEffectX, private MidiMapListener
+// What the core asks of the face that hosts it.
+class Morvek2CoreHost
 {
 public:
-    static constexpr VstInt32 kNumPrograms = 40;
-    static constexpr VstInt32 kNumParams = Morvek2ParameterManager::kNumParams;
-    static constexpr VstInt32 kNumInputs = 2;
-    static constexpr VstInt32 kNumOutputs = 2;
+    virtual ~Morvek2CoreHost() = default;
+    // The core changed a parameter by itself (a Solo turning the others off) the way a user
+    // would: the host should hear it as automation.
+    virtual void parameterAutomated(int index, float normalised) = 0; // [any]
+};
+
+class Morvek2Core : private MidiMapListener
+{
+public:
+    static constexpr int kNumPrograms = 40;
+    static constexpr int kNumParams = Morvek2ParameterManager::kNumParams;
+    static constexpr int kNumInputs = 2;
+    static constexpr int kNumOutputs = 2;
     static constexpr int kNumModules = morvek2::param::kNumModules;
-    static constexpr VstInt32 kUniqueID = vstFourCharCode('Z', 'K', 'm', '2');
-    static constexpr VstInt32 kVersion = 1;
-    static constexpr VstInt32 kVendorVersion = 1200;
+    static constexpr const char* kEffectName = "Morvek2";
+    static constexpr const char* kVendorName = "Zendrik, Inc.";
+    static constexpr const char* kProductName = "Morvek2";
     static constexpr float kDefaultSampleRate = 44100.0f;
     // The rates hosts run at; others are ignored.
     static constexpr float kMinSampleRate = 8000.0f;
     static constexpr float kMaxSampleRate = 768000.0f;
-    static constexpr VstInt32 kDefaultBlockSize = 1024;
+    static constexpr int kDefaultBlockSize = 1024;
     // Control-rate smoothers update once every this many samples.
     static constexpr int kControlInterval = 32;
 
     // Module numbers: index of engines, lanes, smoothers, enable factors and the chain order.
     enum Module : int { kVCA = 0, kFilter = 1, kDistort = 2, kDelay = 3, kShift = 4, kBits = 5 };
 
-    explicit Morvek2(audioMasterCallback audioMaster);
-    ~Morvek2() override;
+    Morvek2Core();
+    virtual ~Morvek2Core();
+    Morvek2Core(const Morvek2Core&) = delete;
+    Morvek2Core& operator=(const Morvek2Core&) = delete;
 
-    // ---- Host face ----
-    void suspend() override; // [ui]
-    void resume() override;  // [ui]
+    // ---- For the face ----
+    // Where parameter changes the core makes by itself go; none by default.
+    void setCoreHost(Morvek2CoreHost* host) { coreHost = host; } // [ui] before processing
+    void suspend();                                              // [ui]
+    // Processing starts again; a second pin the host left unconnected makes that side mono.
+    void resume(bool secondInputConnected = true, bool secondOutputConnected = true); // [ui]
     // [any] A host may change the rate (or suspend) while its audio thread processes: the
     // change is prepared on the calling thread and lands at the next block start.
-    void setSampleRate(float sampleRate) override;
-    void processReplacing(float** inputs, float** outputs,
-                          VstInt32 sampleFrames) override; // [audio]
+    void setSampleRate(float sampleRate);
+    float getSampleRate() const { return sampleRate.load(std::memory_order_relaxed); } // [any]
+    // One block of two channels in and out (in place allowed), with where the host's transport
+    // stands at its first sample.
+    void process(float** inputs, float** outputs, int sampleFrames,
+                 const Morvek2Transport& transport); // [audio]
+    // One MIDI message from the host; controllers reach MIDI learn.
+    void receiveMidi(std::uint8_t status, std::uint8_t data1, std::uint8_t data2); // [audio]
 
-    void setParameter(VstInt32 index, float value) override; // [any]
-    float getParameter(VstInt32 index) override;             // [any]
+    // Normalised values 0..1, as every format's host exchanges them; NaN is ignored. Virtual so
+    // that a face (or a test standing for one) sees every change, MIDI's and programs' included.
+    virtual void setParameter(int index, float value); // [any]
+    float getParameter(int index);                     // [any]
+    // The parameter's texts, cut to `length` bytes with the terminator.
+    void getParameterLabel(int index, char* label, int length);  // [any]
+    void getParameterDisplay(int index, char* text, int length); // [any]
+    void getParameterName(int index, char* text, int length);    // [any]
 
     // Programs, names and state chunks (Morvek2Programs.cpp).
-    void setProgram(VstInt32 program) override;                                         // [ui]
-    void setProgramName(const char* name) override;                                     // [ui]
-    void getProgramName(char* name) override;                                           // [ui]
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override; // [ui]
-    VstInt32 getChunk(void** data, bool isPreset) override;                             // [ui]
-    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;           // [ui]
-
-    void getParameterLabel(VstInt32 index, char* label) override;  // [any]
-    void getParameterDisplay(VstInt32 index, char* text) override; // [any]
-    void getParameterName(VstInt32 index, char* text) override;    // [any]
-    bool canParameterBeAutomated(VstInt32 index) override;         // [any]
-
-    VstInt32 processEvents(VstEvents* events) override; // [audio]
-
-    bool getEffectName(char* name) override;    // [any]
-    bool getVendorString(char* text) override;  // [any]
-    bool getProductString(char* text) override; // [any]
-    VstInt32 getVendorVersion() override;       // [any]
-    VstInt32 canDo(const char* text) override;  // [any]
-    VstPlugCategory getPlugCategory() override; // [any]
+    int getProgram() const { return curProgram.load(std::memory_order_relaxed); } // [any]
+    virtual void setProgram(int program);                                         // [ui]
+    void setProgramName(const char* name); // [ui] up to 23 bytes are kept
+    // Names handed out fill at most kProgramNameOut bytes with the terminator.
+    static constexpr int kProgramNameOut = 25;
+    void getProgramName(char* name);                   // [ui]
+    bool getProgramNameIndexed(int index, char* text); // [ui]
+    // The current program's record (isPreset) or the whole bank, as bytes that stay valid until
+    // this thread's next getChunk of the same kind; 0 when there is nothing to give.
+    int getChunk(void** data, bool isPreset); // [ui]
+    // 1 when taken; data of another size is refused, values out of range are mended.
+    int setChunk(const void* data, int byteSize, bool isPreset); // [ui]
 
     // ---- For the other parts of the plug-in ----
     Morvek2ParameterManager& getParameterManager() { return *params; } // [any]
+    Morvek2EditorHost& getEditorLink() { return editorLink; }          // [any]
     float getSampleRateReciprocal() const
     {
         return sampleRateReciprocal.load(std::memory_order_relaxed);
@@ -150,8 +170,12 @@ public:
     std::atomic<std::uint8_t> lanesRandomised{0};
 
     // ---- Editor window (plugin/Morvek2EditorOwner.cpp) ----
-    // The editor made at construction; AudioEffect owns it for the object's life.
-    Morvek2Editor* getGuiEditor() const { return guiEditor; } // [any]
+    // The editor the face made for this core, told of every change the window must show. The
+    // face detaches it before destroying it; detaching waits for a notification under way on
+    // another thread (the audio thread's automation) to finish with it.
+    void attachEditor(Morvek2Editor* editor);                        // [ui]
+    void detachEditor();                                             // [ui]
+    Morvek2Editor* getGuiEditor() const { return guiEditor.load(); } // [any]
 
 protected:
     static int clampModule(int module)
@@ -200,14 +224,14 @@ protected:
     // The thread that is turning the other Solos off, so a host that answers that automation
     // with a Solo change of its own from inside the callback does not start another round.
     std::atomic<std::thread::id> soloCascadeThread{};
-    void updateEnableFactors();          // [any]
-    void readTransport(VstInt32 frames); // [audio]
+    void updateEnableFactors();                                        // [any]
+    void readTransport(const Morvek2Transport& transport, int frames); // [audio]
     // The position of the block's first sample from what the host reports (see readTransport).
-    double hostBlockPosition(const VstTimeInfo& info); // [audio]
-    void clockStep(VstInt32 sample);                   // [audio]
+    double hostBlockPosition(const Morvek2Transport& transport); // [audio]
+    void clockStep(int sample);                                  // [audio]
     // After a sample at which no grid line was crossed: how many of the next samples are sure
     // not to cross one either (clockQuietUntil), found by checking the last of them.
-    void findQuietSamples(VstInt32 sample, double position); // [audio]
+    void findQuietSamples(int sample, double position); // [audio]
     // Every grid counter to its value at `position`, so that only lines crossed after it fire.
     void setGridCounters(double position);        // [audio]
     bool onResetBoundary(std::int32_t c64) const; // [audio]
@@ -246,12 +270,12 @@ protected:
     double reachedPosition = 0.0; // position of the sample after the last playing block
     double lastHostPpq = 0.0;     // ppqPos of the last block with time information
     double lastSamplePos = 0.0;   // samplePos of the last block with time information
-    VstInt32 lastFrames = 0;      // frames of the last block
+    int lastFrames = 0;           // frames of the last block
     bool clockRunning = false;    // the last block played, so this one may continue from it
     bool clockStarting = false;   // this block's first sample sounds the lanes' steps
     // Samples of the running block before this one cross no grid line: clockStep has nothing
     // to do there.
-    VstInt32 clockQuietUntil = 0;
+    int clockQuietUntil = 0;
     std::int32_t samplesPer64 = 1378;
     std::int32_t vcaGateCountdown = 1378;
     std::int32_t controlCountdown = 0;
@@ -377,20 +401,19 @@ public:
     class AudioBlockScope
     {
     public:
-        explicit AudioBlockScope(Morvek2& plugin);
+        explicit AudioBlockScope(Morvek2Core& plugin);
         ~AudioBlockScope();
         AudioBlockScope(const AudioBlockScope&) = delete;
         AudioBlockScope& operator=(const AudioBlockScope&) = delete;
         bool holdsEngines() const { return held; }
 
     private:
-        Morvek2& plugin;
+        Morvek2Core& plugin;
         bool held;
     };
 
 protected:
     // ---- Editor window (plugin/Morvek2EditorOwner.cpp) ----
-    void createEditor(); // [ui] construction
     // Tell the editor what changed; it shows it now or at its next idle.
     void editorParameterChanged(int index);                             // [any]
     void editorProgramChanged();                                        // [any]
@@ -398,5 +421,14 @@ protected:
     void editorOrderChanged(const std::uint16_t (&order)[kNumModules]); // [any]
     void editorLearnMark(int index, bool on);                           // [any]
     Morvek2EditorLink editorLink{*this};
-    Morvek2Editor* guiEditor = nullptr;
+    // Notifications count themselves in `editorUsers` before they read `guiEditor` (both
+    // sequentially consistent), so a detach that has cleared the pointer and then sees no user
+    // knows that nobody holds the old editor.
+    std::atomic<Morvek2Editor*> guiEditor{nullptr};
+    std::atomic<int> editorUsers{0};
+    class EditorUse;
+
+    Morvek2CoreHost* coreHost = nullptr;
+    std::atomic<float> sampleRate{kDefaultSampleRate};
+    std::atomic<int> curProgram{0};
 };

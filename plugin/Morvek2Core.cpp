@@ -1,37 +1,12 @@
-#include "plugin/Morvek2.h"
+#include "plugin/Morvek2Core.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <string_view>
 
-namespace {
-
-constexpr const char* kEffectName = "Morvek2";
-constexpr const char* kVendorName = "Zendrik, Inc.";
-constexpr const char* kProductName = "Morvek2";
-
-// The capabilities answered with 1; every other string, however close, answers 0.
-constexpr std::string_view kCanDoYes[] = {
-    "plugAsChannelInsert", "plugAsSend", "receiveVstMidiEvent", "1in1out", "1in2out", "2in2out",
-};
-
-} // namespace
-
-Morvek2::Morvek2(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams)
+Morvek2Core::Morvek2Core()
 {
-    // Host record: two in, two out, our identity; replacing processing and state as one chunk.
-    setSampleRate(kDefaultSampleRate);
-    setBlockSize(kDefaultBlockSize);
-    setNumInputs(kNumInputs);
-    setNumOutputs(kNumOutputs);
-    setUniqueID(kUniqueID);
-    setVersion(kVersion);
-    canProcessReplacing();
-    programsAreChunks();
-
     for (int c = 0; c < 2; ++c) {
         publishedLineSizes[c] = delayEngines[c].getDelayLine().getSize();
     }
@@ -66,8 +41,6 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     // The right VCA engine pans against the right side.
     vcaEngines[1].setChannelConstant(1.0f);
 
-    // The editor object (its window opens only on the host's request).
-    createEditor();
     // MIDI map (empty; never read from a file), then the bank with the factory programs, and
     // program 0 becomes the live state.
     midiMap = std::make_unique<MidiMap>(static_cast<MidiMapListener&>(*this), kNumParams);
@@ -75,7 +48,7 @@ Morvek2::Morvek2(audioMasterCallback audioMaster)
     setProgram(0);
 }
 
-Morvek2::~Morvek2()
+Morvek2Core::~Morvek2Core()
 {
     // The writer goes first: it reads the map and the file settings.
     stopMidiFileWriter();
@@ -87,19 +60,13 @@ Morvek2::~Morvek2()
 // ---- Lifecycle
 // ------------------------------------------------------------------------------------
 
-void Morvek2::resume()
+void Morvek2Core::resume(bool secondInputConnected, bool secondOutputConnected)
 {
-    // Pin 1 is the second channel; the host answers 0 for a connected pin, and without a host
-    // the pin counts as connected.
-    inputMode.store(isInputConnected(1) ? 2 : 1, std::memory_order_relaxed);
-    outputMode.store(isOutputConnected(1) ? 2 : 1, std::memory_order_relaxed);
-
-    if ((cEffect.flags & effFlagsIsSynth) || canDo("receiveVstMidiEvent") == kVstCanDoYes) {
-        wantEvents(1);
-    }
+    inputMode.store(secondInputConnected ? 2 : 1, std::memory_order_relaxed);
+    outputMode.store(secondOutputConnected ? 2 : 1, std::memory_order_relaxed);
 }
 
-void Morvek2::setSampleRate(float newRate) // [any, not audio]
+void Morvek2Core::setSampleRate(float newRate) // [any, not audio]
 {
     // Outside the rates hosts run at every time constant and the delay memory would be absurd
     // (a rate of 1e-20, 0, a negative or a non-finite one): keep the rate we have.
@@ -132,7 +99,7 @@ void Morvek2::setSampleRate(float newRate) // [any, not audio]
     releaseAppliedChanges();
 }
 
-Morvek2::RateChange* Morvek2::makeReset() // [any, not audio] allocates
+Morvek2Core::RateChange* Morvek2Core::makeReset() // [any, not audio] allocates
 {
     auto* reset = new (std::nothrow) RateChange;
     if (reset) {
@@ -144,7 +111,7 @@ Morvek2::RateChange* Morvek2::makeReset() // [any, not audio] allocates
     return reset;
 }
 
-Morvek2::RateChange* Morvek2::makeChange(float rate) // [any, not audio] allocates
+Morvek2Core::RateChange* Morvek2Core::makeChange(float rate) // [any, not audio] allocates
 {
     auto* change = new (std::nothrow) RateChange;
     if (change) {
@@ -156,7 +123,7 @@ Morvek2::RateChange* Morvek2::makeChange(float rate) // [any, not audio] allocat
     return change;
 }
 
-Morvek2::AudioBlockScope::AudioBlockScope(Morvek2& plugin_) : plugin(plugin_)
+Morvek2Core::AudioBlockScope::AudioBlockScope(Morvek2Core& plugin_) : plugin(plugin_)
 {
     int expected = kEnginesFree;
     held = plugin.engineHolder.compare_exchange_strong(expected, kEnginesAudio,
@@ -166,14 +133,14 @@ Morvek2::AudioBlockScope::AudioBlockScope(Morvek2& plugin_) : plugin(plugin_)
     }
 }
 
-Morvek2::AudioBlockScope::~AudioBlockScope()
+Morvek2Core::AudioBlockScope::~AudioBlockScope()
 {
     if (held) {
         plugin.engineHolder.store(kEnginesFree, std::memory_order_release);
     }
 }
 
-void Morvek2::applyPendingIfIdle() // [any, not audio]
+void Morvek2Core::applyPendingIfIdle() // [any, not audio]
 {
     // Also takes what another thread published while this one held the engines.
     while (pendingRateChange.load(std::memory_order_acquire) != nullptr ||
@@ -188,7 +155,7 @@ void Morvek2::applyPendingIfIdle() // [any, not audio]
     }
 }
 
-void Morvek2::applyPendingChanges() // [holder] no allocation
+void Morvek2Core::applyPendingChanges() // [holder] no allocation
 {
     // The reset first: its memory was made for the rate of the last change published before
     // it, which is then in force already or taken below.
@@ -197,7 +164,7 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
     bool lineCleared[2] = {false, false};
     if (RateChange* change = pendingRateChange.exchange(nullptr, std::memory_order_acquire)) {
         const float rate = change->rate;
-        AudioEffectX::setSampleRate(rate);
+        sampleRate.store(rate, std::memory_order_relaxed);
         sampleRateReciprocal.store(1.0f / rate, std::memory_order_relaxed);
         for (int m = 0; m < kNumModules; ++m) {
             if (m == kDelay) {
@@ -241,7 +208,7 @@ void Morvek2::applyPendingChanges() // [holder] no allocation
     }
 }
 
-void Morvek2::handBack(RateChange* change) // [holder]
+void Morvek2Core::handBack(RateChange* change) // [holder]
 {
     // Back to a thread that may free it.
     RateChange* head = appliedRateChanges.load(std::memory_order_relaxed);
@@ -251,14 +218,14 @@ void Morvek2::handBack(RateChange* change) // [holder]
                                                        std::memory_order_relaxed));
 }
 
-void Morvek2::discardChange(RateChange* change) // [any, not audio]
+void Morvek2Core::discardChange(RateChange* change) // [any, not audio]
 {
     if (change != &inPlaceReset) {
         freeRateChange(change);
     }
 }
 
-void Morvek2::releaseAppliedChanges() // [any, not audio]
+void Morvek2Core::releaseAppliedChanges() // [any, not audio]
 {
     RateChange* change = appliedRateChanges.exchange(nullptr, std::memory_order_acquire);
     while (change) {
@@ -268,7 +235,7 @@ void Morvek2::releaseAppliedChanges() // [any, not audio]
     }
 }
 
-void Morvek2::freeRateChange(RateChange* change)
+void Morvek2Core::freeRateChange(RateChange* change)
 {
     if (!change) {
         return;
@@ -285,7 +252,7 @@ void Morvek2::freeRateChange(RateChange* change)
 // ---- Parameters
 // -----------------------------------------------------------------------------------
 
-float Morvek2::getParameter(VstInt32 index)
+float Morvek2Core::getParameter(int index)
 {
     if (index < 0 || index >= kNumParams) {
         return 0.0f;
@@ -293,80 +260,30 @@ float Morvek2::getParameter(VstInt32 index)
     return params->getValue(index);
 }
 
-void Morvek2::getParameterLabel(VstInt32 index, char* label)
+void Morvek2Core::getParameterLabel(int index, char* label, int length)
 {
-    params->getLabel(index, label, kVstMaxParamStrLen);
+    params->getLabel(index, label, length);
 }
 
-void Morvek2::getParameterDisplay(VstInt32 index, char* text)
+void Morvek2Core::getParameterDisplay(int index, char* text, int length)
 {
-    params->getDisplay(index, text, kVstMaxParamStrLen);
+    params->getDisplay(index, text, length);
 }
 
-void Morvek2::getParameterName(VstInt32 index, char* text)
+void Morvek2Core::getParameterName(int index, char* text, int length)
 {
-    params->getName(index, text, kVstMaxParamStrLen);
-}
-
-bool Morvek2::canParameterBeAutomated(VstInt32 /*index*/)
-{
-    return true;
-}
-
-// ---- Identity
-// -------------------------------------------------------------------------------------
-
-bool Morvek2::getEffectName(char* name)
-{
-    vstCopyString(name, kEffectName, kVstMaxEffectNameLen);
-    return true;
-}
-
-bool Morvek2::getVendorString(char* text)
-{
-    vstCopyString(text, kVendorName, kVstMaxVendorStrLen);
-    return true;
-}
-
-bool Morvek2::getProductString(char* text)
-{
-    vstCopyString(text, kProductName, kVstMaxProductStrLen);
-    return true;
-}
-
-VstInt32 Morvek2::getVendorVersion()
-{
-    return kVendorVersion;
-}
-
-VstInt32 Morvek2::canDo(const char* text)
-{
-    if (!text) {
-        return kVstCanDoUnknown;
-    }
-    const std::string_view asked(text);
-    for (std::string_view known : kCanDoYes) {
-        if (asked == known) {
-            return kVstCanDoYes;
-        }
-    }
-    return kVstCanDoUnknown;
-}
-
-VstPlugCategory Morvek2::getPlugCategory()
-{
-    return kPlugCategEffect;
+    params->getName(index, text, length);
 }
 
 // ---- Accessors
 // ------------------------------------------------------------------------------------
 
-int Morvek2::getChainSlot(int position) const
+int Morvek2Core::getChainSlot(int position) const
 {
     return chainOrder[clampModule(position)].load(std::memory_order_relaxed);
 }
 
-float Morvek2::getEnableFactor(int module) const
+float Morvek2Core::getEnableFactor(int module) const
 {
     return enableFactors[clampModule(module)].load(std::memory_order_relaxed);
 }

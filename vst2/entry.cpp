@@ -1,6 +1,6 @@
 // The module's exported entry, under both names hosts look for.
 #include "base/ModulePin.h"
-#include "plugin/Morvek2.h"
+#include "vst2/Morvek2.h"
 
 #include <new>
 
