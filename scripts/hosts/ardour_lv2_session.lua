@@ -26,7 +26,7 @@ local function export (s, name)
 	-- 32-bit float WAV, no dither (the preset the check script writes beside Ardour's own).
 	assert (ex:set_preset ("5f0e3b2c-6f5e-4d0a-9c61-6d6f7276656b"), "no float wav export preset")
 	assert (ex:run_export (), "export " .. name .. " failed")
-	print ("export ok", name)
+	print ("export ok " .. name)
 end
 
 -- The processors on a track, in the order "create" adds them: tone, plug-in, sign turn.
