@@ -138,9 +138,15 @@ fi
 
 if [ $want_jalv -eq 1 ]; then
     echo "=== jalv on a dummy JACK server, transport rolling at 120 bpm"
-    out=$(LV2_PATH=$work/lv2 bash "$hosts/jalv_steps.sh" "$uri" 2>&1)
-    rc=$?
-    echo "$out" | grep -v '^JackShm'
+    # A late cycle on a busy machine can move the lane (see jalv_steps.sh): a failed measurement
+    # is printed and taken again, up to three times.
+    for try in 1 2 3; do
+        out=$(LV2_PATH=$work/lv2 bash "$hosts/jalv_steps.sh" "$uri" 2>&1)
+        rc=$?
+        grep -v '^JackShm\|^Cannot connect\|^jack server is not running' <<<"$out"
+        [ $rc -eq 0 ] && break
+        echo "WARNING: jalv measurement $try failed"
+    done
     grep -q "^jalv runs $uri\$" <<<"$out"
     check "jalv runs the plug-in" $?
     [ $rc -eq 0 ] && [ "$(field "edges " 2)" -ge 20 ] 2>/dev/null

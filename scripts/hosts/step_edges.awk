@@ -4,7 +4,8 @@
 # an edge is where that gain crosses half its largest value (a rise or a fall). The gaps near
 # the input's zero crossings make an edge late by at most a few samples.
 # Variables: step (the expected step length in samples), tolerance (allowed error per step),
-# skip (seconds at the start to ignore, while the transport starts).
+# skip (seconds at the start to ignore, while the transport starts), period (when the input
+# repeats exactly with that period: counts the samples where it does not).
 # Prints the edges, the spacings, a summary line and exits 1 unless every spacing between two
 # edges of the same kind, divided by the steps between them, is within tolerance of step.
 /^;/ { next }
@@ -14,6 +15,9 @@
     output[n] = $3
     v = $2 < 0 ? -$2 : $2
     if (v > inputPeak) inputPeak = v
+    # jack_simple_client plays a 200-entry table: its samples repeat exactly every `period`
+    # samples, so a recording that lost or repeated samples shows here.
+    if (period > 0 && n > period && $2 != input[n - period]) inputBreaks++
 }
 END {
     if (n == 0 || inputPeak == 0) { print "no input signal"; exit 1 }
@@ -59,5 +63,6 @@ END {
     }
     if (count == 0) { print "no repeated edges"; exit 1 }
     printf "edges %d spacings %d per-step mean %.2f min %.2f max %.2f (expected %.1f +-%d)\n", edges, count, sum / count, low, high, step, tolerance
+    if (period > 0) printf "input breaks %d (samples not equal to the one %d before)\n", inputBreaks, period
     exit bad ? 1 : 0
 }
