@@ -1,0 +1,109 @@
+-- Headless Ardour 7 session that runs one plug-in as VST2 and as LV2 side by side.
+-- ardour7-lua ardour_lv2_session.lua create DIR VST_NAME LV2_URI PROGRAM LV2_PRESET PARAM VST_VALUE LV2_VALUE
+-- ardour7-lua ardour_lv2_session.lua reopen DIR
+-- create: a session with two stereo tracks, "VST2" and "LV2", each fed by "Morvek2 Check Tone";
+--   the VST2 track takes program PROGRAM (from 0) and the LV2 track the preset LV2_PRESET; then
+--   parameter PARAM is set on both (VST_VALUE normalised, LV2_VALUE in the port's unit) and read
+--   back. The session is saved, then exported twice: "sum" (both tracks) and "diff" (the LV2
+--   track's sign turned by "Morvek2 Check Negate", so the export is the tracks' difference).
+-- reopen: loads the saved session, exports "reopened-sum" and "reopened-diff" the same way and
+--   saves it as the snapshot "resaved".
+-- Both modes leave with os.exit right after the last export: headless Ardour 7.3 sometimes
+-- crashes while it tears down a session with several tracks (and the process may still die in
+-- its exit handlers, after every line here was printed).
+local mode, dir = arg[1], arg[2]
+-- Every line reaches the check script even when the process dies at exit.
+io.stdout:setvbuf ("line")
+local seconds = 4
+
+AudioEngine:set_backend ("None (Dummy)", "", "")
+
+local function export (s, name)
+	local ex = s:simple_export ()
+	ex:set_name (name)
+	ex:set_folder (dir .. "/export")
+	ex:set_range (0, seconds * s:nominal_sample_rate ())
+	-- 32-bit float WAV, no dither (the preset the check script writes beside Ardour's own).
+	assert (ex:set_preset ("5f0e3b2c-6f5e-4d0a-9c61-6d6f7276656b"), "no float wav export preset")
+	assert (ex:run_export (), "export " .. name .. " failed")
+	print ("export ok " .. name)
+end
+
+-- The processors on a track, in the order "create" adds them: tone, plug-in, sign turn.
+local function nth_on (s, track, n)
+	local p = s:route_by_name (track):nth_plugin (n)
+	assert (not p:isnil (), "no processor " .. n .. " on track " .. track)
+	return p
+end
+
+if mode == "create" then
+	local vst_name, lv2_uri = arg[3], arg[4]
+	local program, lv2_preset = tonumber (arg[5]), arg[6]
+	local pidx, vst_value, lv2_value = tonumber (arg[7]), tonumber (arg[8]), tonumber (arg[9])
+	local s = create_session (dir, "check", 48000)
+	assert (s, "cannot create session")
+
+	local info = ARDOUR.LuaAPI.new_plugin_info (lv2_uri, ARDOUR.PluginType.LV2)
+	assert (not info:isnil (), "LV2 plug-in not found: " .. lv2_uri)
+	print ("found lv2:", info.name, info.unique_id)
+
+	local procs = {}
+	for _, t in ipairs ({ { "VST2", ARDOUR.PluginType.LXVST, vst_name }, { "LV2", ARDOUR.PluginType.LV2, lv2_uri } }) do
+		local tl = s:new_audio_track (2, 2, nil, 1, t[1], ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
+		local tr = tl:front ()
+		local tone = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Tone")
+		assert (not tone:isnil (), "Morvek2 Check Tone missing")
+		assert (tr:add_processor_by_index (tone, 0, nil, true) == 0, "cannot add the tone")
+		local p = ARDOUR.LuaAPI.new_plugin (s, t[3], t[2], "")
+		assert (not p:isnil (), "cannot instantiate " .. t[1] .. " " .. t[3])
+		assert (tr:add_processor_by_index (p, 1, nil, true) == 0, "cannot add " .. t[1])
+		-- The master bus gets the plug-in's channels as they are: no pan law between the tracks.
+		tr:panner_shell ():set_bypassed (true)
+		procs[t[1]] = p
+		local pl = p:to_insert ():plugin (0)
+		print ("plugin:", t[1], pl:name (), "maker:", pl:maker (), "params:", pl:parameter_count ())
+	end
+
+	local vpl = procs.VST2:to_insert ():plugin (0)
+	local lpl = procs.LV2:to_insert ():plugin (0)
+	-- Ardour lists a VST2 module's programs as presets "VST:<unique id>:<index, 4 digits>".
+	local vpr = vpl:preset_by_uri (string.format ("VST:%s:%04d", vpl:unique_id (), program))
+	assert (vpr and vpr.valid, "VST2 program " .. program .. " not among the presets")
+	assert (vpl:load_preset (vpr), "VST2 program not loaded")
+	print ("vst2 program:", vpr.uri, vpr.label)
+	if lv2_preset ~= "-" then
+		local lpr = lpl:preset_by_uri (lv2_preset)
+		assert (lpr and lpr.valid, "LV2 preset " .. lv2_preset .. " not found")
+		assert (lpl:load_preset (lpr), "LV2 preset not loaded")
+		print ("lv2 preset:", lpr.uri, lpr.label)
+	end
+
+	ARDOUR.LuaAPI.set_processor_param (procs.VST2, pidx, vst_value)
+	ARDOUR.LuaAPI.set_processor_param (procs.LV2, pidx, lv2_value)
+	print ("read back vst2", pidx, ARDOUR.LuaAPI.get_processor_param (procs.VST2, pidx, true))
+	print ("read back lv2", pidx, ARDOUR.LuaAPI.get_processor_param (procs.LV2, pidx, true))
+
+	local neg = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Negate")
+	assert (not neg:isnil (), "Morvek2 Check Negate missing")
+	assert (s:route_by_name ("LV2"):add_processor_by_index (neg, 2, nil, false) == 0, "cannot add the sign turn")
+
+	export (s, "sum")
+	neg:activate ()
+	s:save_state ("", false, false, false, false, false)
+	print ("saved")
+	export (s, "diff")
+	os.exit (0)
+elseif mode == "reopen" then
+	local s = load_session (dir, "check")
+	assert (s, "cannot reopen the session")
+	local neg = nth_on (s, "LV2", 2)
+	neg:deactivate ()
+	export (s, "reopened-sum")
+	neg:activate ()
+	export (s, "reopened-diff")
+	s:save_state ("resaved", false, false, false, false, false)
+	print ("saved resaved")
+	os.exit (0)
+else
+	error ("mode must be create or reopen")
+end
