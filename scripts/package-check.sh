@@ -26,7 +26,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install $build --prefix "$prefix" >/dev/null
 [ -f "$prefix/lib/vst/Morvek2.so" ] && [ -x "$prefix/bin/morvek2" ] &&
     [ -f "$prefix/lib/lv2/Morvek2.lv2/Morvek2.so" ] && [ -f "$prefix/lib/lv2/Morvek2.lv2/manifest.ttl" ]
-check "cmake --install puts lib/vst/Morvek2.so and bin/morvek2 under the prefix" $?
+check "cmake --install puts lib/vst/Morvek2.so, lib/lv2/Morvek2.lv2 and bin/morvek2 under the prefix" $?
 
 (cd $build && cpack -G DEB >/dev/null) || exit 1
 deb=$(ls -t $build/morvek2_*_amd64.deb | head -n 1)
@@ -36,7 +36,7 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/vst/Morvek2.so' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/bin/morvek2' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/Morvek2.so' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/presets.ttl'
-check "package holds /usr/lib/vst/Morvek2.so and /usr/bin/morvek2" $?
+check "package holds /usr/lib/vst/Morvek2.so, /usr/lib/lv2/Morvek2.lv2 and /usr/bin/morvek2" $?
 
 $sudo dpkg -i "$deb"
 check "dpkg -i installs the package" $?
