@@ -2,6 +2,7 @@
 
 #include "host/render.h"
 #include "host/vst2_instance.h"
+#include "host/vst3_plugin.h"
 #if MORVEK2_HOST_LV2
 #include "host/lv2_plugin.h"
 #endif
@@ -21,6 +22,10 @@ std::unique_ptr<Instance> loadInstance(const std::string& path, std::string& err
 {
     std::error_code ec;
     const std::filesystem::path p(path);
+    if (p.extension() == ".vst3" ||
+        (p.filename().empty() && p.parent_path().extension() == ".vst3")) { // "Name.vst3/"
+        return Vst3Plugin::load(path, error);
+    }
     const bool bundle =
         std::filesystem::is_directory(p, ec) || p.extension() == ".lv2" ||
         (p.filename().empty() && p.parent_path().extension() == ".lv2"); // "Name.lv2/"

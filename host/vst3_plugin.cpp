@@ -1,0 +1,567 @@
+#include "host/vst3_plugin.h"
+
+#include "host/shared_library.h"
+#include "vst/vst2_abi.h"
+#include "vst3/vst3_abi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+namespace morvek2::host {
+
+using namespace morvek2::vst3;
+
+namespace {
+
+constexpr int kMaxParams = 256;
+
+// The objects this host hands the plug-in live as long as the instance; their references are not
+// counted.
+std::uint32_t MORVEK2_VST3_CALL notCounted(void*)
+{
+    return 1;
+}
+
+template <const Iid& Own>
+Result MORVEK2_VST3_CALL answerSelf(void* self, const std::uint8_t* iid, void** object)
+{
+    if (!object)
+        return kInvalidArgument;
+    if (sameIid(iid, kIidUnknown) || sameIid(iid, Own)) {
+        *object = self;
+        return kResultOk;
+    }
+    *object = nullptr;
+    return kNoInterface;
+}
+
+Result MORVEK2_VST3_CALL hostName(void*, Char16* name)
+{
+    toString16("morvek2", name, 128);
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL hostCreateInstance(void*, const std::uint8_t*, const std::uint8_t*,
+                                            void** object)
+{
+    if (object)
+        *object = nullptr;
+    return kResultFalse;
+}
+
+constexpr HostApplicationTable kHostApplication = {
+    {answerSelf<kIidHostApplication>, notCounted, notCounted}, hostName, hostCreateInstance};
+
+struct HostApplication
+{
+    const HostApplicationTable* table = &kHostApplication;
+};
+
+// A stream over bytes in memory, for the component's state.
+struct MemoryStream
+{
+    const BStreamTable* table;
+    std::vector<std::uint8_t> bytes;
+    std::size_t position = 0;
+};
+
+MemoryStream& streamOf(void* self)
+{
+    return *static_cast<MemoryStream*>(self);
+}
+
+Result MORVEK2_VST3_CALL streamRead(void* self, void* buffer, std::int32_t n, std::int32_t* done)
+{
+    MemoryStream& s = streamOf(self);
+    const std::size_t left = s.bytes.size() - s.position;
+    const std::size_t take = n > 0 ? std::min(left, static_cast<std::size_t>(n)) : 0;
+    if (take)
+        std::memcpy(buffer, s.bytes.data() + s.position, take);
+    s.position += take;
+    if (done)
+        *done = static_cast<std::int32_t>(take);
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL streamWrite(void* self, void* buffer, std::int32_t n, std::int32_t* done)
+{
+    MemoryStream& s = streamOf(self);
+    if (n < 0 || !buffer)
+        return kInvalidArgument;
+    const auto* p = static_cast<const std::uint8_t*>(buffer);
+    if (s.bytes.size() < s.position + n)
+        s.bytes.resize(s.position + n);
+    std::copy(p, p + n, s.bytes.begin() + static_cast<std::ptrdiff_t>(s.position));
+    s.position += n;
+    if (done)
+        *done = n;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL streamSeek(void* self, std::int64_t pos, std::int32_t mode,
+                                    std::int64_t* result)
+{
+    MemoryStream& s = streamOf(self);
+    const std::int64_t base = mode == 0   ? 0
+                              : mode == 1 ? static_cast<std::int64_t>(s.position)
+                                          : static_cast<std::int64_t>(s.bytes.size());
+    const std::int64_t to = base + pos;
+    if (to < 0 || to > static_cast<std::int64_t>(s.bytes.size()))
+        return kInvalidArgument;
+    s.position = static_cast<std::size_t>(to);
+    if (result)
+        *result = to;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL streamTell(void* self, std::int64_t* pos)
+{
+    if (!pos)
+        return kInvalidArgument;
+    *pos = static_cast<std::int64_t>(streamOf(self).position);
+    return kResultOk;
+}
+
+constexpr BStreamTable kStream = {{answerSelf<kIidBStream>, notCounted, notCounted},
+                                  streamRead,
+                                  streamWrite,
+                                  streamSeek,
+                                  streamTell};
+
+// One parameter's single point at the block start.
+struct PointQueue
+{
+    const ParamValueQueueTable* table;
+    ParamId id = 0;
+    double value = 0.0;
+};
+
+ParamId MORVEK2_VST3_CALL queueId(void* self)
+{
+    return static_cast<PointQueue*>(self)->id;
+}
+
+std::int32_t MORVEK2_VST3_CALL queuePoints(void*)
+{
+    return 1;
+}
+
+Result MORVEK2_VST3_CALL queuePoint(void* self, std::int32_t index, std::int32_t* offset,
+                                    double* value)
+{
+    if (index != 0 || !offset || !value)
+        return kInvalidArgument;
+    *offset = 0;
+    *value = static_cast<PointQueue*>(self)->value;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL queueAdd(void*, std::int32_t, double, std::int32_t*)
+{
+    return kResultFalse;
+}
+
+constexpr ParamValueQueueTable kQueue = {{answerSelf<kIidParamValueQueue>, notCounted, notCounted},
+                                         queueId,
+                                         queuePoints,
+                                         queuePoint,
+                                         queueAdd};
+
+struct Changes
+{
+    const ParameterChangesTable* table;
+    PointQueue queues[kMaxParams];
+    std::int32_t count = 0;
+};
+
+std::int32_t MORVEK2_VST3_CALL changesCount(void* self)
+{
+    return static_cast<Changes*>(self)->count;
+}
+
+void* MORVEK2_VST3_CALL changesData(void* self, std::int32_t index)
+{
+    Changes& c = *static_cast<Changes*>(self);
+    return index >= 0 && index < c.count ? &c.queues[index] : nullptr;
+}
+
+void* MORVEK2_VST3_CALL changesAdd(void*, const ParamId*, std::int32_t* index)
+{
+    if (index)
+        *index = 0;
+    return nullptr;
+}
+
+constexpr ParameterChangesTable kChanges = {
+    {answerSelf<kIidParameterChanges>, notCounted, notCounted},
+    changesCount,
+    changesData,
+    changesAdd};
+
+std::string text8(const Char16* text)
+{
+    char out[129];
+    toString8(text, out, sizeof out);
+    return out;
+}
+
+} // namespace
+
+struct Vst3Plugin::State
+{
+    std::string path;
+    SharedLibrary library;
+    void* factory = nullptr;
+    std::string name;
+    void* component = nullptr;
+    void* processor = nullptr;
+    void* controller = nullptr;
+    HostApplication application;
+    Transport transport;
+    float sampleRate = 44100.0f;
+    int32_t maxBlock = 0;
+    bool active = false;
+    int32_t numParams = 0;     // the sound's parameters (all but the program list)
+    int32_t programParam = -1; // the program-change parameter's ID, -1 for none
+    int32_t programSteps = 0;
+    // Parameter changes for the coming block, by parameter (no allocation while processing).
+    Changes changes{&kChanges, {}, 0};
+    double pending[kMaxParams] = {};
+    bool hasPending[kMaxParams] = {};
+    ProcessContext context{};
+
+    void release(void*& object)
+    {
+        if (object)
+            tableOf<UnknownTable>(object).release(object);
+        object = nullptr;
+    }
+    ~State()
+    {
+        if (active && component)
+            tableOf<ComponentTable>(component).setActive(component, 0);
+        if (controller)
+            release(controller);
+        if (processor)
+            release(processor);
+        if (component) {
+            tableOf<ComponentTable>(component).base.terminate(component);
+            release(component);
+        }
+        if (factory)
+            release(factory);
+    }
+};
+
+Vst3Plugin::Vst3Plugin() : s_(std::make_unique<State>()) {}
+Vst3Plugin::~Vst3Plugin() = default;
+
+std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::string& error)
+{
+    namespace fs = std::filesystem;
+    fs::path module(path);
+    std::error_code ec;
+    if (fs::is_directory(module, ec)) {
+        fs::path bundle = module;
+        if (bundle.filename().empty())
+            bundle = bundle.parent_path();
+        module = bundle / "Contents" / "x86_64-linux" / bundle.stem();
+        module += ".so";
+    }
+    std::unique_ptr<Vst3Plugin> p(new Vst3Plugin());
+    State& s = *p->s_;
+    s.path = path;
+    if (!s.library.open(module.string(), error))
+        return nullptr;
+    using EntryFn = bool (*)(void*);
+    if (auto entry = reinterpret_cast<EntryFn>(s.library.symbol("ModuleEntry")))
+        entry(nullptr); // the Linux entry; unused by our module, required by the format
+    using FactoryFn = void* (*)();
+    auto getFactory = reinterpret_cast<FactoryFn>(s.library.symbol("GetPluginFactory"));
+    if (!getFactory || !(s.factory = getFactory())) {
+        error = "'" + module.string() + "' has no VST3 factory";
+        return nullptr;
+    }
+    const PluginFactoryTable& f = tableOf<PluginFactoryTable>(s.factory);
+    std::uint8_t classId[16] = {};
+    bool found = false;
+    for (std::int32_t k = 0; k < f.countClasses(s.factory) && !found; ++k) {
+        ClassInfo info{};
+        if (f.getClassInfo(s.factory, k, &info) == kResultOk &&
+            std::strncmp(info.category, "Audio Module Class", sizeof info.category) == 0) {
+            std::memcpy(classId, info.classId, sizeof classId);
+            s.name.assign(info.name, strnlen(info.name, sizeof info.name));
+            found = true;
+        }
+    }
+    if (!found) {
+        error = "'" + module.string() + "' has no audio module class";
+        return nullptr;
+    }
+    if (f.createInstance(s.factory, classId, kIidComponent.bytes, &s.component) != kResultOk ||
+        !s.component) {
+        error = "'" + module.string() + "' made no component";
+        return nullptr;
+    }
+    const ComponentTable& c = tableOf<ComponentTable>(s.component);
+    if (c.base.initialize(s.component, &s.application) != kResultOk) {
+        error = "the component refused to initialise";
+        return nullptr;
+    }
+    if (c.base.unknown.queryInterface(s.component, kIidAudioProcessor.bytes, &s.processor) !=
+            kResultOk ||
+        c.base.unknown.queryInterface(s.component, kIidEditController.bytes, &s.controller) !=
+            kResultOk) {
+        error = "the component is not also an audio processor and an edit controller";
+        return nullptr;
+    }
+    const EditControllerTable& e = tableOf<EditControllerTable>(s.controller);
+    const std::int32_t count = e.getParameterCount(s.controller);
+    for (std::int32_t i = 0; i < count; ++i) {
+        ParameterInfo info{};
+        if (e.getParameterInfo(s.controller, i, &info) != kResultOk)
+            continue;
+        if (info.flags & (1 << 15)) {
+            s.programParam = static_cast<int32_t>(info.id);
+            s.programSteps = info.stepCount;
+        } else if (static_cast<int32_t>(info.id) == s.numParams && s.numParams < kMaxParams) {
+            ++s.numParams; // IDs 0..n-1 in order stand for the VST2 indices
+        }
+    }
+    return p;
+}
+
+const std::string& Vst3Plugin::path() const
+{
+    return s_->path;
+}
+
+int32_t Vst3Plugin::numParams() const
+{
+    return s_->numParams;
+}
+
+int32_t Vst3Plugin::numPrograms() const
+{
+    return s_->programParam >= 0 ? s_->programSteps + 1 : 0;
+}
+
+std::string Vst3Plugin::effectName()
+{
+    return s_->name;
+}
+
+std::string Vst3Plugin::productString()
+{
+    return s_->name;
+}
+
+void Vst3Plugin::start(float sampleRate, int32_t maxBlock)
+{
+    State& s = *s_;
+    const ComponentTable& c = tableOf<ComponentTable>(s.component);
+    const AudioProcessorTable& a = tableOf<AudioProcessorTable>(s.processor);
+    if (s.active) {
+        a.setProcessing(s.processor, 0);
+        c.setActive(s.component, 0);
+    }
+    SpeakerArrangement in = kSpeakerStereo, out = kSpeakerStereo;
+    a.setBusArrangements(s.processor, &in, 1, &out, 1);
+    ProcessSetup setup{kRealtime, kSample32, maxBlock, sampleRate};
+    a.setupProcessing(s.processor, &setup);
+    s.sampleRate = sampleRate;
+    s.maxBlock = maxBlock;
+    s.transport.setSampleRate(sampleRate);
+    c.setActive(s.component, 1);
+    a.setProcessing(s.processor, 1);
+    s.active = true;
+}
+
+int32_t Vst3Plugin::blockSize() const
+{
+    return s_->maxBlock;
+}
+
+Transport& Vst3Plugin::transport()
+{
+    return s_->transport;
+}
+
+float Vst3Plugin::getParameter(int32_t index)
+{
+    if (index < 0 || index >= s_->numParams)
+        return 0.0f;
+    return static_cast<float>(
+        tableOf<EditControllerTable>(s_->controller).getParamNormalized(s_->controller, index));
+}
+
+void Vst3Plugin::setParameter(int32_t index, float normalised)
+{
+    State& s = *s_;
+    if (index < 0 || index >= s.numParams)
+        return;
+    // As a host does: the controller hears it now, the processor with the next block.
+    tableOf<EditControllerTable>(s.controller).setParamNormalized(s.controller, index, normalised);
+    s.pending[index] = normalised;
+    s.hasPending[index] = true;
+}
+
+std::string Vst3Plugin::parameterName(int32_t index)
+{
+    ParameterInfo info{};
+    if (tableOf<EditControllerTable>(s_->controller)
+            .getParameterInfo(s_->controller, index, &info) != kResultOk)
+        return {};
+    return text8(info.title);
+}
+
+std::string Vst3Plugin::parameterLabel(int32_t index)
+{
+    ParameterInfo info{};
+    if (tableOf<EditControllerTable>(s_->controller)
+            .getParameterInfo(s_->controller, index, &info) != kResultOk)
+        return {};
+    return text8(info.units);
+}
+
+std::string Vst3Plugin::parameterDisplay(int32_t index)
+{
+    const EditControllerTable& e = tableOf<EditControllerTable>(s_->controller);
+    String128 text{};
+    if (e.getParamStringByValue(s_->controller, index, e.getParamNormalized(s_->controller, index),
+                                text) != kResultOk)
+        return {};
+    return text8(text);
+}
+
+int32_t Vst3Plugin::program()
+{
+    if (s_->programParam < 0 || s_->programSteps <= 0)
+        return 0;
+    const double n = tableOf<EditControllerTable>(s_->controller)
+                         .getParamNormalized(s_->controller, s_->programParam);
+    return static_cast<int32_t>(std::lround(n * s_->programSteps));
+}
+
+void Vst3Plugin::setProgram(int32_t index)
+{
+    if (s_->programParam < 0 || s_->programSteps <= 0 || index < 0 || index > s_->programSteps)
+        return;
+    tableOf<EditControllerTable>(s_->controller)
+        .setParamNormalized(s_->controller, s_->programParam,
+                            static_cast<double>(index) / s_->programSteps);
+}
+
+std::string Vst3Plugin::programName()
+{
+    return programNameIndexed(program()).value_or(std::string{});
+}
+
+void Vst3Plugin::setProgramName(const std::string&) {}
+
+std::optional<std::string> Vst3Plugin::programNameIndexed(int32_t index)
+{
+    if (s_->programParam < 0 || index < 0 || index > s_->programSteps || s_->programSteps <= 0)
+        return std::nullopt;
+    String128 text{};
+    if (tableOf<EditControllerTable>(s_->controller)
+            .getParamStringByValue(s_->controller, s_->programParam,
+                                   static_cast<double>(index) / s_->programSteps,
+                                   text) != kResultOk)
+        return std::nullopt;
+    return text8(text);
+}
+
+std::vector<uint8_t> Vst3Plugin::getChunk(bool program)
+{
+    if (!program)
+        return {};
+    MemoryStream stream{&kStream, {}, 0};
+    if (tableOf<ComponentTable>(s_->component).getState(s_->component, &stream) != kResultOk)
+        return {};
+    return stream.bytes;
+}
+
+intptr_t Vst3Plugin::setChunk(bool program, std::span<const uint8_t> data)
+{
+    if (!program)
+        return 0;
+    MemoryStream stream{&kStream, {data.begin(), data.end()}, 0};
+    if (tableOf<ComponentTable>(s_->component).setState(s_->component, &stream) != kResultOk)
+        return 0;
+    stream.position = 0;
+    tableOf<EditControllerTable>(s_->controller).setComponentState(s_->controller, &stream);
+    return 1;
+}
+
+void Vst3Plugin::sendMidi(MidiEventList&)
+{
+    // VST3 carries no MIDI controllers as events; they reach a plug-in as parameters.
+}
+
+void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t frames)
+{
+    State& s = *s_;
+    s.changes.count = 0;
+    for (int32_t i = 0; i < s.numParams; ++i) {
+        if (!s.hasPending[i])
+            continue;
+        s.hasPending[i] = false;
+        PointQueue& q = s.changes.queues[s.changes.count++];
+        q.table = &kQueue;
+        q.id = static_cast<ParamId>(i);
+        q.value = s.pending[i];
+    }
+
+    VstTimeInfo info{};
+    s.transport.fill(info);
+    ProcessContext& c = s.context;
+    c = ProcessContext{};
+    c.sampleRate = info.sampleRate > 0.0 ? info.sampleRate : s.sampleRate;
+    if (info.flags & kVstTransportPlaying)
+        c.state |= kContextPlaying;
+    if (info.flags & kVstTransportCycleActive)
+        c.state |= kContextCycleActive;
+    if (info.flags & kVstPpqPosValid)
+        c.state |= kContextProjectTimeValid;
+    if (info.flags & kVstTempoValid)
+        c.state |= kContextTempoValid;
+    if (info.flags & kVstBarsValid)
+        c.state |= kContextBarPositionValid;
+    if (info.flags & kVstCyclePosValid)
+        c.state |= kContextCycleValid;
+    if (info.flags & kVstTimeSigValid)
+        c.state |= kContextTimeSigValid;
+    c.projectTimeSamples = std::llround(info.samplePos);
+    c.continousTimeSamples = c.projectTimeSamples;
+    c.projectTimeMusic = info.ppqPos;
+    c.barPositionMusic = info.barStartPos;
+    c.cycleStartMusic = info.cycleStartPos;
+    c.cycleEndMusic = info.cycleEndPos;
+    c.tempo = info.tempo;
+    c.timeSigNumerator = info.timeSigNumerator;
+    c.timeSigDenominator = info.timeSigDenominator;
+
+    AudioBusBuffers in{};
+    in.numChannels = 2;
+    in.channelBuffers32 = const_cast<float**>(inputs);
+    AudioBusBuffers out{};
+    out.numChannels = 2;
+    out.channelBuffers32 = const_cast<float**>(outputs);
+    ProcessData data{};
+    data.processMode = kRealtime;
+    data.sampleSize = kSample32;
+    data.numSamples = frames;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &in;
+    data.outputs = &out;
+    data.inputParameterChanges = &s.changes;
+    data.processContext = &c;
+    tableOf<AudioProcessorTable>(s.processor).process(s.processor, &data);
+    s.transport.advance(frames);
+}
+
+} // namespace morvek2::host
