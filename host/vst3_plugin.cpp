@@ -267,8 +267,12 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
         fs::path bundle = module;
         if (bundle.filename().empty())
             bundle = bundle.parent_path();
+#if defined(_WIN32)
+        module = bundle / "Contents" / "x86_64-win" / bundle.filename();
+#else
         module = bundle / "Contents" / "x86_64-linux" / bundle.stem();
         module += ".so";
+#endif
     }
     std::unique_ptr<Vst3Plugin> p(new Vst3Plugin());
     State& s = *p->s_;
@@ -276,8 +280,14 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
     if (!s.library.open(module.string(), error))
         return nullptr;
     using EntryFn = bool (*)(void*);
+#if defined(_WIN32)
+    using InitFn = bool (*)();
+    if (auto init = reinterpret_cast<InitFn>(s.library.symbol("InitDll")))
+        init();
+#else
     if (auto entry = reinterpret_cast<EntryFn>(s.library.symbol("ModuleEntry")))
         entry(nullptr); // the Linux entry; unused by our module, required by the format
+#endif
     using FactoryFn = void* (*)();
     auto getFactory = reinterpret_cast<FactoryFn>(s.library.symbol("GetPluginFactory"));
     if (!getFactory || !(s.factory = getFactory())) {

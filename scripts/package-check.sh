@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/release with CPack, installs it with dpkg, checks that
-# the files land where hosts and users look (/usr/lib/vst/Morvek2.so, /usr/bin/morvek2) and that
-# qtractor's plug-in scanner finds the installed module, then removes the package again. Also
+# the files land where hosts and users look (/usr/lib/vst/Morvek2.so, the bundles in /usr/lib/lv2
+# and /usr/lib/vst3, /usr/bin/morvek2) and that qtractor's plug-in scanner finds the installed
+# module, then removes the package again. Also
 # checks that `cmake --install` into a prefix lays out lib/vst and bin.
 # Needs root (or sudo), dpkg-dev (dpkg-shlibdeps) and qtractor; the host scripts come from
 # ../shared/hosts beside the repository (MORVEK2_HOSTS_DIR overrides).
@@ -19,7 +20,7 @@ check() { # check DESCRIPTION STATUS
 }
 
 [ -f $build/build.ninja ] || cmake --preset release >/dev/null || exit 1
-cmake --build --preset release -j "$(nproc)" --target Morvek2 morvek2 >/dev/null || exit 1
+cmake --build --preset release -j "$(nproc)" --target Morvek2 Morvek2_vst3 morvek2 >/dev/null || exit 1
 
 prefix=$(mktemp -d /tmp/morvek2-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
@@ -37,6 +38,8 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/vst/Morvek2.so' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/Morvek2.so' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/presets.ttl'
 check "package holds /usr/lib/vst/Morvek2.so, /usr/lib/lv2/Morvek2.lv2 and /usr/bin/morvek2" $?
+dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/vst3/Morvek2.vst3/Contents/x86_64-linux/Morvek2.so'
+check "package holds the VST3 bundle /usr/lib/vst3/Morvek2.vst3" $?
 
 $sudo dpkg -i "$deb"
 check "dpkg -i installs the package" $?

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build and its checks under wine, headless:
 #   1. cross-build Morvek2.dll, its tests and our Windows host (preset "windows", build/windows);
-#   2. check that the DLL exports exactly VSTPluginMain and main and imports only system DLLs;
+#   2. check that the DLL exports exactly VSTPluginMain and main, the VST3 bundle's module exactly
+#      its factory and entry points, and that both import only system DLLs;
 #   3. run the portable suites (dsp, sequencer, params, vst, plugin) under wine through ctest;
 #   4. render every factory program with the Windows module under wine and with the Linux
 #      module (build/release, built here if missing) and compare the two reports line by line;
@@ -39,9 +40,22 @@ echo "exports: $exports"
 check "exports exactly VSTPluginMain and main" $?
 imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print $3}' | sort -f | xargs)
 echo "imports: $imports"
-bad=$(echo "$imports" | tr ' ' '\n' | grep -viE '^(kernel32|user32|gdi32|gdiplus|ole32|msvcrt|advapi32|shell32|comctl32|comdlg32|uuid|ws2_32|shlwapi|imm32|winmm)\.dll$' || true)
+system_dlls='^(kernel32|user32|gdi32|gdiplus|ole32|msvcrt|advapi32|shell32|comctl32|comdlg32|uuid|ws2_32|shlwapi|imm32|winmm)\.dll$'
+bad=$(echo "$imports" | tr ' ' '\n' | grep -viE "$system_dlls" || true)
 [ -z "$bad" ]
 check "imports only Windows system DLLs${bad:+ (not: $bad)}" $?
+
+echo "=== exports and imports of the VST3 bundle's module"
+vst3=$build/lib/vst3/Morvek2.vst3/Contents/x86_64-win/Morvek2.vst3
+exports=$($objdump -p "$vst3" | awk '/\[Ordinal\/Name Pointer\] Table/ {t = 1; next}
+                                     t && /^\t\[/ {print $NF; next} t {t = 0}' | sort | xargs)
+echo "exports: $exports"
+[ "$exports" = "ExitDll GetPluginFactory InitDll" ]
+check "VST3 module exports exactly GetPluginFactory, InitDll and ExitDll" $?
+imports=$($objdump -p "$vst3" | awk '/DLL Name:/ {print $3}' | sort -f | xargs)
+bad=$(echo "$imports" | tr ' ' '\n' | grep -viE "$system_dlls" || true)
+[ -z "$bad" ]
+check "VST3 module imports only Windows system DLLs${bad:+ (not: $bad)}" $?
 
 echo "=== wine prefix"
 mkdir -p "$WINEPREFIX"

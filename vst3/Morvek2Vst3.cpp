@@ -793,8 +793,18 @@ MORVEK2_EXPORT void* GetPluginFactory()
     return &factory;
 }
 
-#if !defined(_WIN32)
-// Linux hosts call these around the module's use; nothing needs doing, but they must exist.
+// Hosts call these around the module's use; nothing needs doing, but Linux hosts require them.
+#if defined(_WIN32)
+MORVEK2_EXPORT bool InitDll()
+{
+    return true;
+}
+
+MORVEK2_EXPORT bool ExitDll()
+{
+    return true;
+}
+#else
 MORVEK2_EXPORT bool ModuleEntry(void*)
 {
     return true;
