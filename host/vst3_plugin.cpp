@@ -1,5 +1,6 @@
 #include "host/vst3_plugin.h"
 
+#include "host/render.h"
 #include "host/shared_library.h"
 #include "vst/vst2_abi.h"
 #include "vst3/vst3_abi.h"
@@ -230,6 +231,11 @@ struct Vst3Plugin::State
     Changes changes{&kChanges, {}, 0};
     double pending[kMaxParams] = {};
     bool hasPending[kMaxParams] = {};
+    // Control changes become the parameters the plug-in's MIDI mapping names, by controller.
+    void* midiMapping = nullptr;
+    ParamId controllerParam[128] = {};
+    double controllerValue[128] = {};
+    bool hasController[128] = {};
     ProcessContext context{};
 
     void release(void*& object)
@@ -242,6 +248,8 @@ struct Vst3Plugin::State
     {
         if (active && component)
             tableOf<ComponentTable>(component).setActive(component, 0);
+        if (midiMapping)
+            release(midiMapping);
         if (controller)
             release(controller);
         if (processor)
@@ -327,6 +335,9 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
         error = "the component is not also an audio processor and an edit controller";
         return nullptr;
     }
+    if (c.base.unknown.queryInterface(s.component, kIidMidiMapping.bytes, &s.midiMapping) !=
+        kResultOk)
+        s.midiMapping = nullptr;
     const EditControllerTable& e = tableOf<EditControllerTable>(s.controller);
     const std::int32_t count = e.getParameterCount(s.controller);
     for (std::int32_t i = 0; i < count; ++i) {
@@ -506,9 +517,27 @@ intptr_t Vst3Plugin::setChunk(bool program, std::span<const uint8_t> data)
     return 1;
 }
 
-void Vst3Plugin::sendMidi(MidiEventList&)
+void Vst3Plugin::sendMidi(MidiEventList& events)
 {
-    // VST3 carries no MIDI controllers as events; they reach a plug-in as parameters.
+    // VST3 carries no MIDI controllers as events; they reach a plug-in as the parameters its
+    // MIDI mapping names, with the next block, as a host does.
+    State& s = *s_;
+    if (!s.midiMapping)
+        return;
+    const MidiMappingTable& m = tableOf<MidiMappingTable>(s.midiMapping);
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const VstMidiEvent& e = events[i];
+        const auto status = static_cast<std::uint8_t>(e.midiData[0]);
+        const auto cc = static_cast<std::uint8_t>(e.midiData[1]);
+        if ((status & 0xF0) != 0xB0 || cc > 127)
+            continue;
+        ParamId id = 0;
+        if (m.getMidiControllerAssignment(s.midiMapping, 0, status & 0x0F, cc, &id) != kResultTrue)
+            continue;
+        s.controllerParam[cc] = id;
+        s.controllerValue[cc] = static_cast<std::uint8_t>(e.midiData[2]) / 127.0;
+        s.hasController[cc] = true;
+    }
 }
 
 void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t frames)
@@ -523,6 +552,15 @@ void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
         q.table = &kQueue;
         q.id = static_cast<ParamId>(i);
         q.value = s.pending[i];
+    }
+    for (int cc = 0; cc < 128 && s.changes.count < kMaxParams; ++cc) {
+        if (!s.hasController[cc])
+            continue;
+        s.hasController[cc] = false;
+        PointQueue& q = s.changes.queues[s.changes.count++];
+        q.table = &kQueue;
+        q.id = s.controllerParam[cc];
+        q.value = s.controllerValue[cc];
     }
 
     VstTimeInfo info{};

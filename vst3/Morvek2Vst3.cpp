@@ -9,6 +9,7 @@
 #include "plugin/Morvek2Transport.h"
 #include "vst3/vst3_abi.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -30,8 +31,18 @@ constexpr std::int32_t kProgramChangeFlag = 1 << 15;
 constexpr Iid kClassId = makeIid(0x6D3A91C4, 0x2B7E4F08, 0xA15C93D2, 0x7E40B1F6);
 // A state larger than this is not ours (a program record is a few kilobytes).
 constexpr std::int64_t kMaxStateBytes = 1 << 20;
+// MIDI controllers reach the plug-in as hidden parameters, one per controller number on every
+// channel (the learned assignments ignore the channel), listed after the program parameter.
+constexpr int kNumControllers = 128;
+constexpr ParamId kFirstControllerParam = 1000;
+constexpr std::int32_t kParamCount = kNumParams + 1 + kNumControllers;
 // Queues of one block taken into account; a host sends at most one per parameter.
-constexpr int kMaxQueues = 128;
+constexpr int kMaxQueues = kParamCount;
+
+bool isControllerParam(ParamId id)
+{
+    return id >= kFirstControllerParam && id < kFirstControllerParam + kNumControllers;
+}
 
 class Face;
 
@@ -57,6 +68,7 @@ public:
     Port processor;
     Port controller;
     Port requirements;
+    Port midiMapping;
     std::atomic<std::uint32_t> references{1};
 
     std::unique_ptr<Morvek2Core> core;
@@ -66,6 +78,8 @@ public:
     float defaults[kNumParams] = {};
     double sampleRate = Morvek2Core::kDefaultSampleRate;
     void* handler = nullptr; // IComponentHandler, referenced
+    // What the host last set each controller parameter to, for it to read back. [ui]
+    double controllerValues[kNumControllers] = {};
 
     // Per-queue read positions of the running block (audio thread only).
     void* queues[kMaxQueues] = {};
@@ -354,7 +368,7 @@ void Face::process(ProcessData& data) // [audio]
             if (!q)
                 continue;
             const ParamId id = tableOf<ParamValueQueueTable>(q).getParameterId(q);
-            if (id >= static_cast<ParamId>(kNumParams))
+            if (id >= static_cast<ParamId>(kNumParams) && !isControllerParam(id))
                 continue; // program changes arrive through the controller
             queues[count] = q;
             cursor[count] = 0;
@@ -397,8 +411,15 @@ void Face::process(ProcessData& data) // [audio]
                     next = offset < next ? offset : next;
                     break;
                 }
-                core->setParameter(static_cast<int>(q.getParameterId(queues[k])),
-                                   static_cast<float>(value));
+                const ParamId id = q.getParameterId(queues[k]);
+                if (isControllerParam(id)) {
+                    // The control change a VST2 host would have sent, on the first channel.
+                    const double v = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0.0;
+                    core->receiveMidi(0xB0, static_cast<std::uint8_t>(id - kFirstControllerParam),
+                                      static_cast<std::uint8_t>(std::lround(v * 127.0)));
+                } else {
+                    core->setParameter(static_cast<int>(id), static_cast<float>(value));
+                }
                 ++cursor[k];
             }
         }
@@ -430,7 +451,7 @@ Result MORVEK2_VST3_CALL controllerGetState(void*, void*)
 
 std::int32_t MORVEK2_VST3_CALL getParameterCount(void*)
 {
-    return kNumParams + 1;
+    return kParamCount;
 }
 
 std::int32_t stepsOf(const morvek2::PortForm& form)
@@ -444,12 +465,23 @@ std::int32_t stepsOf(const morvek2::PortForm& form)
 
 Result MORVEK2_VST3_CALL getParameterInfo(void* self, std::int32_t index, ParameterInfo* info)
 {
-    if (!info || index < 0 || index > kNumParams)
+    if (!info || index < 0 || index >= kParamCount)
         return kInvalidArgument;
     Face* f = faceOf(self);
     std::memset(info, 0, sizeof *info);
     info->id = static_cast<ParamId>(index);
     info->unitId = 0;
+    if (index > kNumParams) {
+        const int cc = index - kNumParams - 1;
+        char text[32];
+        std::snprintf(text, sizeof text, "MIDI CC %d", cc);
+        info->id = kFirstControllerParam + static_cast<ParamId>(cc);
+        toString16(text, info->title, 128);
+        toString16(text, info->shortTitle, 128);
+        info->stepCount = 127;
+        info->flags = kParamIsHidden | kParamReadOnly;
+        return kResultOk;
+    }
     if (index == kNumParams) {
         toString16("Program", info->title, 128);
         toString16("Program", info->shortTitle, 128);
@@ -489,11 +521,14 @@ void Face::displayFor(int index, float normalised, char* text, int length) // [u
 Result MORVEK2_VST3_CALL getParamStringByValue(void* self, ParamId id, double normalised,
                                                Char16* out)
 {
-    if (!out || id > kProgramParam)
+    if (!out || (id > kProgramParam && !isControllerParam(id)))
         return kInvalidArgument;
     Face* f = faceOf(self);
     char text[64] = {};
-    if (id == kProgramParam) {
+    if (isControllerParam(id)) {
+        std::snprintf(text, sizeof text, "%ld",
+                      std::lround(std::clamp(normalised, 0.0, 1.0) * 127));
+    } else if (id == kProgramParam) {
         f->core->getProgramNameIndexed(programOf(normalised), text);
     } else {
         f->displayFor(static_cast<int>(id), static_cast<float>(normalised), text, sizeof text);
@@ -521,12 +556,20 @@ bool sameText(const char* a, const char* b)
 Result MORVEK2_VST3_CALL getParamValueByString(void* self, ParamId id, Char16* input,
                                                double* normalised)
 {
-    if (!input || !normalised || id > kProgramParam)
+    if (!input || !normalised || (id > kProgramParam && !isControllerParam(id)))
         return kInvalidArgument;
     Face* f = faceOf(self);
     char wanted[128];
     toString8(input, wanted, sizeof wanted);
     char text[64];
+    if (isControllerParam(id)) {
+        char* end = nullptr;
+        const double value = std::strtod(wanted, &end);
+        if (end == wanted || !(value >= 0.0 && value <= 127.0))
+            return kResultFalse;
+        *normalised = value / 127.0;
+        return kResultOk;
+    }
     if (id == kProgramParam) {
         for (int k = 0; k < Morvek2Core::kNumPrograms; ++k) {
             if (f->core->getProgramNameIndexed(k, text) && sameText(text, wanted)) {
@@ -573,6 +616,8 @@ double MORVEK2_VST3_CALL normalizedParamToPlain(void* self, ParamId id, double n
 {
     if (id == kProgramParam)
         return programOf(normalised);
+    if (isControllerParam(id))
+        return normalised * 127.0;
     if (id >= kProgramParam)
         return normalised;
     return faceOf(self)->map->toPlain(static_cast<int>(id), static_cast<float>(normalised));
@@ -582,6 +627,8 @@ double MORVEK2_VST3_CALL plainParamToNormalized(void* self, ParamId id, double p
 {
     if (id == kProgramParam)
         return plain / (Morvek2Core::kNumPrograms - 1);
+    if (isControllerParam(id))
+        return plain / 127.0;
     if (id >= kProgramParam)
         return plain;
     return faceOf(self)->map->toNormalised(static_cast<int>(id), static_cast<float>(plain));
@@ -592,6 +639,8 @@ double MORVEK2_VST3_CALL getParamNormalized(void* self, ParamId id)
     Face* f = faceOf(self);
     if (id == kProgramParam)
         return static_cast<double>(f->core->getProgram()) / (Morvek2Core::kNumPrograms - 1);
+    if (isControllerParam(id))
+        return f->controllerValues[id - kFirstControllerParam];
     if (id >= kProgramParam)
         return 0.0;
     return f->core->getParameter(static_cast<int>(id));
@@ -604,6 +653,11 @@ Result MORVEK2_VST3_CALL setParamNormalized(void* self, ParamId id, double norma
         const int k = programOf(normalised);
         if (k != f->core->getProgram())
             f->core->setProgram(k);
+        return kResultOk;
+    }
+    if (isControllerParam(id) && std::isfinite(normalised)) {
+        // The processor hears it through its queue; the controller only remembers it.
+        f->controllerValues[id - kFirstControllerParam] = std::clamp(normalised, 0.0, 1.0);
         return kResultOk;
     }
     if (id >= kProgramParam || !std::isfinite(normalised))
@@ -630,6 +684,20 @@ void* MORVEK2_VST3_CALL createView(void*, const char*)
     return nullptr; // no editor through this face yet
 }
 
+// ---- IMidiMapping
+
+Result MORVEK2_VST3_CALL getMidiControllerAssignment(void*, std::int32_t bus, std::int16_t channel,
+                                                     std::int16_t controller, ParamId* id)
+{
+    if (!id || bus != 0 || channel < 0 || channel > 15 || controller < 0 ||
+        controller >= kNumControllers)
+        return kResultFalse;
+    *id = kFirstControllerParam + static_cast<ParamId>(controller);
+    return kResultTrue;
+}
+
+constexpr MidiMappingTable kMidiMapping = {kUnknown, getMidiControllerAssignment};
+
 constexpr EditControllerTable kController = {
     {kUnknown, initialize, terminate},
     setComponentState,
@@ -649,7 +717,7 @@ constexpr EditControllerTable kController = {
 
 Face::Face()
     : component{&kComponent, this}, processor{&kProcessor, this}, controller{&kController, this},
-      requirements{&kRequirements, this}
+      requirements{&kRequirements, this}, midiMapping{&kMidiMapping, this}
 {
     core = std::make_unique<Morvek2Core>();
     map = std::make_unique<morvek2::PortMapping>(core->getParameterManager());
@@ -672,6 +740,8 @@ Result Face::query(const std::uint8_t* iid, void** object)
         found = &controller;
     else if (sameIid(iid, kIidProcessContextRequirements))
         found = &requirements;
+    else if (sameIid(iid, kIidMidiMapping))
+        found = &midiMapping;
     *object = found;
     if (!found)
         return kNoInterface;

@@ -83,6 +83,7 @@ inline constexpr Iid kIidBStream = makeIid(0xC3BF6EA2, 0x30994752, 0x9B6BF990, 0
 inline constexpr Iid kIidHostApplication = makeIid(0x58E595CC, 0xDB2D4969, 0x8B6AAF8C, 0x36A664E5);
 inline constexpr Iid kIidParameterChanges = makeIid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);
 inline constexpr Iid kIidParamValueQueue = makeIid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
+inline constexpr Iid kIidMidiMapping = makeIid(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
 inline constexpr Iid kIidComponentHandler = makeIid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
 
 // ---- Tables of functions (each interface's table begins with those of the interfaces it
@@ -323,7 +324,9 @@ struct AudioProcessorTable
 
 // ---- Controller
 constexpr std::int32_t kParamCanAutomate = 1 << 0;
+constexpr std::int32_t kParamReadOnly = 1 << 1;
 constexpr std::int32_t kParamIsList = 1 << 3;
+constexpr std::int32_t kParamIsHidden = 1 << 4;
 
 struct ParameterInfo
 {
@@ -366,6 +369,14 @@ struct EditControllerTable
     Result(MORVEK2_VST3_CALL* setParamNormalized)(void* self, ParamId id, double normalised);
     Result(MORVEK2_VST3_CALL* setComponentHandler)(void* self, void* handler);
     void*(MORVEK2_VST3_CALL* createView)(void* self, const char* name);
+};
+
+struct MidiMappingTable
+{
+    UnknownTable unknown;
+    Result(MORVEK2_VST3_CALL* getMidiControllerAssignment)(void* self, std::int32_t bus,
+                                                           std::int16_t channel,
+                                                           std::int16_t controller, ParamId* id);
 };
 
 struct HostApplicationTable
