@@ -1,6 +1,7 @@
 -- Headless Ardour 7 session that runs one plug-in as VST2 and as LV2 side by side.
 -- ardour7-lua ardour_lv2_session.lua create DIR VST_NAME LV2_URI PROGRAM LV2_PRESET PARAM VST_VALUE LV2_VALUE
 -- ardour7-lua ardour_lv2_session.lua reopen DIR
+-- ardour7-lua ardour_lv2_session.lua editor DIR LV2_URI PORT
 -- create: a session with two stereo tracks, "VST2" and "LV2", each fed by "Morvek2 Check Tone";
 --   the VST2 track takes program PROGRAM (from 0) and the LV2 track the preset LV2_PRESET; then
 --   parameter PARAM is set on both (VST_VALUE normalised, LV2_VALUE in the port's unit) and read
@@ -8,7 +9,9 @@
 --   track's sign turned by "Morvek2 Check Negate", so the export is the tracks' difference).
 -- reopen: loads the saved session, exports "reopened-sum" and "reopened-diff" the same way and
 --   saves it as the snapshot "resaved".
--- Both modes leave with os.exit right after the last export: headless Ardour 7.3 sometimes
+-- editor: a session "gui" with one stereo track "LV2" (tone, then the LV2 plug-in) whose control
+--   port PORT has its automation lane in Touch mode, for Ardour's GUI to open.
+-- Every mode leaves with os.exit right after the last export: headless Ardour 7.3 sometimes
 -- crashes while it tears down a session with several tracks (and the process may still die in
 -- its exit handlers, after every line here was printed).
 local mode, dir = arg[1], arg[2]
@@ -104,6 +107,25 @@ elseif mode == "reopen" then
 	s:save_state ("resaved", false, false, false, false, false)
 	print ("saved resaved")
 	os.exit (0)
+elseif mode == "editor" then
+	local lv2_uri, port = arg[3], tonumber (arg[4])
+	local s = create_session (dir, "gui", 48000)
+	assert (s, "cannot create session")
+	local tr = s:new_audio_track (2, 2, nil, 1, "LV2", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false):front ()
+	local tone = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Tone")
+	assert (not tone:isnil (), "Morvek2 Check Tone missing")
+	assert (tr:add_processor_by_index (tone, 0, nil, true) == 0, "cannot add the tone")
+	local p = ARDOUR.LuaAPI.new_plugin (s, lv2_uri, ARDOUR.PluginType.LV2, "")
+	assert (not p:isnil (), "cannot instantiate " .. lv2_uri)
+	assert (tr:add_processor_by_index (p, 1, nil, true) == 0, "cannot add the plug-in")
+	-- An LV2 plug-in's automation parameters are numbered by port.
+	local ac = p:to_insert ():to_automatable ():automation_control (
+		Evoral.Parameter (ARDOUR.AutomationType.PluginAutomation, 0, port), false)
+	assert (not ac:isnil (), "no automation control for port " .. port)
+	ac:set_automation_state (ARDOUR.AutoState.Touch)
+	s:save_state ("", false, false, false, false, false)
+	print ("saved editor session")
+	os.exit (0)
 else
-	error ("mode must be create or reopen")
+	error ("mode must be create, reopen or editor")
 end
