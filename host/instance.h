@@ -23,7 +23,7 @@ class Plugin;
 class Instance
 {
 public:
-    enum class Format { Vst2, Lv2 };
+    enum class Format { Vst2, Lv2, Clap };
 
     virtual ~Instance() = default;
     Instance() = default;
@@ -80,7 +80,8 @@ public:
     virtual void process(float* const* inputs, float* const* outputs, int32_t frames) = 0;
 };
 
-// A VST 2.4 module file or an LV2 bundle folder (a directory, or a path ending in ".lv2"; the
+// A VST 2.4 module file, a CLAP file (a path ending in ".clap"; its first plug-in) or an LV2
+// bundle folder (a directory, or a path ending in ".lv2"; the
 // bundle's plug-in, or the one named `lv2Uri` when the bundle holds several). Null with the
 // reason in `error` when it cannot be used. `config` is what a VST 2.4 plug-in gets answered.
 std::unique_ptr<Instance> loadInstance(const std::string& path, std::string& error,
