@@ -42,8 +42,10 @@ namespace {
 constexpr int kNumParams = Morvek2Core::kNumParams;
 // Silence read from, and a sink written to, where a host leaves a channel out.
 constexpr std::uint32_t kScratchFrames = 256;
-// Display texts are as long as the VST2 face's (its hosts' eight bytes with the terminator).
+// Names and display texts are as long as the VST2 face's (its hosts' eight bytes with the
+// terminator): the short names hosts show, the same in every format.
 constexpr int kDisplayLength = 8;
+constexpr int kNameLength = 8;
 
 // Once released, this never changes: hosts find projects' plug-ins by it.
 constexpr const char* kPluginId = "com.zendrik.morvek2";
@@ -189,7 +191,7 @@ private:
         }
         info->min_value = 0.0;
         info->default_value = toHost(i, core->getParameterManager().getDefault(i));
-        core->getParameterName(i, info->name, static_cast<int>(sizeof(info->name)));
+        core->getParameterName(i, info->name, kNameLength);
         std::snprintf(info->module, sizeof(info->module), "%s", moduleName(i));
         return true;
     }

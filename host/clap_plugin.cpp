@@ -386,11 +386,18 @@ float ClapPlugin::getParameter(int32_t index)
 void ClapPlugin::setParameter(int32_t index, float normalised)
 {
     const clap_param_info_t* p = impl_->info(index);
+    if (p)
+        setPlainValueAt(index, Impl::toPlain(*p, normalised), 0);
+}
+
+void ClapPlugin::setPlainValueAt(int32_t index, double plain, uint32_t frame)
+{
+    const clap_param_info_t* p = impl_->info(index);
     if (!p)
         return;
     QueuedEvent e{};
     e.param.header.size = sizeof(e.param);
-    e.param.header.time = 0;
+    e.param.header.time = frame;
     e.param.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
     e.param.header.type = CLAP_EVENT_PARAM_VALUE;
     e.param.param_id = p->id;
@@ -399,8 +406,14 @@ void ClapPlugin::setParameter(int32_t index, float normalised)
     e.param.port_index = -1;
     e.param.channel = -1;
     e.param.key = -1;
-    e.param.value = Impl::toPlain(*p, normalised);
+    e.param.value = plain;
     impl_->queue(e);
+}
+
+bool ClapPlugin::stepped(int32_t index) const
+{
+    const clap_param_info_t* p = impl_->info(index);
+    return p && (p->flags & CLAP_PARAM_IS_STEPPED) != 0;
 }
 
 std::string ClapPlugin::parameterName(int32_t index)

@@ -45,6 +45,8 @@ public:
 
     float getParameter(int32_t index) override;
     void setParameter(int32_t index, float normalised) override;
+    // A value event at `frame` of the next block, on the plug-in's own (plain) scale.
+    void setPlainValueAt(int32_t index, double plain, uint32_t frame);
     std::string parameterName(int32_t index) override;
     std::string parameterLabel(int32_t) override { return {}; }
     // The plug-in's value_to_text of the current value.
@@ -52,6 +54,8 @@ public:
     // value_to_text and text_to_value on the plug-in's own (plain) values.
     std::string valueText(int32_t index, double plain);
     bool textValue(int32_t index, const std::string& text, double& plain);
+    // Whether the parameter takes whole steps only.
+    bool stepped(int32_t index) const;
     // The plain value as the plug-in reports it.
     double plainValue(int32_t index);
 
