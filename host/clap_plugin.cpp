@@ -487,9 +487,14 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     }
     m.ordered = m.queued;
     m.queued.clear();
-    std::stable_sort(
-        m.ordered.begin(), m.ordered.end(),
-        [](const QueuedEvent& a, const QueuedEvent& b) { return a.header.time < b.header.time; });
+    // In time order, events of one frame as they were sent; an insertion sort, since
+    // std::stable_sort takes a buffer from the heap and the audio path takes nothing.
+    for (std::size_t k = 1; k < m.ordered.size(); ++k) {
+        for (std::size_t j = k; j > 0 && m.ordered[j].header.time < m.ordered[j - 1].header.time;
+             --j) {
+            std::swap(m.ordered[j], m.ordered[j - 1]);
+        }
+    }
     for (QueuedEvent& e : m.ordered)
         e.header.time = std::min(e.header.time, static_cast<uint32_t>(frames - 1));
 

@@ -5,6 +5,7 @@
 #include "host/clap_plugin.h"
 #include "host/render.h"
 #include "params/Morvek2Params.h"
+#include "support/alloc_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,39 @@ TEST(ClapFace, StateTakesOnlyAProgram)
     ASSERT_TRUE(other);
     ASSERT_EQ(other->setChunk(true, saved), 1);
     EXPECT_EQ(other->getChunk(true), saved);
+}
+
+// The face's own part of the audio path (events split the block, the transport moves on inside
+// it, the Solo cascade goes back out as events) allocates nothing.
+TEST(ClapFace, ProcessingAllocatesNothing)
+{
+    if (!morvek2::test::countsMalloc()) {
+        GTEST_SKIP() << "the plug-in's allocations cannot be counted in this build";
+    }
+    auto clap = loadClap();
+    ASSERT_TRUE(clap);
+    constexpr int32_t kBlock = 256;
+    clap->start(44100.0f, kBlock);
+    std::vector<float> l(kBlock, 0.25f), r(kBlock, -0.25f), ol(kBlock), orr(kBlock);
+    float* in[2] = {l.data(), r.data()};
+    float* out[2] = {ol.data(), orr.data()};
+    morvek2::host::MidiEventList midi(16);
+    clap->process(in, out, kBlock);
+    morvek2::test::AllocationScope scope;
+    for (int b = 0; b < 200; ++b) {
+        clap->transport().setTempo(60.0 + (b * 37) % 240);
+        clap->transport().setTimeSignature(3 + b % 5, b % 2 ? 8 : 4);
+        for (int32_t p = b % 7; p < clap->numParams(); p += 7) {
+            clap->setPlainValueAt(p, (b + p) % 3 * 0.5,
+                                  static_cast<uint32_t>((b * 13 + p) % kBlock));
+        }
+        clap->setPlainValueAt(morvek2::param::kSoloParam[b % 6], b % 2, 5);
+        midi.clear();
+        midi.add(b % kBlock, 0xB0, static_cast<uint8_t>(b % 120), static_cast<uint8_t>(b));
+        clap->sendMidi(midi);
+        clap->process(in, out, kBlock);
+    }
+    EXPECT_EQ(scope.count(), 0u);
 }
 
 } // namespace
