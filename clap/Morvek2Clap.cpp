@@ -491,8 +491,10 @@ private:
             return false;
         std::size_t got = 0;
         while (got < stateIn.size()) {
-            const std::int64_t n = stream->read(stream, stateIn.data() + got, stateIn.size() - got);
-            if (n < 0)
+            const std::size_t room = stateIn.size() - got;
+            const std::int64_t n = stream->read(stream, stateIn.data() + got, room);
+            // A stream that claims more than it was asked for is not to be trusted either.
+            if (n < 0 || static_cast<std::uint64_t>(n) > room)
                 return false;
             if (n == 0)
                 break;
