@@ -6,6 +6,9 @@
 #if MORVEK2_HOST_LV2
 #include "host/lv2_plugin.h"
 #endif
+#if MORVEK2_HOST_CLAP
+#include "host/clap_plugin.h"
+#endif
 
 #include <filesystem>
 #include <system_error>
@@ -29,6 +32,16 @@ std::unique_ptr<Instance> loadInstance(const std::string& path, std::string& err
     const bool bundle =
         std::filesystem::is_directory(p, ec) || p.extension() == ".lv2" ||
         (p.filename().empty() && p.parent_path().extension() == ".lv2"); // "Name.lv2/"
+    if (!bundle && p.extension() == ".clap") {
+#if MORVEK2_HOST_CLAP
+        return ClapPlugin::load(path, error);
+#else
+        error = "cannot load '" + path +
+                "': this build has no CLAP support (it needs the CLAP "
+                "headers)";
+        return nullptr;
+#endif
+    }
     if (!bundle) {
         std::unique_ptr<Plugin> plugin = Plugin::load(path, error, std::move(config));
         if (!plugin) {

@@ -23,7 +23,7 @@ class Plugin;
 class Instance
 {
 public:
-    enum class Format { Vst2, Lv2, Vst3 };
+    enum class Format { Vst2, Lv2, Vst3, Clap };
 
     virtual ~Instance() = default;
     Instance() = default;
@@ -80,10 +80,10 @@ public:
     virtual void process(float* const* inputs, float* const* outputs, int32_t frames) = 0;
 };
 
-// A VST3 bundle (a path ending in ".vst3"), a VST 2.4 module file or an LV2 bundle folder (a
-// directory, or a path ending in ".lv2"; the bundle's plug-in, or the one named `lv2Uri` when the
-// bundle holds several). Null with the reason in `error` when it cannot be used. `config` is what a
-// VST 2.4 plug-in gets answered.
+// A VST3 bundle (a path ending in ".vst3"), a CLAP file (a path ending in ".clap"; its first
+// plug-in), a VST 2.4 module file or an LV2 bundle folder (a directory, or a path ending in ".lv2";
+// the bundle's plug-in, or the one named `lv2Uri` when the bundle holds several). Null with the
+// reason in `error` when it cannot be used. `config` is what a VST 2.4 plug-in gets answered.
 std::unique_ptr<Instance> loadInstance(const std::string& path, std::string& error,
                                        HostConfig config = {}, const std::string& lv2Uri = {});
 

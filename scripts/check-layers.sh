@@ -3,7 +3,7 @@
 #   base < dsp < sequencer < params < plugin (the core, which knows no plug-in format)
 #   base < vst (the VST 2.4 interface and base classes)
 #   resources < gui core < gui/platform (and the editor base) < editor < plugin
-#   plug-in format faces (vst2, lv2, vst3): on the core, the editor and their format's layer
+#   plug-in format faces (vst2, lv2, vst3, clap): on the core, the editor and their format's layer
 #   host, tools, tests, bench: on top, may include anything.
 # The build enforces the same order for the libraries it compiles (each library's include root
 # holds its own folder only); this check also covers sources a build leaves out (the other
@@ -25,6 +25,7 @@ declare -A allowed=(
     [vst2]="base dsp sequencer params vst resources gui editor plugin vst2"
     [lv2]="base dsp sequencer params resources gui editor plugin lv2"
     [vst3]="base dsp sequencer params resources gui editor plugin vst3"
+    [clap]="base dsp sequencer params resources gui editor plugin clap"
 )
 
 status=0

@@ -20,14 +20,15 @@ check() { # check DESCRIPTION STATUS
 }
 
 [ -f $build/build.ninja ] || cmake --preset release >/dev/null || exit 1
-cmake --build --preset release -j "$(nproc)" --target Morvek2 Morvek2_vst3 morvek2 >/dev/null || exit 1
+cmake --build --preset release -j "$(nproc)" --target Morvek2 Morvek2_vst3 Morvek2_clap morvek2 >/dev/null || exit 1
 
 prefix=$(mktemp -d /tmp/morvek2-install.XXXXXX)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install $build --prefix "$prefix" >/dev/null
 [ -f "$prefix/lib/vst/Morvek2.so" ] && [ -x "$prefix/bin/morvek2" ] &&
-    [ -f "$prefix/lib/lv2/Morvek2.lv2/Morvek2.so" ] && [ -f "$prefix/lib/lv2/Morvek2.lv2/manifest.ttl" ]
-check "cmake --install puts lib/vst/Morvek2.so, lib/lv2/Morvek2.lv2 and bin/morvek2 under the prefix" $?
+    [ -f "$prefix/lib/lv2/Morvek2.lv2/Morvek2.so" ] && [ -f "$prefix/lib/lv2/Morvek2.lv2/manifest.ttl" ] &&
+    [ -f "$prefix/lib/clap/Morvek2.clap" ]
+check "cmake --install puts lib/vst/Morvek2.so, lib/lv2/Morvek2.lv2, lib/clap/Morvek2.clap and bin/morvek2 under the prefix" $?
 
 (cd $build && cpack -G DEB >/dev/null) || exit 1
 deb=$(ls -t $build/morvek2_*_amd64.deb | head -n 1)
@@ -36,8 +37,9 @@ dpkg-deb -f "$deb" Depends
 dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/vst/Morvek2.so' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/bin/morvek2' &&
     dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/Morvek2.so' &&
-    dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/presets.ttl'
-check "package holds /usr/lib/vst/Morvek2.so, /usr/lib/lv2/Morvek2.lv2 and /usr/bin/morvek2" $?
+    dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/lv2/Morvek2.lv2/presets.ttl' &&
+    dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/clap/Morvek2.clap'
+check "package holds /usr/lib/vst/Morvek2.so, /usr/lib/lv2/Morvek2.lv2, /usr/lib/clap/Morvek2.clap and /usr/bin/morvek2" $?
 dpkg-deb -c "$deb" | awk '{print $NF}' | grep -qx './usr/lib/vst3/Morvek2.vst3/Contents/x86_64-linux/Morvek2.so'
 check "package holds the VST3 bundle /usr/lib/vst3/Morvek2.vst3" $?
 

@@ -183,13 +183,17 @@ void runInfo(const Options& options)
     host::Instance& instance = session->plugin();
     host::Plugin* vst2 = instance.vst2();
     if (vst2 == nullptr) {
-        std::printf("Bundle:       %s (LV2)\n", session->modulePath().c_str());
-        std::printf("Plug-in URI:  %s\n", instance.uri().c_str());
+        const bool clap = instance.format() == host::Instance::Format::Clap;
+        std::printf(clap ? "File:         %s (CLAP)\n" : "Bundle:       %s (LV2)\n",
+                    session->modulePath().c_str());
+        std::printf(clap ? "Plug-in id:   %s\n" : "Plug-in URI:  %s\n", instance.uri().c_str());
         std::printf("Name:         %s\n", instance.effectName().c_str());
         std::printf("Audio:        %d in, %d out\n", instance.numInputs(), instance.numOutputs());
         std::printf("Programs:     %d presets\n", instance.numPrograms());
         std::printf("Parameters:   %d\n", instance.numParams());
-        std::printf("State:        %s\n", instance.programChunks() ? "state:interface" : "none");
+        std::printf("State:        %s\n", !instance.programChunks() ? "none"
+                                          : clap                    ? "clap.state"
+                                                                    : "state:interface");
         commitAll(presets);
         return;
     }

@@ -1,8 +1,8 @@
-// The LV2 and VST3 bundles against the VST 2.4 module: the same program, input, block size and
-// transport must give the same bits, all loaded through the host library.
-#if (MORVEK2_HOST_LV2 && defined(MORVEK2_LV2_BUNDLE)) || defined(MORVEK2_VST3_BUNDLE)
+// The LV2 and VST3 bundles and the CLAP plug-in against the VST 2.4 module: the same program,
+// input, block size and transport must give the same bits, all loaded through the host library.
+#if (MORVEK2_HOST_LV2 && defined(MORVEK2_LV2_BUNDLE)) || defined(MORVEK2_VST3_BUNDLE) ||           \
+    (MORVEK2_HOST_CLAP && defined(MORVEK2_CLAP_PLUGIN))
 
-#include "host/instance.h"
 #include "host/render.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -39,6 +40,11 @@ AudioChannels testInput()
 
 struct Case
 {
+    const char* format; // the plug-in compared with the VST 2.4 module
+    const char* path;
+    // CLAP has no program list: it gets the program as a host restores a project, the state
+    // the VST 2.4 module saves for it.
+    bool programAsState;
     int program; // -1: the program a new instance starts with
     int32_t block;
     double startPpq;
@@ -54,8 +60,24 @@ AudioChannels renderThrough(const std::string& path, const Case& run, const Audi
         return {};
     }
     instance->start(static_cast<float>(kRate), run.block);
-    if (run.program >= 0) {
+    if (run.program >= 0 && !run.programAsState) {
         instance->setProgram(run.program);
+    } else if (run.program >= 0) {
+        // On a thread of its own: the module's random numbers run per thread, and this thread's
+        // must stay where the other side's are.
+        std::vector<uint8_t> state;
+        std::thread([&] {
+            std::unique_ptr<Instance> vst2 =
+                morvek2::host::loadInstance(MORVEK2_MODULE_PATH, error);
+            if (vst2) {
+                vst2->setProgram(run.program);
+                state = vst2->getChunk(true);
+            }
+        }).join();
+        if (instance->setChunk(true, state) != 1) {
+            ADD_FAILURE() << "the state of program " << run.program << " was refused";
+            return {};
+        }
     }
     morvek2::host::Transport& transport = instance->transport();
     transport.setSampleRate(kRate);
@@ -66,61 +88,73 @@ AudioChannels renderThrough(const std::string& path, const Case& run, const Audi
     return morvek2::host::render(*instance, input, {.blockSizes = {run.block}});
 }
 
-TEST(Lv2Identity, RendersEqualTheVst2ModuleBitForBit)
+TEST(FormatIdentity, RendersEqualTheVst2ModuleBitForBit)
 {
-    std::vector<const char*> bundles;
+    struct Format
+    {
+        const char* name;
+        const char* path;
+        bool programAsState;
+    };
+    const Format formats[] = {
 #if MORVEK2_HOST_LV2 && defined(MORVEK2_LV2_BUNDLE)
-    bundles.push_back(MORVEK2_LV2_BUNDLE);
+        {"LV2", MORVEK2_LV2_BUNDLE, false},
 #endif
 #if defined(MORVEK2_VST3_BUNDLE)
-    bundles.push_back(MORVEK2_VST3_BUNDLE);
+        {"VST3", MORVEK2_VST3_BUNDLE, false},
 #endif
+#if MORVEK2_HOST_CLAP && defined(MORVEK2_CLAP_PLUGIN)
+        {"CLAP", MORVEK2_CLAP_PLUGIN, true},
+#endif
+    };
     std::vector<Case> runs;
-    for (int program : {-1, 1, 8, 26, 38}) {
-        for (int32_t block : {512, 1}) {
-            for (double start : {0.0, 2.5}) {
-                runs.push_back({program, block, start, true});
-            }
-        }
-    }
-    runs.push_back({-1, 512, 2.5, false});
-    runs.push_back({26, 1, 0.0, false});
-
-    const AudioChannels input = testInput();
-    // Each module draws its random numbers from its own generator, so every render of the VST2
-    // module is matched by one of each other format, keeping the generators in step.
-    for (const Case& run : runs) {
-        const AudioChannels vst2 = renderThrough(MORVEK2_MODULE_PATH, run, input);
-        ASSERT_EQ(vst2.size(), 2u);
-        for (const char* bundle : bundles) {
-            SCOPED_TRACE(std::string(bundle) + ", program " + std::to_string(run.program) +
-                         ", blocks of " + std::to_string(run.block) + ", from ppq " +
-                         std::to_string(run.startPpq) + (run.playing ? ", playing" : ", stopped"));
-            const AudioChannels other = renderThrough(bundle, run, input);
-            ASSERT_EQ(other.size(), 2u);
-            for (std::size_t c = 0; c < 2; ++c) {
-                ASSERT_EQ(other[c].size(), vst2[c].size());
-                for (std::size_t i = 0; i < vst2[c].size(); ++i) {
-                    const auto a = std::bit_cast<uint32_t>(vst2[c][i]);
-                    const auto b = std::bit_cast<uint32_t>(other[c][i]);
-                    ASSERT_EQ(a, b) << "first difference: channel " << c << ", frame " << i
-                                    << ": VST2 " << vst2[c][i] << ", other " << other[c][i];
+    for (const Format& f : formats) {
+        for (int program : {-1, 1, 8, 26, 38}) {
+            for (int32_t block : {512, 1}) {
+                for (double start : {0.0, 2.5}) {
+                    runs.push_back({f.name, f.path, f.programAsState, program, block, start, true});
                 }
             }
         }
+        runs.push_back({f.name, f.path, f.programAsState, -1, 512, 2.5, false});
+        runs.push_back({f.name, f.path, f.programAsState, 26, 1, 0.0, false});
+    }
+
+    const AudioChannels input = testInput();
+    for (const Case& run : runs) {
+        SCOPED_TRACE(std::string(run.format) + ", program " + std::to_string(run.program) +
+                     ", blocks of " + std::to_string(run.block) + ", from ppq " +
+                     std::to_string(run.startPpq) + (run.playing ? ", playing" : ", stopped"));
+        // Each side on a new thread, so that both start from the same random numbers whatever
+        // rows ran before.
+        AudioChannels vst2;
+        AudioChannels other;
+        std::thread([&] { vst2 = renderThrough(MORVEK2_MODULE_PATH, run, input); }).join();
+        std::thread([&] { other = renderThrough(run.path, run, input); }).join();
+        ASSERT_EQ(vst2.size(), 2u);
+        ASSERT_EQ(other.size(), 2u);
         double energy = 0.0;
-        for (const std::vector<float>& channel : vst2)
-            for (float x : channel)
-                energy += static_cast<double>(x) * x;
+        for (std::size_t c = 0; c < 2; ++c) {
+            ASSERT_EQ(other[c].size(), vst2[c].size());
+            for (std::size_t i = 0; i < vst2[c].size(); ++i) {
+                energy += static_cast<double>(vst2[c][i]) * vst2[c][i];
+                const auto a = std::bit_cast<uint32_t>(vst2[c][i]);
+                const auto b = std::bit_cast<uint32_t>(other[c][i]);
+                ASSERT_EQ(a, b) << "first difference: channel " << c << ", frame " << i << ": VST2 "
+                                << vst2[c][i] << ", " << run.format << " " << other[c][i];
+            }
+        }
         // Silence on both sides would match without showing anything.
         EXPECT_GT(energy, 1.0);
     }
 }
 
+} // namespace
+
 #if defined(MORVEK2_VST3_BUNDLE)
 // The VST3 state is the VST2 program chunk: the same bytes out, taken back by a fresh instance,
 // and anything that is not a program refused without changing what the instance holds.
-TEST(Lv2Identity, Vst3StateIsTheVst2ProgramChunk)
+TEST(FormatIdentity, Vst3StateIsTheVst2ProgramChunk)
 {
     std::string error;
     auto vst2 = morvek2::host::loadInstance(MORVEK2_MODULE_PATH, error);
@@ -147,7 +181,5 @@ TEST(Lv2Identity, Vst3StateIsTheVst2ProgramChunk)
     EXPECT_EQ(fresh->parameterDisplay(3), vst2->parameterDisplay(3));
 }
 #endif
-
-} // namespace
 
 #endif

@@ -1,0 +1,80 @@
+// Loading a CLAP plug-in from its .clap file and driving one instance of it.
+#pragma once
+
+#include "host/instance.h"
+
+#include <memory>
+#include <string>
+
+namespace morvek2::host {
+
+// The file's first plug-in (or the one whose id is `id`). Parameters are the plug-in's in
+// params order, their normalised values mapped linearly onto each parameter's range (stepped
+// ones snap to the nearest step). Each block carries the transport as a CLAP host gives it:
+// positions in fixed point, from the simulated timeline. Parameter values and MIDI sent between
+// blocks arrive as events at their frames of the next block. Programs: CLAP has none (0 of
+// them). The program chunk is the plug-in's saved state; there is no bank.
+class ClapPlugin final : public Instance
+{
+public:
+    static std::unique_ptr<ClapPlugin> load(const std::string& path, std::string& error,
+                                            const std::string& id = {});
+    ~ClapPlugin() override;
+
+    Format format() const override { return Format::Clap; }
+    const std::string& path() const override;
+    int32_t uniqueId() const override { return 0; }
+    // The plug-in's CLAP id.
+    std::string uri() const override;
+    int32_t version() const override { return 0; }
+
+    int32_t numInputs() const override;
+    int32_t numOutputs() const override;
+    int32_t numParams() const override;
+    int32_t numPrograms() const override { return 0; }
+    bool isInstrument() const override;
+    bool programChunks() const override;
+
+    std::string effectName() override;
+    std::string productString() override;
+
+    // Activates (again, for another rate or a larger block) and starts processing.
+    void start(float sampleRate, int32_t maxBlock) override;
+    int32_t blockSize() const override;
+    Transport& transport() override;
+
+    float getParameter(int32_t index) override;
+    void setParameter(int32_t index, float normalised) override;
+    // A value event at `frame` of the next block, on the plug-in's own (plain) scale.
+    void setPlainValueAt(int32_t index, double plain, uint32_t frame);
+    std::string parameterName(int32_t index) override;
+    std::string parameterLabel(int32_t) override { return {}; }
+    // The plug-in's value_to_text of the current value.
+    std::string parameterDisplay(int32_t index) override;
+    // value_to_text and text_to_value on the plug-in's own (plain) values.
+    std::string valueText(int32_t index, double plain);
+    bool textValue(int32_t index, const std::string& text, double& plain);
+    // Whether the parameter takes whole steps only.
+    bool stepped(int32_t index) const;
+    // The plain value as the plug-in reports it.
+    double plainValue(int32_t index);
+
+    int32_t program() override { return 0; }
+    void setProgram(int32_t) override {}
+    std::string programName() override { return {}; }
+    void setProgramName(const std::string&) override {}
+    std::optional<std::string> programNameIndexed(int32_t) override { return std::nullopt; }
+    std::vector<uint8_t> getChunk(bool program) override;
+    intptr_t setChunk(bool program, std::span<const uint8_t> data) override;
+
+    void sendMidi(MidiEventList& events) override;
+    void process(float* const* inputs, float* const* outputs, int32_t frames) override;
+
+    struct Impl;
+
+private:
+    explicit ClapPlugin(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace morvek2::host
