@@ -287,12 +287,12 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
     s.path = path;
     if (!s.library.open(module.string(), error))
         return nullptr;
-    using EntryFn = bool (*)(void*);
 #if defined(_WIN32)
     using InitFn = bool (*)();
     if (auto init = reinterpret_cast<InitFn>(s.library.symbol("InitDll")))
         init();
 #else
+    using EntryFn = bool (*)(void*);
     if (auto entry = reinterpret_cast<EntryFn>(s.library.symbol("ModuleEntry")))
         entry(nullptr); // the Linux entry; unused by our module, required by the format
 #endif
