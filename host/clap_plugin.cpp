@@ -196,7 +196,9 @@ struct ClapPlugin::Impl
     {
         auto* in = static_cast<Reader*>(stream->ctx);
         const std::size_t n = std::min<std::size_t>(size, in->data.size() - in->at);
-        std::memcpy(buffer, in->data.data() + in->at, n);
+        if (n > 0) {
+            std::memcpy(buffer, in->data.data() + in->at, n);
+        }
         in->at += n;
         return static_cast<int64_t>(n);
     }
