@@ -127,7 +127,7 @@ const char* unitUri(PortUnit unit)
 
 std::string presetUri(int k)
 {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%02d", k + 1);
     return std::string("<") + lv2::kPresetUriPrefix + text + ">";
 }
