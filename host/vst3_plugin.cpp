@@ -213,6 +213,7 @@ std::string text8(const Char16* text)
 struct Vst3Plugin::State
 {
     std::string path;
+    std::string classIdText; // the class ID as 32 hexadecimal digits
     SharedLibrary library;
     void* factory = nullptr;
     std::string name;
@@ -311,6 +312,11 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
             std::strncmp(info.category, "Audio Module Class", sizeof info.category) == 0) {
             std::memcpy(classId, info.classId, sizeof classId);
             s.name.assign(info.name, strnlen(info.name, sizeof info.name));
+            for (std::uint8_t byte : classId) {
+                static const char kHex[] = "0123456789ABCDEF";
+                s.classIdText += kHex[byte >> 4];
+                s.classIdText += kHex[byte & 15];
+            }
             found = true;
         }
     }
@@ -357,6 +363,11 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
 const std::string& Vst3Plugin::path() const
 {
     return s_->path;
+}
+
+std::string Vst3Plugin::uri() const
+{
+    return s_->classIdText;
 }
 
 int32_t Vst3Plugin::numParams() const

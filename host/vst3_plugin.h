@@ -24,7 +24,8 @@ public:
     Format format() const override { return Format::Vst3; }
     const std::string& path() const override;
     int32_t uniqueId() const override { return 0; }
-    std::string uri() const override { return {}; }
+    // The plug-in class ID as 32 hexadecimal digits, as hosts show it.
+    std::string uri() const override;
     int32_t version() const override { return 0; }
 
     int32_t numInputs() const override { return 2; }

@@ -115,7 +115,9 @@ Session::Session(const std::string& modulePath) : path_(modulePath)
 
 bool Session::isMorvek2() const
 {
-    return plugin_->uniqueId() == kMorvek2Id || plugin_->uri() == kMorvek2Uri;
+    const std::string uri = plugin_->uri();
+    return plugin_->uniqueId() == kMorvek2Id || uri == kMorvek2Uri || uri == kMorvek2ClapId ||
+           uri == kMorvek2Vst3ClassId;
 }
 
 std::int32_t Session::pluginId() const

@@ -13,11 +13,14 @@
 
 namespace morvek2::cli {
 
-// The unique identifier of our own module, and the URI of its LV2 plug-in and of the state
-// property that holds its program (the bytes of the VST 2.4 program chunk).
+// The unique identifier of our own module, the URI of its LV2 plug-in and of the state property
+// that holds its program (the bytes of the VST 2.4 program chunk), its CLAP id and its VST3 class
+// ID: whichever format it comes in, it is Morvek2 and its programs are the same bytes.
 inline constexpr std::int32_t kMorvek2Id = 0x5A4B6D32; // 'ZKm2'
 inline constexpr const char* kMorvek2Uri = "urn:zendrik:morvek2";
 inline constexpr const char* kMorvek2ProgramKey = "urn:zendrik:morvek2#program";
+inline constexpr const char* kMorvek2ClapId = "com.zendrik.morvek2";
+inline constexpr const char* kMorvek2Vst3ClassId = "6D3A91C42B7E4F08A15C93D27E40B1F6";
 
 struct ParamInfo
 {
