@@ -124,8 +124,9 @@ struct Face
     // The plain value last taken from each control port, as float bits so a NaN a host leaves
     // in a port counts as seen once rather than as a change every block.
     std::uint32_t seen[kNumParams] = {};
-    // Set when the core's values changed behind the ports (state restored): run takes the
-    // core's values as seen, so writing them back changes nothing.
+    // Set when the core's values changed behind the ports (state restored): run takes what the
+    // ports hold then as seen, so a host that restores the state alone, leaving its ports as they
+    // were, does not undo the restored program with them.
     std::atomic<bool> reseeControls{false};
 
     Clock clock;
@@ -136,6 +137,13 @@ struct Face
     {
         for (int i = 0; i < kNumParams; ++i)
             seen[i] = std::bit_cast<std::uint32_t>(map->currentPlain(i));
+    }
+
+    void seePortValues() // [audio]
+    {
+        for (int i = 0; i < kNumParams; ++i)
+            seen[i] =
+                std::bit_cast<std::uint32_t>(controls[i] ? *controls[i] : map->currentPlain(i));
     }
 };
 
@@ -318,9 +326,12 @@ void run(LV2_Handle handle, uint32_t frames) // [audio]
 {
     Face& f = *faceOf(handle);
     if (f.reseeControls.exchange(false, std::memory_order_acquire))
-        f.seeCoreValues();
+        f.seePortValues();
 
-    // Automation first, as a VST2 host's setParameter calls arrive before its block.
+    // Automation first, as a VST2 host's setParameter calls arrive before its block. A port
+    // moved to the value the core already holds changes nothing: a host that writes a restored
+    // program's values into its ports after the state must not turn stored values into other
+    // bits of the same list entry.
     for (int i = 0; i < kNumParams; ++i) {
         if (!f.controls[i])
             continue;
@@ -328,7 +339,8 @@ void run(LV2_Handle handle, uint32_t frames) // [audio]
         const std::uint32_t bits = std::bit_cast<std::uint32_t>(plain);
         if (bits != f.seen[i]) {
             f.seen[i] = bits;
-            f.core->setParameter(i, f.map->toNormalised(i, plain));
+            if (bits != std::bit_cast<std::uint32_t>(f.map->currentPlain(i)))
+                f.core->setParameter(i, f.map->toNormalised(i, plain));
         }
     }
 

@@ -4,6 +4,9 @@
     (MORVEK2_HOST_CLAP && defined(MORVEK2_CLAP_PLUGIN))
 
 #include "host/render.h"
+#if MORVEK2_HOST_LV2
+#include "host/lv2_plugin.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -59,6 +62,10 @@ AudioChannels renderThrough(const std::string& path, const Case& run, const Audi
         ADD_FAILURE() << error;
         return {};
     }
+#if MORVEK2_HOST_LV2
+    if (auto* lv2 = dynamic_cast<morvek2::host::Lv2Plugin*>(instance.get()))
+        lv2->setProgramKey("urn:zendrik:morvek2#program");
+#endif
     instance->start(static_cast<float>(kRate), run.block);
     if (run.program >= 0 && !run.programAsState) {
         instance->setProgram(run.program);
@@ -99,6 +106,9 @@ TEST(FormatIdentity, RendersEqualTheVst2ModuleBitForBit)
     const Format formats[] = {
 #if MORVEK2_HOST_LV2 && defined(MORVEK2_LV2_BUNDLE)
         {"LV2", MORVEK2_LV2_BUNDLE, false},
+        // A host restoring a project, or loading a program file, with its ports left as they
+        // were: the state alone decides.
+        {"LV2 state", MORVEK2_LV2_BUNDLE, true},
 #endif
 #if defined(MORVEK2_VST3_BUNDLE)
         {"VST3", MORVEK2_VST3_BUNDLE, false},
