@@ -167,17 +167,11 @@ Result MORVEK2_VST3_CALL getSize(void* self, ViewRect* rect)
     return kResultOk;
 }
 
-// The size is fixed: a host that sizes the parent otherwise hears so from checkSizeConstraint.
-Result MORVEK2_VST3_CALL onSize(void* self, ViewRect* rect)
+// The size is fixed (checkSizeConstraint tells the host so): whatever the host made of the parent,
+// the window stays as it is.
+Result MORVEK2_VST3_CALL onSize(void*, ViewRect* rect)
 {
-    if (!rect) {
-        return kInvalidArgument;
-    }
-    ViewRect own{};
-    viewOf(self)->size(own);
-    const bool same =
-        rect->right - rect->left == own.right && rect->bottom - rect->top == own.bottom;
-    return same ? kResultOk : kResultFalse;
+    return rect ? kResultOk : kInvalidArgument;
 }
 
 Result MORVEK2_VST3_CALL onFocus(void*, TBool)
