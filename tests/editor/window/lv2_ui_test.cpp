@@ -10,7 +10,7 @@
 #include "plugin/Morvek2Core.h"
 #include "vst2/Morvek2.h"
 #if defined(MORVEK2_VST3_MODULE)
-#include "vst3/vst3_abi.h"
+#include "vst3_fake_host.h"
 #endif
 
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
@@ -117,93 +117,6 @@ void idleFor(const std::function<void()>& idle, int times)
     }
 }
 
-#if defined(MORVEK2_VST3_MODULE)
-namespace v3 = morvek2::vst3;
-
-// The VST3 host's side: a component handler, a plug-in frame and its run loop, each a static
-// object whose table pointer is its first member.
-struct Vst3Heard
-{
-    std::vector<std::tuple<char, uint32_t, double>> edits; // 'b' begin, 'p' perform, 'e' end
-    std::vector<std::pair<int, int>> sizes;
-    void* timer = nullptr;
-    bool runLoop = true;
-} vst3Heard;
-
-v3::Result MORVEK2_VST3_CALL noInterface(void*, const uint8_t*, void** object)
-{
-    *object = nullptr;
-    return v3::kNoInterface;
-}
-uint32_t MORVEK2_VST3_CALL oneRef(void*)
-{
-    return 1;
-}
-v3::Result MORVEK2_VST3_CALL beginEdit(void*, v3::ParamId id)
-{
-    vst3Heard.edits.emplace_back('b', id, 0.0);
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL performEdit(void*, v3::ParamId id, double value)
-{
-    vst3Heard.edits.emplace_back('p', id, value);
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL endEdit(void*, v3::ParamId id)
-{
-    vst3Heard.edits.emplace_back('e', id, 0.0);
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL restartComponent(void*, int32_t)
-{
-    return v3::kResultOk;
-}
-const v3::ComponentHandlerTable handlerTable{
-    {noInterface, oneRef, oneRef}, beginEdit, performEdit, endEdit, restartComponent};
-const void* componentHandler = &handlerTable;
-
-v3::Result MORVEK2_VST3_CALL registerTimer(void*, void* handler, uint64_t)
-{
-    vst3Heard.timer = handler;
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL unregisterTimer(void*, void* handler)
-{
-    if (handler == vst3Heard.timer) {
-        vst3Heard.timer = nullptr;
-    }
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL noEventHandler(void*, void*, int)
-{
-    return v3::kResultFalse;
-}
-v3::Result MORVEK2_VST3_CALL noEventHandlerGone(void*, void*)
-{
-    return v3::kResultFalse;
-}
-const v3::RunLoopTable runLoopTable{{noInterface, oneRef, oneRef},
-                                    noEventHandler,
-                                    noEventHandlerGone,
-                                    registerTimer,
-                                    unregisterTimer};
-const void* runLoop = &runLoopTable;
-
-v3::Result MORVEK2_VST3_CALL frameQuery(void*, const uint8_t* iid, void** object)
-{
-    const bool loop = vst3Heard.runLoop && v3::sameIid(iid, v3::kIidRunLoop);
-    *object = loop ? &runLoop : nullptr;
-    return loop ? v3::kResultOk : v3::kNoInterface;
-}
-v3::Result MORVEK2_VST3_CALL resizeView(void*, void*, v3::ViewRect* rect)
-{
-    vst3Heard.sizes.emplace_back(rect->right - rect->left, rect->bottom - rect->top);
-    return v3::kResultOk;
-}
-const v3::PlugFrameTable frameTable{{frameQuery, oneRef, oneRef}, resizeView};
-const void* plugFrame = &frameTable;
-#endif
-
 } // namespace
 
 #if defined(MORVEK2_VST3_MODULE)
@@ -212,6 +125,8 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     if (Xvfb::display.empty()) {
         GTEST_SKIP() << "no X server could be started (is Xvfb installed?)";
     }
+    namespace v3 = morvek2::vst3;
+    morvek2::test::Vst3FakeHost vst3Host;
     void* module = dlopen(MORVEK2_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     using FactoryEntry = void* (*)();
@@ -224,7 +139,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
                   factory, kClassId.bytes, v3::kIidEditController.bytes, &controller),
               v3::kResultOk);
     const auto& edit = v3::tableOf<v3::EditControllerTable>(controller);
-    edit.setComponentHandler(controller, &componentHandler);
+    edit.setComponentHandler(controller, vst3Host.handler());
     EXPECT_EQ(edit.createView(controller, "other"), nullptr);
     void* view = edit.createView(controller, "editor");
     ASSERT_NE(view, nullptr);
@@ -270,21 +185,18 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     };
 
     // Without a run loop nothing would ever idle the window: no window, and it says why.
-    vst3Heard.runLoop = false;
-    plugView.setFrame(view, &plugFrame);
+    vst3Host.offerRunLoop = false;
+    plugView.setFrame(view, vst3Host.frame());
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(plugView.attached(view, parentHandle, v3::kPlatformX11), v3::kResultFalse);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("IRunLoop"), std::string::npos);
     EXPECT_TRUE(children().empty());
 
-    vst3Heard.runLoop = true;
+    vst3Host.offerRunLoop = true;
     ASSERT_EQ(plugView.attached(view, parentHandle, v3::kPlatformX11), v3::kResultOk);
-    ASSERT_NE(vst3Heard.timer, nullptr);
-    EXPECT_TRUE(vst3Heard.sizes.empty()) << "the host heard the size from getSize already";
-    const auto timerIdle = [&] {
-        ASSERT_NE(vst3Heard.timer, nullptr);
-        v3::tableOf<v3::TimerHandlerTable>(vst3Heard.timer).onTimer(vst3Heard.timer);
-    };
+    ASSERT_NE(vst3Host.timer, nullptr);
+    EXPECT_TRUE(vst3Host.sizes.empty()) << "the host heard the size from getSize already";
+    const auto timerIdle = [&] { vst3Host.fireTimer(); };
     idleFor(timerIdle, 30);
     ASSERT_EQ(children().size(), 1u);
     const Window uiWindow = children().front();
@@ -333,7 +245,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     send(ButtonRelease, 290, Button1Mask);
     const double after = edit.getParamNormalized(controller, kGain);
     EXPECT_NE(after, before);
-    const auto& edits = vst3Heard.edits;
+    const auto& edits = vst3Host.edits;
     ASSERT_GE(edits.size(), 3u);
     EXPECT_EQ(edits.front(), std::make_tuple('b', uint32_t{kGain}, 0.0));
     EXPECT_EQ(edits[edits.size() - 2], std::make_tuple('p', uint32_t{kGain}, after));
@@ -347,7 +259,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
 
     // Removed: the timer and the window are gone.
     EXPECT_EQ(plugView.removed(view), v3::kResultOk);
-    EXPECT_EQ(vst3Heard.timer, nullptr);
+    EXPECT_EQ(vst3Host.timer, nullptr);
     EXPECT_TRUE(children().empty());
     EXPECT_EQ(plugView.unknown.release(view), 0u);
     v3::tableOf<v3::UnknownTable>(controller).release(controller);

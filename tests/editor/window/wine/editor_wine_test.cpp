@@ -17,8 +17,8 @@
 // Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder>
 //                                 [--dpi 144|192 | --vst3 Morvek2.vst3]
 // Exit status 0 when every check holds; each failed check prints one line.
+#include "tests/editor/window/vst3_fake_host.h"
 #include "vst/vst2_abi.h"
-#include "vst3/vst3_abi.h"
 
 #include <windows.h>
 
@@ -364,52 +364,10 @@ void scaledChecks(Plugin& plugin, int expectedDpi, const char* goldenPath,
     DestroyWindow(parent);
 }
 
-namespace v3 = morvek2::vst3;
-
-// What the VST3 host's component handler heard for the output knob: 'b', 'p', 'e'.
-std::string outputEdits;
-constexpr v3::ParamId kOutputGain = 90;
-
-v3::Result MORVEK2_VST3_CALL noInterface(void*, const uint8_t*, void** object)
-{
-    *object = nullptr;
-    return v3::kNoInterface;
-}
-uint32_t MORVEK2_VST3_CALL oneRef(void*)
-{
-    return 1;
-}
-v3::Result MORVEK2_VST3_CALL heardBegin(void*, v3::ParamId id)
-{
-    outputEdits += id == kOutputGain ? "b" : "";
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL heardPerform(void*, v3::ParamId id, double)
-{
-    outputEdits += id == kOutputGain ? "p" : "";
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL heardEnd(void*, v3::ParamId id)
-{
-    outputEdits += id == kOutputGain ? "e" : "";
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL heardRestart(void*, int32_t)
-{
-    return v3::kResultOk;
-}
-v3::Result MORVEK2_VST3_CALL heardResize(void*, void*, v3::ViewRect*)
-{
-    return v3::kResultOk;
-}
-const v3::ComponentHandlerTable handlerTable{
-    {noInterface, oneRef, oneRef}, heardBegin, heardPerform, heardEnd, heardRestart};
-const void* componentHandler = &handlerTable;
-const v3::PlugFrameTable frameTable{{noInterface, oneRef, oneRef}, heardResize};
-const void* plugFrame = &frameTable;
-
 void vst3Checks(Plugin& plugin, const char* path)
 {
+    namespace v3 = morvek2::vst3;
+    morvek2::test::Vst3FakeHost host;
     // The VST 2.4 editor's picture of the default program, the pointer out of the way.
     mouse(0, kWidth + 50, kHeight + 50);
     HWND parent = makeParent();
@@ -438,14 +396,14 @@ void vst3Checks(Plugin& plugin, const char* path)
         return;
     }
     const auto& edit = v3::tableOf<v3::EditControllerTable>(controller);
-    edit.setComponentHandler(controller, &componentHandler);
+    edit.setComponentHandler(controller, host.handler());
     void* view = edit.createView(controller, "editor");
     check(view != nullptr, "the controller makes the editor view");
     if (view) {
         const auto& plugView = v3::tableOf<v3::PlugViewTable>(view);
         check(plugView.isPlatformTypeSupported(view, v3::kPlatformHwnd) == v3::kResultTrue,
               "the view takes an HWND");
-        plugView.setFrame(view, &plugFrame);
+        plugView.setFrame(view, host.frame());
         v3::ViewRect rect{};
         plugView.getSize(view, &rect);
         check(rect.right == kWidth && rect.bottom == kHeight, "the view is 647 x 447");
@@ -468,11 +426,14 @@ void vst3Checks(Plugin& plugin, const char* path)
         pumpOnly(100);
         mouse(MOUSEEVENTF_LEFTUP, 473, 290);
         pumpOnly(200);
-        const bool bracketed = outputEdits.size() >= 3 && outputEdits.front() == 'b' &&
-                               outputEdits.find('p') != std::string::npos &&
-                               outputEdits.back() == 'e';
+        std::string heard; // the output knob's edits, 'b', 'p' and 'e'
+        for (const auto& [kind, id, value] : host.edits) {
+            heard += id == 90 ? std::string(1, kind) : "";
+        }
+        const bool bracketed = heard.size() >= 3 && heard.front() == 'b' &&
+                               heard.find('p') != std::string::npos && heard.back() == 'e';
         check(bracketed, "a knob drag reaches the host as begin, perform, end",
-              "(heard " + outputEdits + ")");
+              "(heard " + heard + ")");
         check(plugView.removed(view) == v3::kResultOk && childCount(parent) == 0,
               "removing the view removes its window");
         plugView.unknown.release(view);
