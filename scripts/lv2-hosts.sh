@@ -151,7 +151,7 @@ if [ $want_gui -eq 1 ]; then
     # Ardour's GUI may lose a key or a click on a busy machine: a failed run is printed and tried
     # once more.
     for try in 1 2; do
-        out=$(bash "$hosts/ardour_lv2_gui.sh" "$work/lv2" "$uri" 2>&1)
+        out=$(bash "$hosts/ardour_gui.sh" lv2 "$work/lv2" "$uri" 2>&1)
         rc=$?
         echo "--- attempt $try"
         grep -v '^Ardour: \[INFO\]' <<<"$out"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows editor under wine: starts Xvfb on a free private display, runs the cross-built
-# editor test against the built Morvek2.dll (wine prefix inside the build folder) at 96 DPI and
-# again with the prefix at 144 and 192 DPI (the editor at 1.5 and 2 times its size), and stops
-# the server again.
+# editor test against the built Morvek2.dll (wine prefix inside the build folder) at 96 DPI,
+# again with the prefix at 144 and 192 DPI (the editor at 1.5 and 2 times its size) and on the
+# VST3 module's editor view, and stops the server again.
 # The prefix is left at 96 DPI.
 # Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
 set -euo pipefail
@@ -56,4 +56,9 @@ for scaled in 144:1.5x 192:2x; do
         "$(winpath "tests/editor/window/golden/editor_scale_${scaled#*:}.png")" \
         "$(winpath "$artifacts")" --dpi "${scaled%%:*}" || status=1
 done
+# The VST3 module's editor view on a host's window, beside the VST 2.4 editor.
+set_dpi 96
+timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+    "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")" \
+    --vst3 "$(winpath "$build/lib/vst3/Morvek2.vst3/Contents/x86_64-win/Morvek2.vst3")" || status=1
 exit $status

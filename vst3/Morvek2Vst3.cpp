@@ -8,6 +8,9 @@
 #include "plugin/Morvek2Core.h"
 #include "plugin/Morvek2Transport.h"
 #include "vst3/vst3_abi.h"
+#if defined(MORVEK2_WITH_EDITOR)
+#include "vst3/Vst3View.h"
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -679,9 +682,18 @@ Result MORVEK2_VST3_CALL setComponentHandler(void* self, void* handler)
     return kResultOk;
 }
 
-void* MORVEK2_VST3_CALL createView(void*, const char*)
+void* MORVEK2_VST3_CALL createView(void* self, const char* name)
 {
-    return nullptr; // no editor through this face yet
+#if defined(MORVEK2_WITH_EDITOR)
+    if (name && std::strcmp(name, "editor") == 0) {
+        Face* f = faceOf(self);
+        return createEditorView(*f->core, &f->controller, &f->handler);
+    }
+#else
+    (void)self;
+    (void)name;
+#endif
+    return nullptr;
 }
 
 // ---- IMidiMapping

@@ -85,6 +85,13 @@ inline constexpr Iid kIidParameterChanges = makeIid(0xA4779663, 0x0BB64A56, 0xB4
 inline constexpr Iid kIidParamValueQueue = makeIid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
 inline constexpr Iid kIidMidiMapping = makeIid(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
 inline constexpr Iid kIidComponentHandler = makeIid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
+inline constexpr Iid kIidPlugView = makeIid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+inline constexpr Iid kIidPlugFrame = makeIid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+inline constexpr Iid kIidPlugViewContentScaleSupport =
+    makeIid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+inline constexpr Iid kIidEventHandler = makeIid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+inline constexpr Iid kIidTimerHandler = makeIid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+inline constexpr Iid kIidRunLoop = makeIid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 
 // ---- Tables of functions (each interface's table begins with those of the interfaces it
 // extends)
@@ -385,6 +392,71 @@ struct HostApplicationTable
     Result(MORVEK2_VST3_CALL* getName)(void* self, Char16* name);
     Result(MORVEK2_VST3_CALL* createInstance)(void* self, const std::uint8_t* classId,
                                               const std::uint8_t* iid, void** object);
+};
+
+// ---- Editor view
+// The parent window kinds a view may be attached to.
+inline constexpr const char* kPlatformX11 = "X11EmbedWindowID";
+inline constexpr const char* kPlatformHwnd = "HWND";
+
+struct ViewRect
+{
+    std::int32_t left;
+    std::int32_t top;
+    std::int32_t right;
+    std::int32_t bottom;
+};
+
+struct PlugViewTable
+{
+    UnknownTable unknown;
+    Result(MORVEK2_VST3_CALL* isPlatformTypeSupported)(void* self, const char* type);
+    Result(MORVEK2_VST3_CALL* attached)(void* self, void* parent, const char* type);
+    Result(MORVEK2_VST3_CALL* removed)(void* self);
+    Result(MORVEK2_VST3_CALL* onWheel)(void* self, float distance);
+    Result(MORVEK2_VST3_CALL* onKeyDown)(void* self, Char16 key, std::int16_t keyCode,
+                                         std::int16_t modifiers);
+    Result(MORVEK2_VST3_CALL* onKeyUp)(void* self, Char16 key, std::int16_t keyCode,
+                                       std::int16_t modifiers);
+    Result(MORVEK2_VST3_CALL* getSize)(void* self, ViewRect* size);
+    Result(MORVEK2_VST3_CALL* onSize)(void* self, ViewRect* size);
+    Result(MORVEK2_VST3_CALL* onFocus)(void* self, TBool state);
+    Result(MORVEK2_VST3_CALL* setFrame)(void* self, void* frame);
+    Result(MORVEK2_VST3_CALL* canResize)(void* self);
+    Result(MORVEK2_VST3_CALL* checkSizeConstraint)(void* self, ViewRect* rect);
+};
+
+struct PlugFrameTable
+{
+    UnknownTable unknown;
+    Result(MORVEK2_VST3_CALL* resizeView)(void* self, void* view, ViewRect* size);
+};
+
+struct PlugViewContentScaleSupportTable
+{
+    UnknownTable unknown;
+    Result(MORVEK2_VST3_CALL* setContentScaleFactor)(void* self, float factor);
+};
+
+struct EventHandlerTable
+{
+    UnknownTable unknown;
+    void(MORVEK2_VST3_CALL* onFdIsSet)(void* self, int fd);
+};
+
+struct TimerHandlerTable
+{
+    UnknownTable unknown;
+    void(MORVEK2_VST3_CALL* onTimer)(void* self);
+};
+
+struct RunLoopTable
+{
+    UnknownTable unknown;
+    Result(MORVEK2_VST3_CALL* registerEventHandler)(void* self, void* handler, int fd);
+    Result(MORVEK2_VST3_CALL* unregisterEventHandler)(void* self, void* handler);
+    Result(MORVEK2_VST3_CALL* registerTimer)(void* self, void* handler, std::uint64_t ms);
+    Result(MORVEK2_VST3_CALL* unregisterTimer)(void* self, void* handler);
 };
 
 // Calls function `f` of the interface `object` (a pointer to a table pointer).

@@ -1,7 +1,7 @@
 -- Headless Ardour 7 session that runs one plug-in as VST2 and as LV2 side by side.
 -- ardour7-lua ardour_lv2_session.lua create DIR VST_NAME LV2_URI PROGRAM LV2_PRESET PARAM VST_VALUE LV2_VALUE
 -- ardour7-lua ardour_lv2_session.lua reopen DIR
--- ardour7-lua ardour_lv2_session.lua editor DIR LV2_URI PORT
+-- ardour7-lua ardour_lv2_session.lua editor DIR URI PARAM [vst3]
 -- create: a session with two stereo tracks, "VST2" and "LV2", each fed by "Morvek2 Check Tone";
 --   the VST2 track takes program PROGRAM (from 0) and the LV2 track the preset LV2_PRESET; then
 --   parameter PARAM is set on both (VST_VALUE normalised, LV2_VALUE in the port's unit) and read
@@ -10,7 +10,9 @@
 -- reopen: loads the saved session, exports "reopened-sum" and "reopened-diff" the same way and
 --   saves it as the snapshot "resaved".
 -- editor: a session "gui" with one stereo track "LV2" (tone, then the LV2 plug-in) whose control
---   port PORT has its automation lane in Touch mode, for Ardour's GUI to open.
+--   port PARAM has its automation lane in Touch mode, for Ardour's GUI to open; with "vst3", the
+--   track "VST3" holds the VST3 class URI (its class ID) and PARAM is the place of the parameter
+--   in its list.
 -- Every mode leaves with os.exit right after the last export: headless Ardour 7.3 sometimes
 -- crashes while it tears down a session with several tracks (and the process may still die in
 -- its exit handlers, after every line here was printed).
@@ -108,17 +110,17 @@ elseif mode == "reopen" then
 	print ("saved resaved")
 	os.exit (0)
 elseif mode == "editor" then
-	local lv2_uri, port = arg[3], tonumber (arg[4])
+	local uri, port, vst3 = arg[3], tonumber (arg[4]), arg[5] == "vst3"
 	local s = create_session (dir, "gui", 48000)
 	assert (s, "cannot create session")
-	local tr = s:new_audio_track (2, 2, nil, 1, "LV2", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false):front ()
+	local tr = s:new_audio_track (2, 2, nil, 1, vst3 and "VST3" or "LV2", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false):front ()
 	local tone = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Tone")
 	assert (not tone:isnil (), "Morvek2 Check Tone missing")
 	assert (tr:add_processor_by_index (tone, 0, nil, true) == 0, "cannot add the tone")
-	local p = ARDOUR.LuaAPI.new_plugin (s, lv2_uri, ARDOUR.PluginType.LV2, "")
-	assert (not p:isnil (), "cannot instantiate " .. lv2_uri)
+	local p = ARDOUR.LuaAPI.new_plugin (s, uri, vst3 and ARDOUR.PluginType.VST3 or ARDOUR.PluginType.LV2, "")
+	assert (not p:isnil (), "cannot instantiate " .. uri)
 	assert (tr:add_processor_by_index (p, 1, nil, true) == 0, "cannot add the plug-in")
-	-- An LV2 plug-in's automation parameters are numbered by port.
+	-- An LV2 plug-in's automation parameters are numbered by port, a VST3 plug-in's by place.
 	local ac = p:to_insert ():to_automatable ():automation_control (
 		Evoral.Parameter (ARDOUR.AutomationType.PluginAutomation, 0, port), false)
 	assert (not ac:isnil (), "no automation control for port " .. port)

@@ -1,12 +1,17 @@
 // The LV2 editor binary as a host drives it, beside the LV2 DSP binary of the same bundle, in a
 // private Xvfb: refused without instance access; with it, embedded in the host's window, sized
 // through ui:resize at the host's scale, drawn as the VST 2.4 editor draws, and a knob drag
-// reaching the core and the host's control port inside a touch.
+// reaching the core and the host's control port inside a touch. The VST3 module's editor view
+// likewise: refused without the host's run loop, drawn as the VST 2.4 editor draws, and a knob
+// drag reaching the host's component handler as begin, perform, end.
 #include "editor/Morvek2Editor.h"
 #include "lv2/Morvek2Lv2Instance.h"
 #include "params/PortMapping.h"
 #include "plugin/Morvek2Core.h"
 #include "vst2/Morvek2.h"
+#if defined(MORVEK2_VST3_MODULE)
+#include "vst3_fake_host.h"
+#endif
 
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
@@ -113,6 +118,155 @@ void idleFor(const std::function<void()>& idle, int times)
 }
 
 } // namespace
+
+#if defined(MORVEK2_VST3_MODULE)
+TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
+{
+    if (Xvfb::display.empty()) {
+        GTEST_SKIP() << "no X server could be started (is Xvfb installed?)";
+    }
+    namespace v3 = morvek2::vst3;
+    morvek2::test::Vst3FakeHost vst3Host;
+    void* module = dlopen(MORVEK2_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    using FactoryEntry = void* (*)();
+    auto entry = reinterpret_cast<FactoryEntry>(dlsym(module, "GetPluginFactory"));
+    ASSERT_NE(entry, nullptr);
+    void* factory = entry();
+    constexpr v3::Iid kClassId = v3::makeIid(0x6D3A91C4, 0x2B7E4F08, 0xA15C93D2, 0x7E40B1F6);
+    void* controller = nullptr;
+    ASSERT_EQ(v3::tableOf<v3::PluginFactoryTable>(factory).createInstance(
+                  factory, kClassId.bytes, v3::kIidEditController.bytes, &controller),
+              v3::kResultOk);
+    const auto& edit = v3::tableOf<v3::EditControllerTable>(controller);
+    edit.setComponentHandler(controller, vst3Host.handler());
+    EXPECT_EQ(edit.createView(controller, "other"), nullptr);
+    void* view = edit.createView(controller, "editor");
+    ASSERT_NE(view, nullptr);
+    const auto& plugView = v3::tableOf<v3::PlugViewTable>(view);
+    EXPECT_EQ(plugView.isPlatformTypeSupported(view, v3::kPlatformX11), v3::kResultTrue);
+    EXPECT_EQ(plugView.isPlatformTypeSupported(view, v3::kPlatformHwnd), v3::kResultFalse);
+
+    // The host's scale decides the size it hears.
+    void* scale = nullptr;
+    ASSERT_EQ(
+        plugView.unknown.queryInterface(view, v3::kIidPlugViewContentScaleSupport.bytes, &scale),
+        v3::kResultOk);
+    const auto size = [&] {
+        v3::ViewRect rect{};
+        EXPECT_EQ(plugView.getSize(view, &rect), v3::kResultOk);
+        return std::make_pair(rect.right - rect.left, rect.bottom - rect.top);
+    };
+    const auto& scaling = v3::tableOf<v3::PlugViewContentScaleSupportTable>(scale);
+    scaling.setContentScaleFactor(scale, 2.0f);
+    EXPECT_EQ(size(), std::make_pair(1294, 894));
+    scaling.setContentScaleFactor(scale, 1.0f);
+    EXPECT_EQ(size(), std::make_pair(Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+    plugView.unknown.release(scale);
+
+    Display* host = XOpenDisplay(Xvfb::display.c_str());
+    ASSERT_NE(host, nullptr);
+    const Window parent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, Morvek2Editor::kWidth,
+                            Morvek2Editor::kHeight, 0, 0, 0);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    void* parentHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
+    const auto children = [&] {
+        std::vector<Window> out;
+        Window root = 0, parentOfParent = 0, *list = nullptr;
+        unsigned count = 0;
+        XSync(host, False);
+        if (XQueryTree(host, parent, &root, &parentOfParent, &list, &count) != 0 && list) {
+            out.assign(list, list + count);
+            XFree(list);
+        }
+        return out;
+    };
+
+    // Without a run loop nothing would ever idle the window: no window, and it says why.
+    vst3Host.offerRunLoop = false;
+    plugView.setFrame(view, vst3Host.frame());
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(plugView.attached(view, parentHandle, v3::kPlatformX11), v3::kResultFalse);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("IRunLoop"), std::string::npos);
+    EXPECT_TRUE(children().empty());
+
+    vst3Host.offerRunLoop = true;
+    ASSERT_EQ(plugView.attached(view, parentHandle, v3::kPlatformX11), v3::kResultOk);
+    ASSERT_NE(vst3Host.timer, nullptr);
+    EXPECT_TRUE(vst3Host.sizes.empty()) << "the host heard the size from getSize already";
+    const auto timerIdle = [&] { vst3Host.fireTimer(); };
+    idleFor(timerIdle, 30);
+    ASSERT_EQ(children().size(), 1u);
+    const Window uiWindow = children().front();
+    const auto vst3Picture = pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight);
+    ASSERT_FALSE(vst3Picture.empty());
+    {
+        Morvek2 vst2{quietHost};
+        Morvek2Editor& vstEditor = *vst2.getGuiEditor();
+        const Window vstParent =
+            XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 700, 500, 0, 0, 0);
+        XMapWindow(host, vstParent);
+        XSync(host, False);
+        ASSERT_TRUE(vstEditor.open(reinterpret_cast<void*>(static_cast<uintptr_t>(vstParent))));
+        idleFor([&] { vstEditor.idle(); }, 30);
+        const auto vstWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(
+            vstEditor.getFrame()->getPlatformFrame()->getNativeHandle()));
+        EXPECT_TRUE(vst3Picture ==
+                    pixels(host, vstWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight))
+            << "the VST3 editor draws what the VST 2.4 editor draws";
+        vstEditor.close();
+        XDestroyWindow(host, vstParent);
+        XSync(host, False);
+    }
+
+    // A drag up on the output knob: the host hears begin, the values, end.
+    constexpr int kGain = morvek2::param::kOutputGain;
+    const double before = edit.getParamNormalized(controller, kGain);
+    const auto send = [&](int type, int y, unsigned state) {
+        XEvent event{};
+        event.type = type;
+        event.xbutton.display = host;
+        event.xbutton.window = uiWindow;
+        event.xbutton.root = DefaultRootWindow(host);
+        event.xbutton.x = 473;
+        event.xbutton.y = y;
+        event.xbutton.button = Button1;
+        event.xbutton.state = state;
+        event.xbutton.same_screen = True;
+        XSendEvent(host, uiWindow, False, NoEventMask, &event);
+        XSync(host, False);
+        idleFor(timerIdle, 3);
+    };
+    send(ButtonPress, 348, 0);
+    send(MotionNotify, 320, Button1Mask);
+    send(MotionNotify, 290, Button1Mask);
+    send(ButtonRelease, 290, Button1Mask);
+    const double after = edit.getParamNormalized(controller, kGain);
+    EXPECT_NE(after, before);
+    const auto& edits = vst3Host.edits;
+    ASSERT_GE(edits.size(), 3u);
+    EXPECT_EQ(edits.front(), std::make_tuple('b', uint32_t{kGain}, 0.0));
+    EXPECT_EQ(edits[edits.size() - 2], std::make_tuple('p', uint32_t{kGain}, after));
+    EXPECT_EQ(edits.back(), std::make_tuple('e', uint32_t{kGain}, 0.0));
+
+    // The host sets the value back: the window follows.
+    EXPECT_EQ(edit.setParamNormalized(controller, kGain, before), v3::kResultOk);
+    idleFor(timerIdle, 10);
+    EXPECT_TRUE(vst3Picture ==
+                pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+
+    // Removed: the timer and the window are gone.
+    EXPECT_EQ(plugView.removed(view), v3::kResultOk);
+    EXPECT_EQ(vst3Host.timer, nullptr);
+    EXPECT_TRUE(children().empty());
+    EXPECT_EQ(plugView.unknown.release(view), 0u);
+    v3::tableOf<v3::UnknownTable>(controller).release(controller);
+    XDestroyWindow(host, parent);
+    XCloseDisplay(host);
+}
+#endif
 
 TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
 {

@@ -10,8 +10,14 @@
 // its window has that size, clicks at the scaled position of a control reach the control, and
 // the picture matches the Linux picture of the same state at that scale.
 //
-// Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder> [--dpi 144|192]
+// With --vst3 MODULE the VST3 module's editor view opens on a host's HWND instead (no run loop:
+// the window's own timer idles it), draws what the VST 2.4 editor draws, and a drag on the output
+// knob reaches the host's component handler as begin, perform, end.
+//
+// Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder>
+//                                 [--dpi 144|192 | --vst3 Morvek2.vst3]
 // Exit status 0 when every check holds; each failed check prints one line.
+#include "tests/editor/window/vst3_fake_host.h"
 #include "vst/vst2_abi.h"
 
 #include <windows.h>
@@ -358,14 +364,95 @@ void scaledChecks(Plugin& plugin, int expectedDpi, const char* goldenPath,
     DestroyWindow(parent);
 }
 
+void vst3Checks(Plugin& plugin, const char* path)
+{
+    namespace v3 = morvek2::vst3;
+    morvek2::test::Vst3FakeHost host;
+    // The VST 2.4 editor's picture of the default program, the pointer out of the way.
+    mouse(0, kWidth + 50, kHeight + 50);
+    HWND parent = makeParent();
+    plugin.call(effEditOpen, 0, 0, parent);
+    idleFor(plugin, 10);
+    const std::vector<uint32_t> vst2Shot = screenshot(parent);
+    plugin.call(effEditClose);
+    DestroyWindow(parent);
+
+    HMODULE module = LoadLibraryW(widen(path).c_str());
+    using FactoryEntry = void*(MORVEK2_VST3_CALL*)();
+    const auto entry = module ? reinterpret_cast<FactoryEntry>(reinterpret_cast<void*>(
+                                    GetProcAddress(module, "GetPluginFactory")))
+                              : nullptr;
+    void* factory = entry ? entry() : nullptr;
+    check(factory != nullptr, "the VST3 module gives its factory");
+    if (!factory) {
+        return;
+    }
+    constexpr v3::Iid kClassId = v3::makeIid(0x6D3A91C4, 0x2B7E4F08, 0xA15C93D2, 0x7E40B1F6);
+    void* controller = nullptr;
+    v3::tableOf<v3::PluginFactoryTable>(factory).createInstance(
+        factory, kClassId.bytes, v3::kIidEditController.bytes, &controller);
+    check(controller != nullptr, "the factory makes the edit controller");
+    if (!controller) {
+        return;
+    }
+    const auto& edit = v3::tableOf<v3::EditControllerTable>(controller);
+    edit.setComponentHandler(controller, host.handler());
+    void* view = edit.createView(controller, "editor");
+    check(view != nullptr, "the controller makes the editor view");
+    if (view) {
+        const auto& plugView = v3::tableOf<v3::PlugViewTable>(view);
+        check(plugView.isPlatformTypeSupported(view, v3::kPlatformHwnd) == v3::kResultTrue,
+              "the view takes an HWND");
+        plugView.setFrame(view, host.frame());
+        v3::ViewRect rect{};
+        plugView.getSize(view, &rect);
+        check(rect.right == kWidth && rect.bottom == kHeight, "the view is 647 x 447");
+        parent = makeParent();
+        check(plugView.attached(view, parent, v3::kPlatformHwnd) == v3::kResultOk,
+              "the view attaches to the host's window");
+        check(childCount(parent) == 1, "the view is one child window of the host's");
+        pumpOnly(500);
+        const long differ = differing(vst2Shot, screenshot(parent), 0);
+        check(differ == 0, "the VST3 view draws what the VST 2.4 editor draws",
+              "(" + std::to_string(differ) + " pixels differ)");
+
+        mouse(0, 473, 348);
+        pumpOnly(100);
+        mouse(MOUSEEVENTF_LEFTDOWN, 473, 348);
+        for (int y = 330; y >= 290; y -= 20) {
+            pumpOnly(100);
+            mouse(0, 473, y);
+        }
+        pumpOnly(100);
+        mouse(MOUSEEVENTF_LEFTUP, 473, 290);
+        pumpOnly(200);
+        std::string heard; // the output knob's edits, 'b', 'p' and 'e'
+        for (const auto& [kind, id, value] : host.edits) {
+            heard += id == 90 ? std::string(1, kind) : "";
+        }
+        const bool bracketed = heard.size() >= 3 && heard.front() == 'b' &&
+                               heard.find('p') != std::string::npos && heard.back() == 'e';
+        check(bracketed, "a knob drag reaches the host as begin, perform, end",
+              "(heard " + heard + ")");
+        check(plugView.removed(view) == v3::kResultOk && childCount(parent) == 0,
+              "removing the view removes its window");
+        plugView.unknown.release(view);
+        DestroyWindow(parent);
+    }
+    v3::tableOf<v3::UnknownTable>(controller).release(controller);
+    FreeLibrary(module);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const int scaledDpi = argc == 6 && std::strcmp(argv[4], "--dpi") == 0 ? std::atoi(argv[5]) : 0;
     const bool scaled = scaledDpi == 144 || scaledDpi == 192;
-    if (argc != 4 && !scaled) {
-        std::printf("usage: %s <Morvek2.dll> <golden png> <artifact folder> [--dpi 144|192]\n",
+    const char* vst3 = argc == 6 && std::strcmp(argv[4], "--vst3") == 0 ? argv[5] : nullptr;
+    if (argc != 4 && !scaled && !vst3) {
+        std::printf("usage: %s <Morvek2.dll> <golden png> <artifact folder> "
+                    "[--dpi 144|192 | --vst3 Morvek2.vst3]\n",
                     argv[0]);
         return 2;
     }
@@ -407,6 +494,19 @@ int main(int argc, char** argv)
     plugin.call(effSetBlockSize, 0, 512);
     plugin.call(effMainsChanged, 0, 1);
 
+    if (vst3) {
+        vst3Checks(plugin, vst3);
+        plugin.call(effMainsChanged, 0, 0);
+        plugin.call(effClose);
+        FreeLibrary(plugin.module);
+        Gdiplus::GdiplusShutdown(gdiplusToken);
+        if (SUCCEEDED(ole)) {
+            OleUninitialize();
+        }
+        std::printf("%s\n",
+                    failures == 0 ? "all VST3 view checks passed" : "VST3 view checks failed");
+        return failures == 0 ? 0 : 1;
+    }
     if (scaled) {
         scaledChecks(plugin, scaledDpi, argv[2], argv[3]);
         plugin.call(effMainsChanged, 0, 0);

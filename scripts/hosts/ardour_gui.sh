@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# The LV2 editor inside Ardour 7's GUI on a private Xvfb, driven with xdotool: a session whose
-# Filter Freq lane is in Touch mode opens with the plug-in's own editor shown; while the transport
-# rolls, a click picks the Filter page and a drag on the freq knob must reach Ardour's control
-# inside a touch (the saved lane holds the values of the drag), Ardour must survive it, the editor
-# must close and open again from the mixer strip, and Ardour must quit with status 0.
-# usage: ardour_lv2_gui.sh LV2_PATH LV2_URI
-# LV2_PATH is where Ardour looks for bundles. Prints "PASS: ..."/"FAIL: ..." lines and exits 1
-# when a check failed; MORVEK2_KEEP=1 keeps the work folder (session, log).
+# The plug-in's own editor inside Ardour 7's GUI on a private Xvfb, as LV2 or VST3, driven with
+# xdotool: a session whose Filter Freq lane is in Touch mode opens with the plug-in's editor
+# shown; while the transport rolls, a click picks the Filter page and a drag on the freq knob must
+# reach Ardour's control inside a touch (the saved lane holds the values of the drag), Ardour must
+# survive it, the editor must close and open again from the mixer strip, and Ardour must quit with
+# status 0.
+# usage: ardour_gui.sh lv2 LV2_PATH LV2_URI
+#        ardour_gui.sh vst3 BUNDLE
+# LV2_PATH is where Ardour looks for bundles; BUNDLE is the Morvek2.vst3 folder, which Ardour
+# finds as a copy in a private home folder. Prints "PASS: ..."/"FAIL: ..." lines and exits 1 when
+# a check failed; MORVEK2_KEEP=1 keeps the work folder (session, log).
 set -uo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 LV2_PATH LV2_URI" >&2; exit 2; }
+usage() { echo "usage: $0 lv2 LV2_PATH LV2_URI | $0 vst3 BUNDLE" >&2; exit 2; }
+format=${1:-}
+case "$format" in
+lv2) [ $# -eq 3 ] || usage ;;
+vst3) [ $# -eq 2 ] || usage ;;
+*) usage ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
-uri=$2
 work=$(mktemp -d /tmp/morvek2-ardour-gui.XXXXXX)
 xvfb=""
 ardour=""
@@ -20,9 +28,24 @@ cleanup() {
     if [ -n "${MORVEK2_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache LV2_PATH=$1
-# Filter Freq: the port after the four audio ports, the position and MIDI inputs and 17 controls.
-port=23
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+if [ "$format" = lv2 ]; then
+    export LV2_PATH=$2
+    uri=$3
+    track=LV2
+    title='^LV2: Morvek2'
+    # Filter Freq: the port after the four audio ports, the position and MIDI inputs and 17
+    # controls.
+    port=23
+else
+    export HOME=$work/home
+    # Ardour names a VST3 class by its class ID.
+    uri=6D3A91C42B7E4F08A15C93D27E40B1F6
+    track=VST3
+    title='^VST3: Morvek2'
+    # Filter Freq: parameter 17, numbered by its place in the plug-in's list.
+    port=17
+fi
 failures=0
 check() { # check DESCRIPTION STATUS
     if [ "$2" -eq 0 ]; then echo "PASS: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
@@ -51,12 +74,23 @@ cat >"$XDG_CONFIG_HOME/ardour7/config" <<'XML'
   </Extra>
 </Ardour>
 XML
+if [ "$format" = vst3 ]; then
+    # Ardour looks in ~/.vst3 and reads what its scanner found there from the cache, which it
+    # takes only when the cache is newer than the module (by whole seconds): the copy is backdated.
+    mkdir -p "$HOME/.vst3" "$HOME/.local/share"
+    cp -r "$2" "$HOME/.vst3/Morvek2.vst3"
+    find "$HOME/.vst3" -exec touch -d '2 minutes ago' {} +
+    LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner -f \
+        "$HOME/.vst3/Morvek2.vst3" >"$work/scan.log" 2>&1
+    grep -q "Found Plugin: Morvek2" "$work/scan.log" ||
+        { echo "FAIL: Ardour's scanner does not find the bundle"; cat "$work/scan.log"; exit 1; }
+fi
 
 # The session, made headless (which crashes now and then while it saves: tried three times).
 session=$work/session
 for _ in 1 2 3; do
     rm -rf "$session"
-    (unset DISPLAY; timeout 120 ardour7-lua "$here/ardour_lv2_session.lua" editor "$session" "$uri" $port) \
+    (unset DISPLAY; timeout 120 ardour7-lua "$here/ardour_lv2_session.lua" editor "$session" "$uri" $port $format) \
         >"$work/lua.log" 2>&1
     grep -q "^saved editor session$" "$work/lua.log" && [ -f "$session/gui.ardour" ] && break
 done
@@ -65,9 +99,9 @@ grep -q "^saved editor session$" "$work/lua.log" || { echo "FAIL: no session"; c
 # name it, custom-ui picks the plug-in's own editor. It stands beside Ardour's main window: there is
 # no window manager, so the mixer would cover it, and a double click on a covered plug-in window's
 # processor raises it instead of closing it.
-route=$(grep -o '<Route [^>]*name="LV2"[^>]*' "$session/gui.ardour" | grep -o ' id="[0-9]*"' | grep -o '[0-9]*')
-proc=$(grep -o '<Processor id="[0-9]*"[^>]*type="lv2"' "$session/gui.ardour" | grep -o 'id="[0-9]*"' | grep -o '[0-9]*')
-if [ -z "$route" ] || [ -z "$proc" ]; then echo "FAIL: no LV2 track in the session"; exit 1; fi
+route=$(grep -o "<Route [^>]*name=\"$track\"[^>]*" "$session/gui.ardour" | grep -o ' id="[0-9]*"' | grep -o '[0-9]*')
+proc=$(grep -o "<Processor id=\"[0-9]*\"[^>]*type=\"$format\"" "$session/gui.ardour" | grep -o 'id="[0-9]*"' | grep -o '[0-9]*')
+if [ -z "$route" ] || [ -z "$proc" ]; then echo "FAIL: no $track track in the session"; exit 1; fi
 window="<Window name=\"P-$route-$proc\" visible=\"1\" x-off=\"1380\" y-off=\"20\" x-size=\"647\" y-size=\"481\" custom-ui=\"1\"/>"
 if grep -q '<UI>' "$session/gui.ardour"; then
     sed -i "0,/<UI>/s||<UI>$window|" "$session/gui.ardour"
@@ -89,7 +123,7 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; do
 # The editor's window is nameless, so it is found from the plug-in window's geometry.
 editor_window() {
     local top X Y WIDTH HEIGHT
-    top=$(xdotool search --onlyvisible --name '^LV2: Morvek2' 2>/dev/null | head -1)
+    top=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -1)
     [ -n "$top" ] || return 1
     eval "$(xdotool getwindowgeometry --shell "$top" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9]+$')"
     [ -n "${HEIGHT:-}" ] || return 1
@@ -155,7 +189,7 @@ echo "Filter Freq in the session: $value"
 keys alt+m
 sleep 1
 xdotool mousemove 324 237 click --repeat 2 --delay 80 1
-closed() { ! xdotool search --onlyvisible --name '^LV2: Morvek2' >/dev/null 2>&1; }
+closed() { ! xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; }
 wait_for 10 closed && sleep 1 && closed
 check "the editor closes" $?
 sleep 1

@@ -1,0 +1,108 @@
+// The host's side of a VST3 editor view, for the view tests on Linux and under wine: a component
+// handler that notes the edits it hears, a plug-in frame that notes size requests and hands out
+// a run loop (or none) whose timer the test calls itself.
+#pragma once
+
+#include "vst3/vst3_abi.h"
+
+#include <cstdint>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace morvek2::test {
+
+class Vst3FakeHost
+{
+public:
+    using Edit = std::tuple<char, std::uint32_t, double>; // 'b' begin, 'p' perform, 'e' end
+
+    Vst3FakeHost() = default;
+    Vst3FakeHost(const Vst3FakeHost&) = delete;
+    Vst3FakeHost& operator=(const Vst3FakeHost&) = delete;
+
+    std::vector<Edit> edits;
+    std::vector<std::pair<int, int>> sizes;
+    void* timer = nullptr; // the view's ITimerHandler while it is registered
+    bool offerRunLoop = true;
+
+    void* handler() { return &handlerPort; }
+    void* frame() { return &framePort; }
+    // Runs the view's timer once, as the host's run loop would.
+    void fireTimer()
+    {
+        if (timer) {
+            vst3::tableOf<vst3::TimerHandlerTable>(timer).onTimer(timer);
+        }
+    }
+
+private:
+    using Result = vst3::Result;
+    struct Port
+    {
+        const void* table;
+        Vst3FakeHost* host;
+    };
+    static Vst3FakeHost& of(void* self) { return *static_cast<Port*>(self)->host; }
+
+    static Result MORVEK2_VST3_CALL none(void*, const std::uint8_t*, void** object)
+    {
+        *object = nullptr;
+        return vst3::kNoInterface;
+    }
+    static std::uint32_t MORVEK2_VST3_CALL one(void*) { return 1; }
+    static Result MORVEK2_VST3_CALL begin(void* self, vst3::ParamId id)
+    {
+        of(self).edits.emplace_back('b', id, 0.0);
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL perform(void* self, vst3::ParamId id, double value)
+    {
+        of(self).edits.emplace_back('p', id, value);
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL end(void* self, vst3::ParamId id)
+    {
+        of(self).edits.emplace_back('e', id, 0.0);
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL restart(void*, std::int32_t) { return vst3::kResultOk; }
+    static Result MORVEK2_VST3_CALL frameQuery(void* self, const std::uint8_t* iid, void** object)
+    {
+        Vst3FakeHost& host = of(self);
+        const bool loop = host.offerRunLoop && vst3::sameIid(iid, vst3::kIidRunLoop);
+        *object = loop ? &host.runLoopPort : nullptr;
+        return loop ? vst3::kResultOk : vst3::kNoInterface;
+    }
+    static Result MORVEK2_VST3_CALL resize(void* self, void*, vst3::ViewRect* rect)
+    {
+        of(self).sizes.emplace_back(rect->right - rect->left, rect->bottom - rect->top);
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL addTimer(void* self, void* handler, std::uint64_t)
+    {
+        of(self).timer = handler;
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL removeTimer(void* self, void* handler)
+    {
+        if (handler == of(self).timer) {
+            of(self).timer = nullptr;
+        }
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL addFd(void*, void*, int) { return vst3::kResultFalse; }
+    static Result MORVEK2_VST3_CALL removeFd(void*, void*) { return vst3::kResultFalse; }
+
+    static constexpr vst3::ComponentHandlerTable kHandler{
+        {none, one, one}, begin, perform, end, restart};
+    static constexpr vst3::PlugFrameTable kFrame{{frameQuery, one, one}, resize};
+    static constexpr vst3::RunLoopTable kRunLoop{
+        {none, one, one}, addFd, removeFd, addTimer, removeTimer};
+
+    Port handlerPort{&kHandler, this};
+    Port framePort{&kFrame, this};
+    Port runLoopPort{&kRunLoop, this};
+};
+
+} // namespace morvek2::test
