@@ -1,6 +1,6 @@
 // The CLAP face of the plug-in: clap_entry, its factory with one descriptor, and the extensions
-// a host uses to run, automate and store it. It translates buffers, events and streams into the
-// core's terms and adds nothing to the sound.
+// a host uses to run, automate, store and show it (the editor window itself is ClapGui's). It
+// translates buffers, events and streams into the core's terms and adds nothing to the sound.
 //
 // Parameters carry the VST2 face's normalised values, except the lists and switches, which a
 // CLAP host sees as stepped integers 0..N-1: step k is the normalised value the VST2 face shows
@@ -129,22 +129,21 @@ public:
             return self(p).process(*process);
         };
         plugin.get_extension = [](const clap_plugin_t*, const char* id) { return extension(id); };
-        plugin.on_main_thread = [](const clap_plugin_t* p) {
-#ifdef MORVEK2_CLAP_GUI
-            if (Face& f = self(p); f.gui)
-                f.gui->onMainThread();
-#else
-            (void)p;
-#endif
-        };
+        plugin.on_main_thread = [](const clap_plugin_t* p) { self(p).onMainThread(); };
     }
 
     clap_plugin_t plugin{};
 
 private:
-    static Face& self(const clap_plugin_t* p)
+    static Face& self(const clap_plugin_t* p) { return *static_cast<Face*>(p->plugin_data); }
+
+    // The callback the editor asked for where the host has no timers.
+    void onMainThread() // [ui]
     {
-        return *static_cast<Face*>(p->plugin_data);
+#ifdef MORVEK2_CLAP_GUI
+        if (gui)
+            gui->onMainThread();
+#endif
     }
 
     bool init()
