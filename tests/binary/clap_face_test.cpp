@@ -280,6 +280,22 @@ TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
     };
     const auto handle = [](Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); };
 
+    // At the scale the host sets, the size it hears and the window both double.
+    {
+        auto clap = loadClap();
+        ASSERT_TRUE(clap);
+        const Window parent = newParent();
+        ASSERT_TRUE(clap->editorOpen(handle(parent), 2.0));
+        EXPECT_EQ(clap->editorSize(), std::make_pair(uint32_t{2 * kWidth}, uint32_t{2 * kHeight}));
+        const std::vector<Window> windows = children(host, parent);
+        ASSERT_EQ(windows.size(), 1u);
+        XWindowAttributes attributes{};
+        ASSERT_NE(XGetWindowAttributes(host, windows[0], &attributes), 0);
+        EXPECT_EQ(attributes.width, 2 * kWidth);
+        clap->editorClose();
+        XDestroyWindow(host, parent);
+    }
+
     struct Row
     {
         bool hostTimers;
