@@ -1,23 +1,29 @@
 // The CLAP face of the plug-in: clap_entry, its factory with one descriptor, and the extensions
-// a host uses to run, automate and store it. It translates buffers, events and streams into the
-// core's terms and adds nothing to the sound.
+// a host uses to run, automate, store and show it (the editor window itself is ClapGui's). It
+// translates buffers, events and streams into the core's terms and adds nothing to the sound.
 //
 // Parameters carry the VST2 face's normalised values, except the lists and switches, which a
 // CLAP host sees as stepped integers 0..N-1: step k is the normalised value the VST2 face shows
 // as the k-th entry, looked up through the port mapping (so lists whose entries are not evenly
 // spaced over 0..1 still land on the very bits VST2 stores).
+#include "clap/ClapThreadCheck.h"
 #include "params/Morvek2Params.h"
 #include "params/PortMapping.h"
 #include "plugin/Morvek2Core.h"
 #include "plugin/Morvek2Transport.h"
+#ifdef MORVEK2_CLAP_GUI
+#include "clap/ClapGui.h"
+#endif
 
 #include <clap/entry.h>
 #include <clap/events.h>
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/latency.h>
 #include <clap/ext/note-ports.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin-factory.h>
 #include <clap/plugin.h>
 
@@ -87,7 +93,18 @@ const char* moduleName(int index)
     return "Global";
 }
 
-class Face final : private Morvek2CoreHost
+#ifndef MORVEK2_CLAP_GUI
+// Without the editor in this build the face needs nothing the window would ask of it.
+class ClapGuiOwner
+{
+public:
+    virtual ~ClapGuiOwner() = default;
+    virtual double hostValue(int index, float normalised) const = 0;
+    virtual void valueOverflow(int index, float normalised) = 0;
+};
+#endif
+
+class Face final : private Morvek2CoreHost, private ClapGuiOwner
 {
 public:
     explicit Face(const clap_host_t* host) : host(host)
@@ -112,13 +129,22 @@ public:
             return self(p).process(*process);
         };
         plugin.get_extension = [](const clap_plugin_t*, const char* id) { return extension(id); };
-        plugin.on_main_thread = [](const clap_plugin_t*) {};
+        plugin.on_main_thread = [](const clap_plugin_t* p) { self(p).onMainThread(); };
     }
 
     clap_plugin_t plugin{};
 
 private:
     static Face& self(const clap_plugin_t* p) { return *static_cast<Face*>(p->plugin_data); }
+
+    // The callback the editor asked for where the host has no timers.
+    void onMainThread() // [ui]
+    {
+#ifdef MORVEK2_CLAP_GUI
+        if (gui)
+            gui->onMainThread();
+#endif
+    }
 
     bool init()
     {
@@ -133,6 +159,7 @@ private:
             // One byte more than a program so that a longer stream is seen as what it is.
             stateIn.resize(static_cast<std::size_t>(recordSize) + 1);
             core->setCoreHost(this);
+            threads.bind(host);
             if (host->get_extension)
                 hostParams = static_cast<const clap_host_params_t*>(
                     host->get_extension(host, CLAP_EXT_PARAMS));
@@ -164,6 +191,17 @@ private:
         return static_cast<double>(map->toPlain(i, normalised) - f.minimum);
     }
 
+    double hostValue(int index, float normalised) const override // [any]
+    {
+        return toHost(index, normalised);
+    }
+
+    // An editor edit the queue had no room for goes out as the core's own changes do.
+    void valueOverflow(int index, float normalised) override // [ui]
+    {
+        parameterAutomated(index, normalised);
+    }
+
     float toCore(int i, double value) const // [any]
     {
         const morvek2::PortForm& f = map->form(i);
@@ -174,8 +212,9 @@ private:
         return map->toNormalised(i, static_cast<float>(step) + f.minimum);
     }
 
-    bool paramInfo(std::uint32_t index, clap_param_info_t* info)
+    bool paramInfo(std::uint32_t index, clap_param_info_t* info) // [ui]
     {
+        threads.mainThread();
         if (index >= static_cast<std::uint32_t>(kNumParams) || !info)
             return false;
         const int i = static_cast<int>(index);
@@ -196,8 +235,9 @@ private:
         return true;
     }
 
-    bool valueToText(clap_id id, double value, char* text, std::uint32_t size)
+    bool valueToText(clap_id id, double value, char* text, std::uint32_t size) // [ui]
     {
+        threads.mainThread();
         if (id >= static_cast<clap_id>(kNumParams) || !text || size == 0 || std::isnan(value))
             return false;
         const int i = static_cast<int>(id);
@@ -230,8 +270,9 @@ private:
         scratch->getDisplay(i, text, kDisplayLength);
     }
 
-    bool textToValue(clap_id id, const char* text, double* value)
+    bool textToValue(clap_id id, const char* text, double* value) // [ui]
     {
+        threads.mainThread();
         if (id >= static_cast<clap_id>(kNumParams) || !text || !value)
             return false;
         const int i = static_cast<int>(id);
@@ -353,7 +394,19 @@ private:
                     applyEvent(*e);
             }
         }
+        sendEdits(out);
         sendAutomated(out);
+    }
+
+    // The editor's gestures and values, in the order it made them. [audio] or while not
+    // processing
+    void sendEdits(const clap_output_events_t* out)
+    {
+#ifdef MORVEK2_CLAP_GUI
+        edits.drainTo(out);
+#else
+        (void)out;
+#endif
     }
 
     // ---- Processing
@@ -427,6 +480,7 @@ private:
 
     clap_process_status process(const clap_process_t& p) // [audio]
     {
+        threads.audioThread();
         float* const* in = nullptr;
         float* const* out = nullptr;
         if (p.audio_inputs_count > 0 && p.audio_inputs[0].channel_count >= 2 &&
@@ -461,14 +515,16 @@ private:
                 applyEvent(*e);
         }
         processSpan(in, out, done, p.frames_count);
+        sendEdits(p.out_events);
         sendAutomated(p.out_events);
         return CLAP_PROCESS_CONTINUE;
     }
 
     // ---- State: the bytes of the VST2 face's program chunk
 
-    bool save(const clap_ostream_t* stream)
+    bool save(const clap_ostream_t* stream) // [ui]
     {
+        threads.mainThread();
         void* data = nullptr;
         const int size = core->getChunk(&data, true);
         if (!stream || size <= 0 || !data)
@@ -485,8 +541,9 @@ private:
         return true;
     }
 
-    bool load(const clap_istream_t* stream)
+    bool load(const clap_istream_t* stream) // [ui]
     {
+        threads.mainThread();
         if (!stream)
             return false;
         std::size_t got = 0;
@@ -506,6 +563,22 @@ private:
             return false;
         return core->setChunk(stateIn.data(), static_cast<int>(got), true) != 0;
     }
+
+#ifdef MORVEK2_CLAP_GUI
+    bool createGui(const char* api, bool floating) // [ui]
+    {
+        threads.mainThread();
+        if (!ClapGui::apiSupported(api, floating))
+            return false;
+        try {
+            ClapGuiOwner& owner = *this;
+            gui = std::make_unique<ClapGui>(host, *core, owner, edits);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+#endif
 
     // ---- Extensions
 
@@ -542,7 +615,10 @@ private:
                 return true;
             }};
         static const clap_plugin_params_t kParams = {
-            [](const clap_plugin_t*) -> std::uint32_t { return kNumParams; },
+            [](const clap_plugin_t* p) -> std::uint32_t {
+                self(p).threads.mainThread();
+                return kNumParams;
+            },
             [](const clap_plugin_t* p, std::uint32_t index, clap_param_info_t* info) {
                 return self(p).paramInfo(index, info);
             },
@@ -550,6 +626,7 @@ private:
                 if (id >= static_cast<clap_id>(kNumParams) || !value)
                     return false;
                 Face& f = self(p);
+                f.threads.mainThread();
                 *value = f.toHost(static_cast<int>(id), f.core->getParameter(static_cast<int>(id)));
                 return true;
             },
@@ -566,6 +643,80 @@ private:
             [](const clap_plugin_t* p, const clap_istream_t* s) { return self(p).load(s); }};
         static const clap_plugin_latency_t kLatency = {
             [](const clap_plugin_t*) -> std::uint32_t { return 0; }};
+#ifdef MORVEK2_CLAP_GUI
+        static const clap_plugin_gui_t kGui = {
+            [](const clap_plugin_t* p, const char* api, bool floating) {
+                self(p).threads.mainThread();
+                return ClapGui::apiSupported(api, floating);
+            },
+            [](const clap_plugin_t* p, const char** api, bool* floating) {
+                self(p).threads.mainThread();
+                if (!api || !floating)
+                    return false;
+                *api = ClapGui::kApi;
+                *floating = false;
+                return true;
+            },
+            [](const clap_plugin_t* p, const char* api, bool floating) {
+                return self(p).createGui(api, floating);
+            },
+            [](const clap_plugin_t* p) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                f.gui.reset();
+            },
+            [](const clap_plugin_t* p, double scale) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->setScale(scale);
+            },
+            [](const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->getSize(width, height);
+            },
+            [](const clap_plugin_t* p) {
+                self(p).threads.mainThread();
+                return false; // the picture has one size (times the scale)
+            },
+            [](const clap_plugin_t*, clap_gui_resize_hints_t*) { return false; },
+            [](const clap_plugin_t* p, std::uint32_t* width, std::uint32_t* height) {
+                // Whatever the host proposes, the window keeps its size.
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->getSize(width, height);
+            },
+            [](const clap_plugin_t* p, std::uint32_t width, std::uint32_t height) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                std::uint32_t w = 0;
+                std::uint32_t h = 0;
+                return f.gui && f.gui->getSize(&w, &h) && w == width && h == height;
+            },
+            [](const clap_plugin_t* p, const clap_window_t* window) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->setParent(window);
+            },
+            [](const clap_plugin_t*, const clap_window_t*) { return false; }, // embedded only
+            [](const clap_plugin_t*, const char*){},
+            [](const clap_plugin_t* p) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->show();
+            },
+            [](const clap_plugin_t* p) {
+                Face& f = self(p);
+                f.threads.mainThread();
+                return f.gui && f.gui->hide();
+            }};
+        static const clap_plugin_timer_support_t kTimers = {[](const clap_plugin_t* p, clap_id id) {
+            Face& f = self(p);
+            f.threads.mainThread();
+            if (f.gui)
+                f.gui->onTimer(id);
+        }};
+#endif
 
         if (!id)
             return nullptr;
@@ -579,6 +730,12 @@ private:
             return &kState;
         if (std::strcmp(id, CLAP_EXT_LATENCY) == 0)
             return &kLatency;
+#ifdef MORVEK2_CLAP_GUI
+        if (std::strcmp(id, CLAP_EXT_GUI) == 0)
+            return &kGui;
+        if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0)
+            return &kTimers;
+#endif
         return nullptr;
     }
 
@@ -603,6 +760,13 @@ private:
     };
     Automated automated[kNumParams];
     std::atomic<bool> anyAutomated{false};
+
+    ClapThreadCheck threads;
+#ifdef MORVEK2_CLAP_GUI
+    ClapEditQueue edits;
+    // Last: the window goes before anything it reports to.
+    std::unique_ptr<ClapGui> gui;
+#endif
 };
 
 const clap_plugin_factory_t kFactory = {

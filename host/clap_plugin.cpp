@@ -6,16 +6,21 @@
 #include <clap/entry.h>
 #include <clap/events.h>
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/params.h>
 #include <clap/ext/state.h>
+#include <clap/ext/thread-check.h>
+#include <clap/ext/timer-support.h>
 #include <clap/host.h>
 #include <clap/plugin-factory.h>
 #include <clap/plugin.h>
 #include <clap/process.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace morvek2::host {
 
@@ -27,6 +32,9 @@ union QueuedEvent {
     clap_event_param_value_t param;
     clap_event_midi_t midi;
 };
+
+// Set on the thread inside the plug-in's process: the audio thread as thread-check tells it.
+thread_local bool inProcess = false;
 
 clap_beattime fixedPoint(double value, int64_t factor)
 {
@@ -57,14 +65,32 @@ struct ClapPlugin::Impl
     std::vector<QueuedEvent> queued;
     std::vector<QueuedEvent> ordered; // this block's events in time order
 
+    std::thread::id mainThread = std::this_thread::get_id();
+    std::vector<ClapPlugin::ParamOutput> heard; // capacity fixed at load: process allocates nothing
+    std::atomic<bool> flushRequested{false};
+    std::atomic<bool> callbackRequested{false};
+    bool timersOffered = true;
+    std::vector<clap_id> timers;
+    clap_id nextTimer = 1;
+    const clap_plugin_gui_t* gui = nullptr;
+    bool guiCreated = false;
+
     ~Impl()
     {
         if (plugin) {
+            closeEditor();
             stop();
             plugin->destroy(plugin);
         }
         if (entryInitialised)
             entry->deinit();
+    }
+
+    void closeEditor()
+    {
+        if (guiCreated)
+            gui->destroy(plugin);
+        guiCreated = false;
     }
 
     void stop()
@@ -125,7 +151,7 @@ struct ClapPlugin::Impl
         clap_input_events_t in{this, inputSize, inputGet};
         ordered = queued;
         queued.clear();
-        clap_output_events_t out{nullptr, tryPush};
+        clap_output_events_t out{this, tryPush};
         params->flush(plugin, &in, &out);
         ordered.clear();
     }
@@ -139,7 +165,33 @@ struct ClapPlugin::Impl
         auto& events = static_cast<Impl*>(list->ctx)->ordered;
         return index < events.size() ? &events[index].header : nullptr;
     }
-    static bool tryPush(const clap_output_events_t*, const clap_event_header_t*) { return true; }
+    static bool tryPush(const clap_output_events_t* list, const clap_event_header_t* e)
+    {
+        auto& m = *static_cast<Impl*>(list->ctx);
+        if (!e || e->space_id != CLAP_CORE_EVENT_SPACE_ID || m.heard.size() == m.heard.capacity())
+            return true;
+        using Kind = ClapPlugin::ParamOutput::Kind;
+        if (e->type == CLAP_EVENT_PARAM_VALUE && e->size >= sizeof(clap_event_param_value_t)) {
+            const auto& v = reinterpret_cast<const clap_event_param_value_t&>(*e);
+            m.heard.push_back({Kind::Value, m.indexOf(v.param_id), v.value});
+        } else if ((e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ||
+                    e->type == CLAP_EVENT_PARAM_GESTURE_END) &&
+                   e->size >= sizeof(clap_event_param_gesture_t)) {
+            const auto& g = reinterpret_cast<const clap_event_param_gesture_t&>(*e);
+            m.heard.push_back({e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ? Kind::Begin : Kind::End,
+                               m.indexOf(g.param_id), 0.0});
+        }
+        return true;
+    }
+
+    int32_t indexOf(clap_id id) const
+    {
+        for (std::size_t k = 0; k < paramInfo.size(); ++k) {
+            if (paramInfo[k].id == id)
+                return static_cast<int32_t>(k);
+        }
+        return -1;
+    }
 
     // What a CLAP host reports for the coming block, from the simulated timeline.
     clap_event_transport_t transportEvent()
@@ -206,11 +258,55 @@ struct ClapPlugin::Impl
 
 namespace {
 
-const void* hostExtension(const clap_host_t*, const char*)
+ClapPlugin::Impl& impl(const clap_host_t* host)
 {
+    return *static_cast<ClapPlugin::Impl*>(host->host_data);
+}
+
+const clap_host_params_t kHostParams = {
+    [](const clap_host_t*, clap_param_rescan_flags) {},
+    [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
+    [](const clap_host_t* host) { impl(host).flushRequested.store(true); }};
+
+const clap_host_thread_check_t kHostThreadCheck = {
+    [](const clap_host_t* host) { return std::this_thread::get_id() == impl(host).mainThread; },
+    [](const clap_host_t*) { return inProcess; }};
+
+const clap_host_timer_support_t kHostTimers = {[](const clap_host_t* host, uint32_t, clap_id* id) {
+                                                   ClapPlugin::Impl& m = impl(host);
+                                                   if (!id)
+                                                       return false;
+                                                   *id = m.nextTimer++;
+                                                   m.timers.push_back(*id);
+                                                   return true;
+                                               },
+                                               [](const clap_host_t* host, clap_id id) {
+                                                   auto& timers = impl(host).timers;
+                                                   const auto at =
+                                                       std::find(timers.begin(), timers.end(), id);
+                                                   if (at == timers.end())
+                                                       return false;
+                                                   timers.erase(at);
+                                                   return true;
+                                               }};
+
+const void* hostExtension(const clap_host_t* host, const char* id)
+{
+    if (!id)
+        return nullptr;
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0)
+        return &kHostParams;
+    if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0)
+        return &kHostThreadCheck;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && impl(host).timersOffered)
+        return &kHostTimers;
     return nullptr;
 }
 void hostRequest(const clap_host_t*) {}
+void hostCallback(const clap_host_t* host)
+{
+    impl(host).callbackRequested.store(true);
+}
 
 } // namespace
 
@@ -258,7 +354,7 @@ std::unique_ptr<ClapPlugin> ClapPlugin::load(const std::string& path, std::strin
     m->host.get_extension = hostExtension;
     m->host.request_restart = hostRequest;
     m->host.request_process = hostRequest;
-    m->host.request_callback = hostRequest;
+    m->host.request_callback = hostCallback;
     m->plugin = factory->create_plugin(factory, &m->host, descriptor->id);
     if (!m->plugin) {
         error = "'" + path + "': the factory made no plug-in";
@@ -285,8 +381,10 @@ std::unique_ptr<ClapPlugin> ClapPlugin::load(const std::string& path, std::strin
             m->paramInfo.push_back(info);
         }
     }
+    m->gui = static_cast<const clap_plugin_gui_t*>(extension(CLAP_EXT_GUI));
     m->queued.reserve(1024);
     m->ordered.reserve(1024);
+    m->heard.reserve(4096);
     return std::unique_ptr<ClapPlugin>(new ClapPlugin(std::move(m)));
 }
 
@@ -508,7 +606,7 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     out.data32 = const_cast<float**>(outputs);
     out.channel_count = static_cast<uint32_t>(numOutputs());
     clap_input_events_t inEvents{&m, Impl::inputSize, Impl::inputGet};
-    clap_output_events_t outEvents{nullptr, Impl::tryPush};
+    clap_output_events_t outEvents{&m, Impl::tryPush};
     clap_process_t p{};
     p.steady_time = m.steadyTime;
     p.frames_count = static_cast<uint32_t>(frames);
@@ -519,10 +617,94 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     p.audio_outputs_count = out.channel_count > 0 ? 1 : 0;
     p.in_events = &inEvents;
     p.out_events = &outEvents;
+    inProcess = true;
     m.plugin->process(m.plugin, &p);
+    inProcess = false;
     m.ordered.clear();
     m.steadyTime += frames;
     m.transport.advance(frames);
+}
+
+} // namespace morvek2::host
+
+namespace morvek2::host {
+
+std::vector<ClapPlugin::ParamOutput> ClapPlugin::takeParamOutput()
+{
+    std::vector<ParamOutput> out(impl_->heard);
+    impl_->heard.clear();
+    return out;
+}
+
+bool ClapPlugin::takeFlushRequest()
+{
+    return impl_->flushRequested.exchange(false);
+}
+
+void ClapPlugin::flush()
+{
+    if (impl_->params && impl_->params->flush)
+        impl_->flushQueued();
+}
+
+void ClapPlugin::offerTimers(bool offer)
+{
+    impl_->timersOffered = offer;
+}
+
+bool ClapPlugin::editorOpen(void* parent, double scale)
+{
+    Impl& m = *impl_;
+#ifdef _WIN32
+    const char* api = CLAP_WINDOW_API_WIN32;
+#else
+    const char* api = CLAP_WINDOW_API_X11;
+#endif
+    m.closeEditor();
+    if (!m.gui || !m.gui->is_api_supported(m.plugin, api, false) ||
+        !m.gui->create(m.plugin, api, false))
+        return false;
+    m.guiCreated = true;
+    if (scale > 0.0)
+        m.gui->set_scale(m.plugin, scale);
+    clap_window_t window{};
+    window.api = api;
+    window.ptr = parent;
+    if (!m.gui->set_parent(m.plugin, &window) || !m.gui->show(m.plugin)) {
+        m.closeEditor();
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::pair<uint32_t, uint32_t>> ClapPlugin::editorSize()
+{
+    Impl& m = *impl_;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (!m.guiCreated || !m.gui->get_size(m.plugin, &width, &height))
+        return std::nullopt;
+    return std::make_pair(width, height);
+}
+
+void ClapPlugin::editorIdle()
+{
+    Impl& m = *impl_;
+    const auto* timerSupport = static_cast<const clap_plugin_timer_support_t*>(
+        m.plugin->get_extension(m.plugin, CLAP_EXT_TIMER_SUPPORT));
+    // A copy: a timer may be unregistered from inside on_timer.
+    const std::vector<clap_id> timers = m.timers;
+    for (clap_id id : timers) {
+        if (timerSupport)
+            timerSupport->on_timer(m.plugin, id);
+    }
+    if (m.callbackRequested.exchange(false))
+        m.plugin->on_main_thread(m.plugin);
+}
+
+void ClapPlugin::editorClose()
+{
+    impl_->closeEditor();
 }
 
 } // namespace morvek2::host

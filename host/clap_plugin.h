@@ -4,7 +4,10 @@
 #include "host/instance.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace morvek2::host {
 
@@ -14,6 +17,11 @@ namespace morvek2::host {
 // positions in fixed point, from the simulated timeline. Parameter values and MIDI sent between
 // blocks arrive as events at their frames of the next block. Programs: CLAP has none (0 of
 // them). The program chunk is the plug-in's saved state; there is no bank.
+//
+// The host offers params (request_flush is remembered), thread-check (the main thread is the one
+// that loaded the plug-in, the audio thread the one inside process), timer-support (timers fire
+// at each editorIdle) and request_callback (on_main_thread at the next editorIdle). Parameter
+// events the plug-in sends out (gestures and values) are kept for the caller.
 class ClapPlugin final : public Instance
 {
 public:
@@ -66,6 +74,31 @@ public:
     std::optional<std::string> programNameIndexed(int32_t) override { return std::nullopt; }
     std::vector<uint8_t> getChunk(bool program) override;
     intptr_t setChunk(bool program, std::span<const uint8_t> data) override;
+
+    // ---- Parameter events from the plug-in (its editor's gestures and values, its own changes)
+    struct ParamOutput
+    {
+        enum class Kind { Begin, Value, End };
+        Kind kind;
+        int32_t index;
+        double value; // plain; 0 for gestures
+    };
+    // What the plug-in sent since the last call (up to 4096 events; more are dropped).
+    std::vector<ParamOutput> takeParamOutput();
+    // Whether the plug-in asked for a flush since the last call.
+    bool takeFlushRequest();
+    // params.flush with what is queued, as a host does while not processing.
+    void flush();
+
+    // ---- Editor, through the gui extension (x11 on Linux, win32 on Windows)
+    // Whether the host offers timer-support; asked when the editor is created.
+    void offerTimers(bool offer);
+    // Creates the editor (at `scale` when positive), embeds it in `parent` and shows it.
+    bool editorOpen(void* parent, double scale = 0.0);
+    std::optional<std::pair<uint32_t, uint32_t>> editorSize();
+    // Fires the plug-in's timers and the main-thread callback it asked for.
+    void editorIdle();
+    void editorClose();
 
     void sendMidi(MidiEventList& events) override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;

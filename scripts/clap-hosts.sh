@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Loads the CLAP plug-in into real third-party hosts run headless and checks what they report:
-#   qtractor's plug-in scanner: "Morvek2" as CLAP with 2:2 audio, a MIDI input and 93 parameters.
+#   qtractor's plug-in scanner: "Morvek2" as CLAP with 2:2 audio, a MIDI input, 93 parameters
+#   and an editor (GUI among the flags in the sixth field).
 # Usage: clap-hosts.sh [--skip-missing] Morvek2.clap
 # Any failed check fails the script. With --skip-missing a host that is not installed makes it
 # exit 77 (ctest's "skipped") instead of failing.
@@ -37,8 +38,8 @@ rc=$?
 echo "$out"
 check "qtractor scanner exit status" $rc
 echo "$out" | awk -F'|' '$1 == "CLAP" && $2 == "Morvek2" && $3 == "2:2" && $4 ~ /^1:/ &&
-                         $5 ~ /^93:/ {ok = 1} END {exit ok ? 0 : 1}'
-check "qtractor reports Morvek2 as CLAP with 2:2 audio, a MIDI input and 93 parameters" $?
+                         $5 ~ /^93:/ && $6 ~ /(^|,)GUI(,|$)/ {ok = 1} END {exit ok ? 0 : 1}'
+check "qtractor reports Morvek2 as CLAP with 2:2 audio, a MIDI input, 93 parameters and an editor" $?
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all CLAP host checks passed"

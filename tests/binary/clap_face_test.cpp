@@ -1,13 +1,25 @@
 // The CLAP plug-in as a CLAP host meets it, beside the VST 2.4 module: the same parameter texts,
-// value events that land on their frames, and state that only takes what is a program.
+// value events that land on their frames, state that only takes what is a program, and the
+// editor embedded through the gui extension.
 #if MORVEK2_HOST_CLAP && defined(MORVEK2_CLAP_PLUGIN)
 
 #include "host/clap_plugin.h"
+#include "host/plugin.h"
 #include "host/render.h"
 #include "params/Morvek2Params.h"
 #include "support/alloc_counter.h"
 
 #include <gtest/gtest.h>
+
+#if MORVEK2_TEST_X11
+#include "support/xvfb_server.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#endif
 
 #include <bit>
 #include <cmath>
@@ -194,6 +206,206 @@ TEST(ClapFace, ProcessingAllocatesNothing)
     }
     EXPECT_EQ(scope.count(), 0u);
 }
+
+#if MORVEK2_TEST_X11
+
+// The window's pixels as the server holds them.
+std::vector<unsigned long> pixels(Display* display, Window window, int width, int height)
+{
+    std::vector<unsigned long> out;
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) {
+        return out;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            out.push_back(XGetPixel(image, x, y));
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+std::vector<Window> children(Display* display, Window window)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* list = nullptr;
+    unsigned count = 0;
+    XSync(display, False);
+    std::vector<Window> out;
+    if (XQueryTree(display, window, &root, &parent, &list, &count) != 0 && list) {
+        out.assign(list, list + count);
+        XFree(list);
+    }
+    return out;
+}
+
+// The editor in a private X server, idled by the host's timers or (a host without them) by the
+// main-thread callbacks the plug-in asks for; a knob drag reaches the host as a gesture with its
+// values at the next flush or process, and a value from the host moves the knob back. The first
+// row also holds the picture against the VST 2.4 editor's.
+TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
+{
+    const char* const oldDisplay = std::getenv("DISPLAY");
+    const std::string keptDisplay = oldDisplay ? oldDisplay : "";
+    morvek2::test::Xvfb xvfb;
+    xvfb.SetUp();
+    struct Restore
+    {
+        morvek2::test::Xvfb& xvfb;
+        const std::string& display;
+        bool had;
+        ~Restore()
+        {
+            xvfb.TearDown();
+            had ? setenv("DISPLAY", display.c_str(), 1) : unsetenv("DISPLAY");
+        }
+    } restore{xvfb, keptDisplay, oldDisplay != nullptr};
+    if (morvek2::test::Xvfb::display.empty()) {
+        GTEST_SKIP() << "no X server could be started (is Xvfb installed?)";
+    }
+    Display* host = XOpenDisplay(morvek2::test::Xvfb::display.c_str());
+    ASSERT_NE(host, nullptr);
+    constexpr int kWidth = 647;
+    constexpr int kHeight = 447;
+    constexpr int kGain = morvek2::param::kOutputGain;
+    const auto newParent = [&] {
+        const Window w =
+            XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 700, 500, 0, 0, 0);
+        XMapWindow(host, w);
+        XSync(host, False);
+        return w;
+    };
+    const auto handle = [](Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); };
+
+    // At the scale the host sets, the size it hears and the window both double.
+    {
+        auto clap = loadClap();
+        ASSERT_TRUE(clap);
+        const Window parent = newParent();
+        ASSERT_TRUE(clap->editorOpen(handle(parent), 2.0));
+        EXPECT_EQ(clap->editorSize(), std::make_pair(uint32_t{2 * kWidth}, uint32_t{2 * kHeight}));
+        const std::vector<Window> windows = children(host, parent);
+        ASSERT_EQ(windows.size(), 1u);
+        XWindowAttributes attributes{};
+        ASSERT_NE(XGetWindowAttributes(host, windows[0], &attributes), 0);
+        EXPECT_EQ(attributes.width, 2 * kWidth);
+        clap->editorClose();
+        XDestroyWindow(host, parent);
+    }
+
+    struct Row
+    {
+        bool hostTimers;
+        bool processing; // the events come with a process, otherwise with a flush
+    };
+    for (const Row row : {Row{true, false}, Row{false, true}}) {
+        SCOPED_TRACE(std::string(row.hostTimers ? "host timers" : "no host timers") +
+                     (row.processing ? ", processing" : ", flushed"));
+        auto clap = loadClap();
+        ASSERT_TRUE(clap);
+        clap->offerTimers(row.hostTimers);
+        if (row.processing) {
+            clap->start(44100.0f, 256);
+        }
+        const Window parent = newParent();
+        ASSERT_TRUE(clap->editorOpen(handle(parent)));
+        EXPECT_EQ(clap->editorSize(), std::make_pair(uint32_t{kWidth}, uint32_t{kHeight}));
+        const auto idle = [&](int rounds) {
+            for (int i = 0; i < rounds; ++i) {
+                XSync(host, False);
+                clap->editorIdle();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        };
+        idle(30);
+        const std::vector<Window> windows = children(host, parent);
+        ASSERT_EQ(windows.size(), 1u) << "the editor's window in the host's";
+        const Window window = windows[0];
+        const auto picture = pixels(host, window, kWidth, kHeight);
+        ASSERT_FALSE(picture.empty());
+
+        if (!row.processing) {
+            std::string error;
+            auto vst2 = morvek2::host::Plugin::load(MORVEK2_MODULE_PATH, error);
+            ASSERT_NE(vst2, nullptr) << error;
+            const Window vstParent = newParent();
+            ASSERT_TRUE(vst2->editorOpen(handle(vstParent)));
+            for (int i = 0; i < 30; ++i) {
+                XSync(host, False);
+                vst2->editorIdle();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            const std::vector<Window> vstWindows = children(host, vstParent);
+            ASSERT_EQ(vstWindows.size(), 1u);
+            EXPECT_TRUE(picture == pixels(host, vstWindows[0], kWidth, kHeight))
+                << "the CLAP editor draws what the VST 2.4 editor draws";
+            vst2->editorClose();
+            XDestroyWindow(host, vstParent); // uncovers the CLAP editor, which draws again
+            idle(10);
+        }
+
+        // A drag up on the output knob.
+        const double before = clap->plainValue(kGain);
+        clap->takeParamOutput();
+        clap->takeFlushRequest();
+        const auto send = [&](int type, int y, unsigned state) {
+            XEvent event{};
+            event.type = type;
+            event.xbutton.display = host;
+            event.xbutton.window = window;
+            event.xbutton.root = DefaultRootWindow(host);
+            event.xbutton.x = 473;
+            event.xbutton.y = y;
+            event.xbutton.button = Button1;
+            event.xbutton.state = state;
+            event.xbutton.same_screen = True;
+            XSendEvent(host, window, False, NoEventMask, &event);
+            idle(3);
+        };
+        send(ButtonPress, 348, 0);
+        send(MotionNotify, 320, Button1Mask);
+        send(MotionNotify, 290, Button1Mask);
+        send(ButtonRelease, 290, Button1Mask);
+        EXPECT_TRUE(clap->takeFlushRequest());
+        EXPECT_TRUE(clap->takeParamOutput().empty()) << "events wait for the host to take them";
+        std::vector<float> silence(256);
+        std::vector<float> sink(256);
+        float* ins[2] = {silence.data(), silence.data()};
+        float* outs[2] = {sink.data(), sink.data()};
+        row.processing ? clap->process(ins, outs, 256) : clap->flush();
+        const double after = clap->plainValue(kGain);
+        EXPECT_NE(after, before) << "the core took the drag at once";
+        using Kind = ClapPlugin::ParamOutput::Kind;
+        const auto heard = clap->takeParamOutput();
+        ASSERT_GE(heard.size(), 3u);
+        EXPECT_EQ(heard.front().kind, Kind::Begin);
+        EXPECT_EQ(heard.back().kind, Kind::End);
+        for (std::size_t k = 0; k < heard.size(); ++k) {
+            EXPECT_EQ(heard[k].index, kGain) << "event " << k;
+            if (k > 0 && k + 1 < heard.size()) {
+                EXPECT_EQ(heard[k].kind, Kind::Value) << "event " << k;
+            }
+        }
+        EXPECT_EQ(heard[heard.size() - 2].value, after);
+        EXPECT_FALSE(picture == pixels(host, window, kWidth, kHeight)) << "the knob moved";
+
+        // The host puts the value back: the knob follows.
+        clap->setPlainValueAt(kGain, before, 0);
+        row.processing ? clap->process(ins, outs, 256) : clap->flush();
+        idle(10);
+        EXPECT_TRUE(picture == pixels(host, window, kWidth, kHeight)) << "the knob is back";
+
+        clap->editorClose();
+        EXPECT_TRUE(children(host, parent).empty()) << "the editor's window went with it";
+        XDestroyWindow(host, parent);
+    }
+    XCloseDisplay(host);
+}
+
+#endif
 
 } // namespace
 
