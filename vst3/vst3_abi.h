@@ -85,6 +85,7 @@ inline constexpr Iid kIidParameterChanges = makeIid(0xA4779663, 0x0BB64A56, 0xB4
 inline constexpr Iid kIidParamValueQueue = makeIid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
 inline constexpr Iid kIidMidiMapping = makeIid(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
 inline constexpr Iid kIidComponentHandler = makeIid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
+inline constexpr Iid kIidUnitInfo = makeIid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
 
 // ---- Tables of functions (each interface's table begins with those of the interfaces it
 // extends)
@@ -327,6 +328,7 @@ constexpr std::int32_t kParamCanAutomate = 1 << 0;
 constexpr std::int32_t kParamReadOnly = 1 << 1;
 constexpr std::int32_t kParamIsList = 1 << 3;
 constexpr std::int32_t kParamIsHidden = 1 << 4;
+constexpr std::int32_t kParamIsProgramChange = 1 << 15;
 
 struct ParameterInfo
 {
@@ -377,6 +379,52 @@ struct MidiMappingTable
     Result(MORVEK2_VST3_CALL* getMidiControllerAssignment)(void* self, std::int32_t bus,
                                                            std::int16_t channel,
                                                            std::int16_t controller, ParamId* id);
+};
+
+// ---- Units and program lists
+constexpr std::int32_t kRootUnitId = 0;
+constexpr std::int32_t kNoParentUnitId = -1;
+constexpr std::int32_t kNoProgramListId = -1;
+
+struct UnitInfo
+{
+    std::int32_t id;
+    std::int32_t parentUnitId;
+    String128 name;
+    std::int32_t programListId;
+};
+
+struct ProgramListInfo
+{
+    std::int32_t id;
+    String128 name;
+    std::int32_t programCount;
+};
+
+struct UnitInfoTable
+{
+    UnknownTable unknown;
+    std::int32_t(MORVEK2_VST3_CALL* getUnitCount)(void* self);
+    Result(MORVEK2_VST3_CALL* getUnitInfo)(void* self, std::int32_t index, UnitInfo* info);
+    std::int32_t(MORVEK2_VST3_CALL* getProgramListCount)(void* self);
+    Result(MORVEK2_VST3_CALL* getProgramListInfo)(void* self, std::int32_t index,
+                                                  ProgramListInfo* info);
+    Result(MORVEK2_VST3_CALL* getProgramName)(void* self, std::int32_t listId, std::int32_t index,
+                                              Char16* name);
+    Result(MORVEK2_VST3_CALL* getProgramInfo)(void* self, std::int32_t listId, std::int32_t index,
+                                              const char* attribute, Char16* value);
+    Result(MORVEK2_VST3_CALL* hasProgramPitchNames)(void* self, std::int32_t listId,
+                                                    std::int32_t index);
+    Result(MORVEK2_VST3_CALL* getProgramPitchName)(void* self, std::int32_t listId,
+                                                   std::int32_t index, std::int16_t pitch,
+                                                   Char16* name);
+    std::int32_t(MORVEK2_VST3_CALL* getSelectedUnit)(void* self);
+    Result(MORVEK2_VST3_CALL* selectUnit)(void* self, std::int32_t unitId);
+    Result(MORVEK2_VST3_CALL* getUnitByBus)(void* self, std::int32_t type, std::int32_t dir,
+                                            std::int32_t busIndex, std::int32_t channel,
+                                            std::int32_t* unitId);
+    Result(MORVEK2_VST3_CALL* setUnitProgramData)(void* self, std::int32_t listOrUnitId,
+                                                  std::int32_t index, void* stream);
 };
 
 struct HostApplicationTable
