@@ -96,16 +96,17 @@ public:
     // A program change the audio thread could not apply yet (another thread was restoring
     // state), tried again with the next block; -1 for none.
     int retryProgram = -1; // [audio]
-    // Raised when the audio thread changed the program: the parameters' values changed without
-    // the host's knowing. The next controller call from the host (or the editor's idle) tells it
-    // through restartComponent, which must not be called from process.
+    // Raised when a program change altered the parameters' values without the host's knowing.
+    // restartComponent tells it, but never from process nor from inside the host's own call
+    // that changed the program: the editor's idle, and the host's next asking for parameter
+    // texts or descriptions (calls made to show them, outside its processing), pass it on.
     std::atomic<bool> valuesChanged{false};
 
     Result query(const std::uint8_t* iid, void** object);
     void process(ProcessData& data);                                      // [audio]
     void displayFor(int index, float normalised, char* text, int length); // [ui]
     void changeProgram(int program);                                      // [audio]
-    void tellHostOfNewValues();                                           // [ui]
+    void tellHostOfNewValues(); // [ui] for the editor's idle too
 
 private:
     void parameterAutomated(int index, float normalised) override; // [any]
@@ -254,7 +255,6 @@ Result MORVEK2_VST3_CALL getState(void* self, void* stream)
 {
     if (!stream)
         return kInvalidArgument;
-    faceOf(self)->tellHostOfNewValues();
     void* data = nullptr;
     const int size = faceOf(self)->core->getChunk(&data, true);
     if (size <= 0 || !data)
@@ -729,14 +729,13 @@ double MORVEK2_VST3_CALL getParamNormalized(void* self, ParamId id)
 Result MORVEK2_VST3_CALL setParamNormalized(void* self, ParamId id, double normalised)
 {
     Face* f = faceOf(self);
-    f->tellHostOfNewValues();
     if (id == kProgramParam) {
         const int k = programOf(normalised);
         if (k != f->core->getProgram()) {
             f->core->setProgram(k);
-            // The program's parameters are new to the host too.
+            // The program's parameters are new to the host too; it hears of them later, not
+            // from inside this call (Ardour 7 holds the lock its restart handler takes).
             f->valuesChanged.store(true, std::memory_order_release);
-            f->tellHostOfNewValues();
         }
         return kResultOk;
     }
