@@ -17,8 +17,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
+#if defined(_WIN32)
+#include "base/ThreadWord.h"
+#endif
 
 using namespace morvek2::vst3;
 
@@ -88,9 +90,8 @@ public:
     void* queues[kMaxQueues] = {};
     std::int32_t cursor[kMaxQueues] = {};
     std::int32_t points[kMaxQueues] = {};
-    // The thread inside process (none outside it): changes the core makes there go to the
-    // block's output changes at `outOffset`, others to the component handler.
-    std::atomic<std::thread::id> processThread{};
+    // Changes the core makes inside process go to the block's output changes at `outOffset`,
+    // others to the component handler.
     void* outChanges = nullptr; // [audio]
     std::int32_t outOffset = 0; // [audio]
     // A program change the audio thread could not apply yet (another thread was restoring
@@ -404,11 +405,40 @@ void Face::tellHostOfNewValues() // [ui]
                                                                  kRestartParamValuesChanged);
 }
 
+// The face whose process runs on this thread, if any. Kept where reading and writing it never
+// allocates: the module's static thread storage, or on Windows a slot of the system's per-thread
+// table (a thread id from this module's own copy of the threads library would allocate on a
+// host thread's first block).
+#if defined(_WIN32)
+ThreadWord processingWord;
+Face* processingHere()
+{
+    return reinterpret_cast<Face*>(processingWord.get());
+}
+void setProcessingHere(Face* face)
+{
+    processingWord.set(reinterpret_cast<std::uintptr_t>(face));
+}
+#else
+#if defined(__GNUC__)
+[[gnu::tls_model("initial-exec")]]
+#endif
+thread_local Face* processing = nullptr;
+Face* processingHere()
+{
+    return processing;
+}
+void setProcessingHere(Face* face)
+{
+    processing = face;
+}
+#endif
+
 // A change the core made by itself (the Solo cascade) as a user's change the host records.
 void Face::parameterAutomated(int index, float normalised) // [any]
 {
     const ParamId id = static_cast<ParamId>(index);
-    if (processThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (processingHere() == this) {
         // Inside process: into the block's output changes, at the frame where it happened.
         if (!outChanges)
             return;
@@ -431,7 +461,7 @@ void Face::process(ProcessData& data) // [audio]
 {
     const std::int32_t frames = data.numSamples;
     int count = 0;
-    processThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    setProcessingHere(this);
     outChanges = data.outputParameterChanges;
     outOffset = 0;
     if (retryProgram >= 0)
@@ -465,7 +495,7 @@ void Face::process(ProcessData& data) // [audio]
             outs[c] = data.outputs[0].channelBuffers32[c];
         }
         if (!ins[0] || !ins[1] || !outs[0] || !outs[1]) {
-            processThread.store(std::thread::id{}, std::memory_order_relaxed);
+            setProcessingHere(nullptr);
             return;
         }
         data.outputs[0].silenceFlags = 0;
@@ -512,7 +542,7 @@ void Face::process(ProcessData& data) // [audio]
         done = next;
     }
     outChanges = nullptr;
-    processThread.store(std::thread::id{}, std::memory_order_relaxed);
+    setProcessingHere(nullptr);
 }
 
 // ---- IEditController
