@@ -407,10 +407,17 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
             std::strncmp(info.category, "Audio Module Class", sizeof info.category) == 0) {
             std::memcpy(classId, info.classId, sizeof classId);
             s.name.assign(info.name, strnlen(info.name, sizeof info.name));
-            for (std::uint8_t byte : classId) {
+            // Written as the four words it is made of: Windows keeps the first three fields of
+            // a COM GUID little-endian in memory.
+#if defined(_WIN32)
+            constexpr int kTextOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+#else
+            constexpr int kTextOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+#endif
+            for (int i : kTextOrder) {
                 static const char kHex[] = "0123456789ABCDEF";
-                s.classIdText += kHex[byte >> 4];
-                s.classIdText += kHex[byte & 15];
+                s.classIdText += kHex[classId[i] >> 4];
+                s.classIdText += kHex[classId[i] & 15];
             }
             found = true;
         }
