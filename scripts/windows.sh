@@ -107,7 +107,7 @@ check "VST3 bundle: heap flat over 50 load/unload cycles; no allocation on fresh
 echo "=== the Windows zip"
 (cd "$build" && cpack -G ZIP >/dev/null)
 zip=$(ls -t "$build"/Morvek2-*-windows-x64.zip 2>/dev/null | head -n 1)
-listing=$([ -n "$zip" ] && unzip -Z1 "$zip")
+listing=$([ -n "$zip" ] && cmake -E tar tf "$zip")
 grep -qE '^Morvek2-[^/]*/Morvek2\.dll$' <<<"$listing" &&
     grep -qE '^Morvek2-[^/]*/Morvek2\.vst3/Contents/x86_64-win/Morvek2\.vst3$' <<<"$listing"
 check "the zip holds Morvek2.dll and the bundle Morvek2.vst3 (Contents/x86_64-win/Morvek2.vst3)" $?
