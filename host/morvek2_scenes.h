@@ -2,8 +2,8 @@
 
 // Program records that put Morvek2 under load, for benchmarks and whole-module comparisons:
 // every lane 32 steps long and moving every 1/64 note, and every module doing audible work.
-// Applied to a loaded instance through its program chunk, as a host restores a session.
-#include "host/plugin.h"
+// Applied to a loaded instance (a VST 2.4 Plugin or any Instance) through its program chunk, as
+// a host restores a session.
 #include "params/Morvek2Params.h"
 #include "plugin/ProgramRecord.h"
 
@@ -21,7 +21,8 @@ enum class Scene {
 
 // Sets the scene on `plugin`, optionally with another chain order (module numbers, VCA 0 to Bits
 // 5, first to last); false when the module's chunk is not a program record.
-inline bool applyScene(Plugin& plugin, Scene scene, const std::uint16_t* chainOrder = nullptr)
+template <class Target>
+bool applyScene(Target& plugin, Scene scene, const std::uint16_t* chainOrder = nullptr)
 {
     std::vector<std::uint8_t> chunk = plugin.getChunk(true);
     if (chunk.size() != sizeof(ProgramRecord)) {

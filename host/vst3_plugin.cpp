@@ -131,12 +131,17 @@ constexpr BStreamTable kStream = {{answerSelf<kIidBStream>, notCounted, notCount
                                   streamSeek,
                                   streamTell};
 
-// One parameter's single point at the block start.
+// One parameter's points in one block, in the order of their offsets; the plug-in may add
+// points to the queues of the output changes.
+constexpr std::int32_t kMaxPoints = 16;
+
 struct PointQueue
 {
     const ParamValueQueueTable* table;
     ParamId id = 0;
-    double value = 0.0;
+    std::int32_t count = 0;
+    std::int32_t offsets[kMaxPoints] = {};
+    double values[kMaxPoints] = {};
 };
 
 ParamId MORVEK2_VST3_CALL queueId(void* self)
@@ -144,24 +149,34 @@ ParamId MORVEK2_VST3_CALL queueId(void* self)
     return static_cast<PointQueue*>(self)->id;
 }
 
-std::int32_t MORVEK2_VST3_CALL queuePoints(void*)
+std::int32_t MORVEK2_VST3_CALL queuePoints(void* self)
 {
-    return 1;
+    return static_cast<PointQueue*>(self)->count;
 }
 
 Result MORVEK2_VST3_CALL queuePoint(void* self, std::int32_t index, std::int32_t* offset,
                                     double* value)
 {
-    if (index != 0 || !offset || !value)
+    const PointQueue& q = *static_cast<PointQueue*>(self);
+    if (index < 0 || index >= q.count || !offset || !value)
         return kInvalidArgument;
-    *offset = 0;
-    *value = static_cast<PointQueue*>(self)->value;
+    *offset = q.offsets[index];
+    *value = q.values[index];
     return kResultOk;
 }
 
-Result MORVEK2_VST3_CALL queueAdd(void*, std::int32_t, double, std::int32_t*)
+Result MORVEK2_VST3_CALL queueAdd(void* self, std::int32_t offset, double value,
+                                  std::int32_t* index)
 {
-    return kResultFalse;
+    PointQueue& q = *static_cast<PointQueue*>(self);
+    if (q.count >= kMaxPoints)
+        return kResultFalse;
+    q.offsets[q.count] = offset;
+    q.values[q.count] = value;
+    if (index)
+        *index = q.count;
+    ++q.count;
+    return kResultOk;
 }
 
 constexpr ParamValueQueueTable kQueue = {{answerSelf<kIidParamValueQueue>, notCounted, notCounted},
@@ -188,11 +203,33 @@ void* MORVEK2_VST3_CALL changesData(void* self, std::int32_t index)
     return index >= 0 && index < c.count ? &c.queues[index] : nullptr;
 }
 
-void* MORVEK2_VST3_CALL changesAdd(void*, const ParamId*, std::int32_t* index)
+// The queue of `id`, made when there is none yet (and room for it).
+PointQueue* queueFor(Changes& c, ParamId id, std::int32_t* index)
 {
+    for (std::int32_t k = 0; k < c.count; ++k) {
+        if (c.queues[k].id == id) {
+            if (index)
+                *index = k;
+            return &c.queues[k];
+        }
+    }
+    if (c.count >= kMaxParams)
+        return nullptr;
+    PointQueue& q = c.queues[c.count];
+    q.table = &kQueue;
+    q.id = id;
+    q.count = 0;
     if (index)
-        *index = 0;
-    return nullptr;
+        *index = c.count;
+    ++c.count;
+    return &q;
+}
+
+void* MORVEK2_VST3_CALL changesAdd(void* self, const ParamId* id, std::int32_t* index)
+{
+    if (!id)
+        return nullptr;
+    return queueFor(*static_cast<Changes*>(self), *id, index);
 }
 
 constexpr ParameterChangesTable kChanges = {
@@ -200,6 +237,45 @@ constexpr ParameterChangesTable kChanges = {
     changesCount,
     changesData,
     changesAdd};
+
+// What the plug-in tells its host from the controller side: counted for the caller to ask about.
+struct Handler
+{
+    const ComponentHandlerTable* table;
+    std::int32_t restarts = 0;
+    std::int32_t restartFlags = 0;
+    std::int32_t edits = 0;
+};
+
+Handler& handlerOf(void* self)
+{
+    return *static_cast<Handler*>(self);
+}
+
+Result MORVEK2_VST3_CALL handlerBegin(void*, ParamId)
+{
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL handlerPerform(void* self, ParamId, double)
+{
+    ++handlerOf(self).edits;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL handlerRestart(void* self, std::int32_t flags)
+{
+    ++handlerOf(self).restarts;
+    handlerOf(self).restartFlags |= flags;
+    return kResultOk;
+}
+
+constexpr ComponentHandlerTable kHandler = {
+    {answerSelf<kIidComponentHandler>, notCounted, notCounted},
+    handlerBegin,
+    handlerPerform,
+    handlerBegin,
+    handlerRestart};
 
 std::string text8(const Char16* text)
 {
@@ -228,8 +304,23 @@ struct Vst3Plugin::State
     int32_t numParams = 0;     // the sound's parameters (all but the program list)
     int32_t programParam = -1; // the program-change parameter's ID, -1 for none
     int32_t programSteps = 0;
-    // Parameter changes for the coming block, by parameter (no allocation while processing).
+    // Parameter changes for the coming block, by parameter (no allocation while processing),
+    // and those the plug-in sent back from the last block.
     Changes changes{&kChanges, {}, 0};
+    Changes output{&kChanges, {}, 0};
+    // Changes at later frames of the coming block, in the order given.
+    struct Scheduled
+    {
+        ParamId id;
+        std::int32_t offset;
+        double value;
+    };
+    Scheduled scheduled[kMaxParams] = {};
+    std::int32_t numScheduled = 0;
+    Handler handler{&kHandler};
+    void* unitInfo = nullptr;
+    std::int32_t programListId = -1;
+    std::int32_t programCount = 0;
     double pending[kMaxParams] = {};
     bool hasPending[kMaxParams] = {};
     // Control changes become the parameters the plug-in's MIDI mapping names, by controller.
@@ -251,6 +342,10 @@ struct Vst3Plugin::State
             tableOf<ComponentTable>(component).setActive(component, 0);
         if (midiMapping)
             release(midiMapping);
+        if (unitInfo)
+            release(unitInfo);
+        if (controller)
+            tableOf<EditControllerTable>(controller).setComponentHandler(controller, nullptr);
         if (controller)
             release(controller);
         if (processor)
@@ -312,10 +407,17 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
             std::strncmp(info.category, "Audio Module Class", sizeof info.category) == 0) {
             std::memcpy(classId, info.classId, sizeof classId);
             s.name.assign(info.name, strnlen(info.name, sizeof info.name));
-            for (std::uint8_t byte : classId) {
+            // Written as the four words it is made of: Windows keeps the first three fields of
+            // a COM GUID little-endian in memory.
+#if defined(_WIN32)
+            constexpr int kTextOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+#else
+            constexpr int kTextOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+#endif
+            for (int i : kTextOrder) {
                 static const char kHex[] = "0123456789ABCDEF";
-                s.classIdText += kHex[byte >> 4];
-                s.classIdText += kHex[byte & 15];
+                s.classIdText += kHex[classId[i] >> 4];
+                s.classIdText += kHex[classId[i] & 15];
             }
             found = true;
         }
@@ -350,11 +452,36 @@ std::unique_ptr<Vst3Plugin> Vst3Plugin::load(const std::string& path, std::strin
         ParameterInfo info{};
         if (e.getParameterInfo(s.controller, i, &info) != kResultOk)
             continue;
-        if (info.flags & (1 << 15)) {
+        if (info.flags & kParamIsProgramChange) {
             s.programParam = static_cast<int32_t>(info.id);
             s.programSteps = info.stepCount;
         } else if (static_cast<int32_t>(info.id) == s.numParams && s.numParams < kMaxParams) {
             ++s.numParams; // IDs 0..n-1 in order stand for the VST2 indices
+        }
+    }
+    e.setComponentHandler(s.controller, &s.handler);
+    // The program names, as hosts take them: the program list of the unit the program-change
+    // parameter belongs to.
+    if (c.base.unknown.queryInterface(s.component, kIidUnitInfo.bytes, &s.unitInfo) != kResultOk)
+        s.unitInfo = nullptr;
+    if (s.unitInfo && s.programParam >= 0) {
+        const UnitInfoTable& u = tableOf<UnitInfoTable>(s.unitInfo);
+        ParameterInfo info{};
+        UnitInfo unit{};
+        for (std::int32_t i = 0; i < count; ++i) {
+            if (e.getParameterInfo(s.controller, i, &info) == kResultOk &&
+                static_cast<int32_t>(info.id) == s.programParam)
+                break;
+        }
+        for (std::int32_t k = 0; k < u.getUnitCount(s.unitInfo); ++k) {
+            if (u.getUnitInfo(s.unitInfo, k, &unit) == kResultOk && unit.id == info.unitId)
+                s.programListId = unit.programListId;
+        }
+        for (std::int32_t k = 0; k < u.getProgramListCount(s.unitInfo); ++k) {
+            ProgramListInfo list{};
+            if (u.getProgramListInfo(s.unitInfo, k, &list) == kResultOk &&
+                list.id == s.programListId)
+                s.programCount = list.programCount;
         }
     }
     return p;
@@ -377,6 +504,8 @@ int32_t Vst3Plugin::numParams() const
 
 int32_t Vst3Plugin::numPrograms() const
 {
+    if (s_->programCount > 0)
+        return s_->programCount;
     return s_->programParam >= 0 ? s_->programSteps + 1 : 0;
 }
 
@@ -498,6 +627,12 @@ std::optional<std::string> Vst3Plugin::programNameIndexed(int32_t index)
     if (s_->programParam < 0 || index < 0 || index > s_->programSteps || s_->programSteps <= 0)
         return std::nullopt;
     String128 text{};
+    if (s_->programCount > 0) {
+        if (tableOf<UnitInfoTable>(s_->unitInfo)
+                .getProgramName(s_->unitInfo, s_->programListId, index, text) != kResultOk)
+            return std::nullopt;
+        return text8(text);
+    }
     if (tableOf<EditControllerTable>(s_->controller)
             .getParamStringByValue(s_->controller, s_->programParam,
                                    static_cast<double>(index) / s_->programSteps,
@@ -555,24 +690,26 @@ void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
 {
     State& s = *s_;
     s.changes.count = 0;
+    s.output.count = 0;
+    auto add = [&](ParamId id, std::int32_t offset, double value) {
+        if (PointQueue* q = queueFor(s.changes, id, nullptr))
+            queueAdd(q, offset, value, nullptr);
+    };
     for (int32_t i = 0; i < s.numParams; ++i) {
         if (!s.hasPending[i])
             continue;
         s.hasPending[i] = false;
-        PointQueue& q = s.changes.queues[s.changes.count++];
-        q.table = &kQueue;
-        q.id = static_cast<ParamId>(i);
-        q.value = s.pending[i];
+        add(static_cast<ParamId>(i), 0, s.pending[i]);
     }
-    for (int cc = 0; cc < 128 && s.changes.count < kMaxParams; ++cc) {
+    for (int cc = 0; cc < 128; ++cc) {
         if (!s.hasController[cc])
             continue;
         s.hasController[cc] = false;
-        PointQueue& q = s.changes.queues[s.changes.count++];
-        q.table = &kQueue;
-        q.id = s.controllerParam[cc];
-        q.value = s.controllerValue[cc];
+        add(s.controllerParam[cc], 0, s.controllerValue[cc]);
     }
+    for (std::int32_t k = 0; k < s.numScheduled; ++k)
+        add(s.scheduled[k].id, s.scheduled[k].offset, s.scheduled[k].value);
+    s.numScheduled = 0;
 
     VstTimeInfo info{};
     s.transport.fill(info);
@@ -618,9 +755,48 @@ void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
     data.inputs = &in;
     data.outputs = &out;
     data.inputParameterChanges = &s.changes;
+    data.outputParameterChanges = &s.output;
     data.processContext = &c;
     tableOf<AudioProcessorTable>(s.processor).process(s.processor, &data);
     s.transport.advance(frames);
+}
+
+} // namespace morvek2::host
+
+namespace morvek2::host {
+
+void Vst3Plugin::changeAt(std::uint32_t id, double normalised, int32_t offset)
+{
+    State& s = *s_;
+    if (s.numScheduled < kMaxParams)
+        s.scheduled[s.numScheduled++] = {id, offset, normalised};
+}
+
+std::uint32_t Vst3Plugin::programParameter() const
+{
+    return static_cast<std::uint32_t>(s_->programParam);
+}
+
+std::vector<Vst3Plugin::Change> Vst3Plugin::outputChanges() const
+{
+    std::vector<Change> out;
+    const Changes& c = s_->output;
+    for (std::int32_t k = 0; k < c.count; ++k) {
+        for (std::int32_t p = 0; p < c.queues[k].count; ++p)
+            out.push_back({c.queues[k].id, c.queues[k].offsets[p], c.queues[k].values[p]});
+    }
+    return out;
+}
+
+int32_t Vst3Plugin::restarts(int32_t& flags) const
+{
+    flags = s_->handler.restartFlags;
+    return s_->handler.restarts;
+}
+
+int32_t Vst3Plugin::edits() const
+{
+    return s_->handler.edits;
 }
 
 } // namespace morvek2::host

@@ -59,6 +59,24 @@ public:
     void sendMidi(MidiEventList& events) override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
 
+    // A change of parameter `id` (any ID the controller lists: the program-change parameter and
+    // hidden ones too) at frame `offset` of the next block only, as a host's automation reaches
+    // the processor; calls for one parameter come in the order of their offsets.
+    void changeAt(std::uint32_t id, double normalised, int32_t offset);
+    std::uint32_t programParameter() const;
+    // What the plug-in sent back through the last block's output parameter changes.
+    struct Change
+    {
+        std::uint32_t id;
+        int32_t offset;
+        double value;
+    };
+    std::vector<Change> outputChanges() const;
+    // The controller's calls to the component handler so far: restartComponent (how many, and
+    // all the flags given) and performEdit.
+    int32_t restarts(int32_t& flags) const;
+    int32_t edits() const;
+
     struct State;
 
 private:

@@ -97,6 +97,11 @@ public:
     // Programs, names and state chunks (Morvek2Programs.cpp).
     int getProgram() const { return curProgram.load(std::memory_order_relaxed); } // [any]
     virtual void setProgram(int program);                                         // [ui]
+    // A program change on the audio thread (a host's program-change parameter at its frame):
+    // it waits for nothing. While another thread is writing or applying records (a state
+    // restore, a program change of its own) it changes nothing and answers false, for the caller
+    // to try again with a later block. An index outside the bank is ignored (true).
+    bool trySetProgram(int program);       // [audio]
     void setProgramName(const char* name); // [ui] up to 23 bytes are kept
     // Names handed out fill at most kProgramNameOut bytes with the terminator.
     static constexpr int kProgramNameOut = 25;
@@ -187,8 +192,13 @@ protected:
 
     // Programs (Morvek2Programs.cpp).
     void buildBank(); // construction: empty records, then the factory programs
-    // Applies a record that is already sane to the live state (setProgram's steps).
-    void applyProgram(int k); // [ui]
+    // Applies a record that is already sane to the live state (setProgram's steps). From the
+    // audio thread (`live`) the chain order goes only into the live state: the record already
+    // holds it, and its lock may be held by a chunk being copied.
+    void applyProgram(int k, bool live = false); // [ui], or [audio] under programWriters
+    void storeLiveChainOrder(const std::uint16_t (&order)[kNumModules]); // [any]
+    // Whether `order` is a permutation of the module numbers.
+    static bool isChainOrder(const std::uint16_t (&order)[kNumModules]);
     // Mends a record from outside; fallback values are the parameters' defaults.
     unsigned repairIncoming(ProgramRecord& record); // [ui]
 

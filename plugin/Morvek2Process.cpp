@@ -143,14 +143,7 @@ void Morvek2Core::updateEnableFactors() // [any]
 
 bool Morvek2Core::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [any, not audio]
 {
-    unsigned seen = 0;
-    for (std::uint16_t m : order) {
-        if (m >= kNumModules) {
-            return false;
-        }
-        seen |= 1u << m;
-    }
-    if (seen != (1u << kNumModules) - 1u) {
+    if (!isChainOrder(order)) {
         return false;
     }
     {
@@ -159,13 +152,32 @@ bool Morvek2Core::setChainOrder(const std::uint16_t (&order)[kNumModules]) // [a
         const std::lock_guard<std::mutex> image(recordImage);
         ProgramRecord& record = editRecord();
         for (int i = 0; i < kNumModules; ++i) {
-            chainOrder[i].store(order[i], std::memory_order_relaxed);
             seq::store(record.chainOrder[i], order[i]);
         }
-        packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
+        storeLiveChainOrder(order);
     }
     editorOrderChanged(order);
     return true;
+}
+
+bool Morvek2Core::isChainOrder(const std::uint16_t (&order)[kNumModules])
+{
+    unsigned seen = 0;
+    for (std::uint16_t m : order) {
+        if (m >= kNumModules) {
+            return false;
+        }
+        seen |= 1u << m;
+    }
+    return seen == (1u << kNumModules) - 1u;
+}
+
+void Morvek2Core::storeLiveChainOrder(const std::uint16_t (&order)[kNumModules]) // [any]
+{
+    for (int i = 0; i < kNumModules; ++i) {
+        chainOrder[i].store(order[i], std::memory_order_relaxed);
+    }
+    packedChainOrder.store(packOrder(order), std::memory_order_relaxed);
 }
 
 // ---- Lanes -----------------------------------------------------------------------------------

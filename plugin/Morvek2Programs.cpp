@@ -85,7 +85,21 @@ void Morvek2Core::setProgram(int program) // [ui]
     applyProgram(program);
 }
 
-void Morvek2Core::applyProgram(int k) // [ui]
+bool Morvek2Core::trySetProgram(int program) // [audio]
+{
+    if (program < 0 || program >= kNumPrograms) {
+        return true;
+    }
+    const std::unique_lock<std::recursive_mutex> writers(programWriters, std::try_to_lock);
+    if (!writers.owns_lock()) {
+        return false;
+    }
+    curProgram.store(program, std::memory_order_relaxed);
+    applyProgram(program, true);
+    return true;
+}
+
+void Morvek2Core::applyProgram(int k, bool live) // [ui], or [audio] under programWriters
 {
     ProgramRecord& record = bank[clampProgram(k)];
     // The parameters first: their Step Size, Length and Direction are written into the record's
@@ -100,7 +114,14 @@ void Morvek2Core::applyProgram(int k) // [ui]
     for (int m = 0; m < kNumModules; ++m) {
         order[m] = seq::load(record.chainOrder[m]);
     }
-    if (!setChainOrder(order)) {
+    if (live) {
+        if (!isChainOrder(order)) {
+            const std::uint16_t straight[kNumModules] = {0, 1, 2, 3, 4, 5};
+            storeLiveChainOrder(straight);
+        } else {
+            storeLiveChainOrder(order);
+        }
+    } else if (!setChainOrder(order)) {
         // Records in the bank are mended on the way in, so this is only a last guard.
         const std::uint16_t straight[kNumModules] = {0, 1, 2, 3, 4, 5};
         setChainOrder(straight);

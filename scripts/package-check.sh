@@ -2,8 +2,8 @@
 # Builds the Debian package from build/release with CPack, installs it with dpkg, checks that
 # the files land where hosts and users look (/usr/lib/vst/Morvek2.so, the bundles in /usr/lib/lv2
 # and /usr/lib/vst3, /usr/bin/morvek2) and that qtractor's plug-in scanner finds the installed
-# module, then removes the package again. Also
-# checks that `cmake --install` into a prefix lays out lib/vst and bin.
+# module (and Ardour's VST3 scanner the installed bundle), then removes the package again. Also
+# checks that `cmake --install` into a prefix lays out lib/vst, lib/lv2, lib/vst3, lib/clap and bin.
 # Needs root (or sudo), dpkg-dev (dpkg-shlibdeps) and qtractor; the host scripts come from
 # ../shared/hosts beside the repository (MORVEK2_HOSTS_DIR overrides).
 set -uo pipefail
@@ -27,8 +27,9 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install $build --prefix "$prefix" >/dev/null
 [ -f "$prefix/lib/vst/Morvek2.so" ] && [ -x "$prefix/bin/morvek2" ] &&
     [ -f "$prefix/lib/lv2/Morvek2.lv2/Morvek2.so" ] && [ -f "$prefix/lib/lv2/Morvek2.lv2/manifest.ttl" ] &&
-    [ -f "$prefix/lib/clap/Morvek2.clap" ]
-check "cmake --install puts lib/vst/Morvek2.so, lib/lv2/Morvek2.lv2, lib/clap/Morvek2.clap and bin/morvek2 under the prefix" $?
+    [ -f "$prefix/lib/clap/Morvek2.clap" ] &&
+    [ -f "$prefix/lib/vst3/Morvek2.vst3/Contents/x86_64-linux/Morvek2.so" ]
+check "cmake --install puts lib/vst/Morvek2.so, lib/lv2/Morvek2.lv2, lib/vst3/Morvek2.vst3, lib/clap/Morvek2.clap and bin/morvek2 under the prefix" $?
 
 (cd $build && cpack -G DEB >/dev/null) || exit 1
 deb=$(ls -t $build/morvek2_*_amd64.deb | head -n 1)
@@ -53,8 +54,16 @@ echo "$out" | awk -F'|' '$1 == "VST" && $2 == "Morvek2" && $3 == "2:2" && $5 ~ /
 check "qtractor's scanner finds Morvek2 (2:2, 93 parameters) in /usr/lib/vst" $((rc || $?))
 /usr/bin/morvek2 info >/dev/null
 check "the installed morvek2 loads the installed module" $?
+# Ardour's VST3 scanner (when installed) on the bundle where the package put it, and the
+# installed command line on the same bundle.
+if [ -x /usr/lib/ardour7/ardour-vst3-scanner ]; then
+    bash "$root/scripts/hosts/ardour_vst3_scan.sh" /usr/lib/vst3/Morvek2.vst3 >/dev/null
+    check "Ardour's VST3 scanner finds Morvek2 in /usr/lib/vst3" $?
+fi
+/usr/bin/morvek2 info --module /usr/lib/vst3/Morvek2.vst3 >/dev/null
+check "the installed morvek2 loads the installed VST3 bundle" $?
 $sudo dpkg -r morvek2 >/dev/null
-[ ! -e /usr/lib/vst/Morvek2.so ] && [ ! -e /usr/bin/morvek2 ]
+[ ! -e /usr/lib/vst/Morvek2.so ] && [ ! -e /usr/bin/morvek2 ] && [ ! -e /usr/lib/vst3/Morvek2.vst3 ]
 check "dpkg -r removes the package" $?
 
 echo "$failures failure(s)"

@@ -6,7 +6,11 @@
 #   3. run the portable suites (dsp, sequencer, params, vst, plugin) under wine through ctest;
 #   4. render every factory program with the Windows module under wine and with the Linux
 #      module (build/release, built here if missing) and compare the two reports line by line;
-#   5. the module's heap over load/unload cycles and allocations on fresh threads under wine.
+#   5. the same for the VST3 bundles: the Linux bundle's and the Windows bundle's renders (under
+#      wine) against the Linux VST2 module's, and the Windows bundle against the Linux bundle;
+#   6. the heap over load/unload cycles and allocations on fresh threads under wine, for the
+#      module and for the VST3 bundle;
+#   7. the zip cpack makes holds the module and the VST3 bundle.
 # The wine prefix lives in build/windows/wineprefix. Usage: windows.sh [--skip-tests]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -72,7 +76,7 @@ echo "=== factory programs: Windows module against the Linux module"
 if [ ! -f build/release/build.ninja ]; then
     cmake --preset release >/dev/null || exit 1
 fi
-cmake --build --preset release -j "$jobs" --target Morvek2 morvek2_render_check >/dev/null ||
+cmake --build --preset release -j "$jobs" --target Morvek2 Morvek2_vst3 morvek2_render_check >/dev/null ||
     exit 1
 build/release/bin/morvek2_render_check report build/release/lib/Morvek2.so "$build/render-linux.txt"
 check "Linux module: identity, parameters, programs, finite renders" $?
@@ -81,9 +85,32 @@ check "Windows module under wine: identity, parameters, programs, finite renders
 build/release/bin/morvek2_render_check compare "$build/render-linux.txt" "$build/render-windows.txt"
 check "Windows module renders every factory program bit for bit like the Linux module" $?
 
+echo "=== the VST3 bundles: Windows and Linux against the Linux VST2 module"
+bundle=Morvek2.vst3
+build/release/bin/morvek2_render_check report build/release/lib/vst3/$bundle "$build/render-linux-vst3.txt"
+check "Linux VST3 bundle: parameters, programs, finite renders" $?
+build/release/bin/morvek2_render_check compare "$build/render-linux.txt" "$build/render-linux-vst3.txt" sound
+check "Linux VST3 bundle renders every factory program bit for bit like the VST2 module" $?
+timeout 900 "$wine" "$build/bin/morvek2_render_check.exe" report "$build/lib/vst3/$bundle" "$build/render-windows-vst3.txt"
+check "Windows VST3 bundle under wine: parameters, programs, finite renders" $?
+build/release/bin/morvek2_render_check compare "$build/render-linux.txt" "$build/render-windows-vst3.txt" sound
+check "Windows VST3 bundle renders every factory program bit for bit like the Linux VST2 module" $?
+build/release/bin/morvek2_render_check compare "$build/render-linux-vst3.txt" "$build/render-windows-vst3.txt"
+check "Windows VST3 bundle reports exactly what the Linux bundle reports" $?
+
 echo "=== load/unload cycles and fresh threads under wine"
 timeout 300 "$wine" "$build/bin/morvek2_render_check.exe" lifecycle "$dll"
 check "heap flat over 50 load/unload cycles; no allocation on fresh threads" $?
+timeout 300 "$wine" "$build/bin/morvek2_render_check.exe" lifecycle "$build/lib/vst3/$bundle"
+check "VST3 bundle: heap flat over 50 load/unload cycles; no allocation on fresh threads" $?
+
+echo "=== the Windows zip"
+(cd "$build" && cpack -G ZIP >/dev/null)
+zip=$(ls -t "$build"/Morvek2-*-windows-x64.zip 2>/dev/null | head -n 1)
+listing=$([ -n "$zip" ] && cmake -E tar tf "$zip")
+grep -qE '^Morvek2-[^/]*/Morvek2\.dll$' <<<"$listing" &&
+    grep -qE '^Morvek2-[^/]*/Morvek2\.vst3/Contents/x86_64-win/Morvek2\.vst3$' <<<"$listing"
+check "the zip holds Morvek2.dll and the bundle Morvek2.vst3 (Contents/x86_64-win/Morvek2.vst3)" $?
 
 echo "$failures failure(s)"
 [ $failures -eq 0 ]

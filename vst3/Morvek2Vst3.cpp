@@ -21,6 +21,9 @@
 #include <memory>
 #include <new>
 #include <vector>
+#if defined(_WIN32)
+#include "base/ThreadWord.h"
+#endif
 
 using namespace morvek2::vst3;
 
@@ -29,7 +32,8 @@ namespace {
 constexpr int kNumParams = Morvek2Core::kNumParams;
 // The host's program list: one parameter after the sound's own, stepping through the programs.
 constexpr ParamId kProgramParam = kNumParams;
-constexpr std::int32_t kProgramChangeFlag = 1 << 15;
+// The one unit (the root) carries the one program list: the factory programs.
+constexpr std::int32_t kProgramListId = 1;
 // Once released, never changed: hosts store it in their projects.
 constexpr Iid kClassId = makeIid(0x6D3A91C4, 0x2B7E4F08, 0xA15C93D2, 0x7E40B1F6);
 // A state larger than this is not ours (a program record is a few kilobytes).
@@ -61,17 +65,18 @@ Face* faceOf(void* self)
     return static_cast<Port*>(self)->owner;
 }
 
-class Face
+class Face : private Morvek2CoreHost
 {
 public:
     Face();
-    ~Face() = default;
+    ~Face() override = default;
 
     Port component;
     Port processor;
     Port controller;
     Port requirements;
     Port midiMapping;
+    Port unitInfo;
     std::atomic<std::uint32_t> references{1};
 
     std::unique_ptr<Morvek2Core> core;
@@ -88,10 +93,27 @@ public:
     void* queues[kMaxQueues] = {};
     std::int32_t cursor[kMaxQueues] = {};
     std::int32_t points[kMaxQueues] = {};
+    // Changes the core makes inside process go to the block's output changes at `outOffset`,
+    // others to the component handler.
+    void* outChanges = nullptr; // [audio]
+    std::int32_t outOffset = 0; // [audio]
+    // A program change the audio thread could not apply yet (another thread was restoring
+    // state), tried again with the next block; -1 for none.
+    int retryProgram = -1; // [audio]
+    // Raised when a program change altered the parameters' values without the host's knowing.
+    // restartComponent tells it, but never from process nor from inside the host's own call
+    // that changed the program: the editor's idle, and the host's next asking for parameter
+    // texts or descriptions (calls made to show them, outside its processing), pass it on.
+    std::atomic<bool> valuesChanged{false};
 
     Result query(const std::uint8_t* iid, void** object);
     void process(ProcessData& data);                                      // [audio]
     void displayFor(int index, float normalised, char* text, int length); // [ui]
+    void changeProgram(int program);                                      // [audio]
+    void tellHostOfNewValues(); // [ui] for the editor's idle too
+
+private:
+    void parameterAutomated(int index, float normalised) override; // [any]
 };
 
 // ---- FUnknown shared by all four tables
@@ -121,6 +143,12 @@ std::uint32_t MORVEK2_VST3_CALL release(void* self)
 constexpr UnknownTable kUnknown = {queryInterface, addRef, release};
 
 // ---- Helpers
+
+int programOf(double normalised)
+{
+    const long k = std::lround(normalised * (Morvek2Core::kNumPrograms - 1));
+    return static_cast<int>(k < 0 ? 0 : (k >= Morvek2Core::kNumPrograms ? 0 : k));
+}
 
 void copyText(char* to, std::size_t size, const char* from)
 {
@@ -359,10 +387,88 @@ Morvek2Transport transportOf(const ProcessContext* c, std::int32_t offset) // [a
     return t;
 }
 
+void Face::changeProgram(int program) // [audio]
+{
+    if (program == core->getProgram()) {
+        retryProgram = -1;
+        return; // the controller took it already, or the host repeats itself
+    }
+    if (core->trySetProgram(program)) {
+        retryProgram = -1;
+        valuesChanged.store(true, std::memory_order_release);
+    } else {
+        retryProgram = program;
+    }
+}
+
+void Face::tellHostOfNewValues() // [ui]
+{
+    if (handler && valuesChanged.exchange(false, std::memory_order_acq_rel))
+        tableOf<ComponentHandlerTable>(handler).restartComponent(handler,
+                                                                 kRestartParamValuesChanged);
+}
+
+// The face whose process runs on this thread, if any. Kept where reading and writing it never
+// allocates: the module's static thread storage, or on Windows a slot of the system's per-thread
+// table (a thread id from this module's own copy of the threads library would allocate on a
+// host thread's first block).
+#if defined(_WIN32)
+ThreadWord processingWord;
+Face* processingHere()
+{
+    return reinterpret_cast<Face*>(processingWord.get());
+}
+void setProcessingHere(Face* face)
+{
+    processingWord.set(reinterpret_cast<std::uintptr_t>(face));
+}
+#else
+#if defined(__GNUC__)
+[[gnu::tls_model("initial-exec")]]
+#endif
+thread_local Face* processing = nullptr;
+Face* processingHere()
+{
+    return processing;
+}
+void setProcessingHere(Face* face)
+{
+    processing = face;
+}
+#endif
+
+// A change the core made by itself (the Solo cascade) as a user's change the host records.
+void Face::parameterAutomated(int index, float normalised) // [any]
+{
+    const ParamId id = static_cast<ParamId>(index);
+    if (processingHere() == this) {
+        // Inside process: into the block's output changes, at the frame where it happened.
+        if (!outChanges)
+            return;
+        std::int32_t slot = 0;
+        void* queue =
+            tableOf<ParameterChangesTable>(outChanges).addParameterData(outChanges, &id, &slot);
+        if (queue)
+            tableOf<ParamValueQueueTable>(queue).addPoint(queue, outOffset, normalised, &slot);
+        return;
+    }
+    if (!handler)
+        return;
+    const ComponentHandlerTable& h = tableOf<ComponentHandlerTable>(handler);
+    h.beginEdit(handler, id);
+    h.performEdit(handler, id, normalised);
+    h.endEdit(handler, id);
+}
+
 void Face::process(ProcessData& data) // [audio]
 {
     const std::int32_t frames = data.numSamples;
     int count = 0;
+    setProcessingHere(this);
+    outChanges = data.outputParameterChanges;
+    outOffset = 0;
+    if (retryProgram >= 0)
+        changeProgram(retryProgram);
     if (void* changes = data.inputParameterChanges) {
         const ParameterChangesTable& pc = tableOf<ParameterChangesTable>(changes);
         const std::int32_t n = pc.getParameterCount(changes);
@@ -371,8 +477,8 @@ void Face::process(ProcessData& data) // [audio]
             if (!q)
                 continue;
             const ParamId id = tableOf<ParamValueQueueTable>(q).getParameterId(q);
-            if (id >= static_cast<ParamId>(kNumParams) && !isControllerParam(id))
-                continue; // program changes arrive through the controller
+            if (id > kProgramParam && !isControllerParam(id))
+                continue;
             queues[count] = q;
             cursor[count] = 0;
             points[count] = tableOf<ParamValueQueueTable>(q).getPointCount(q);
@@ -391,8 +497,10 @@ void Face::process(ProcessData& data) // [audio]
             ins[c] = data.inputs[0].channelBuffers32[c];
             outs[c] = data.outputs[0].channelBuffers32[c];
         }
-        if (!ins[0] || !ins[1] || !outs[0] || !outs[1])
+        if (!ins[0] || !ins[1] || !outs[0] || !outs[1]) {
+            setProcessingHere(nullptr);
             return;
+        }
         data.outputs[0].silenceFlags = 0;
     }
 
@@ -401,6 +509,7 @@ void Face::process(ProcessData& data) // [audio]
     std::int32_t done = audio ? 0 : frames;
     for (;;) {
         std::int32_t next = frames;
+        outOffset = done < frames ? done : (frames > 0 ? frames - 1 : 0);
         for (int k = 0; k < count; ++k) {
             const ParamValueQueueTable& q = tableOf<ParamValueQueueTable>(queues[k]);
             while (cursor[k] < points[k]) {
@@ -420,6 +529,8 @@ void Face::process(ProcessData& data) // [audio]
                     const double v = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0.0;
                     core->receiveMidi(0xB0, static_cast<std::uint8_t>(id - kFirstControllerParam),
                                       static_cast<std::uint8_t>(std::lround(v * 127.0)));
+                } else if (id == kProgramParam) {
+                    changeProgram(programOf(value));
                 } else {
                     core->setParameter(static_cast<int>(id), static_cast<float>(value));
                 }
@@ -433,6 +544,8 @@ void Face::process(ProcessData& data) // [audio]
         core->process(spanIns, spanOuts, next - done, transportOf(data.processContext, done));
         done = next;
     }
+    outChanges = nullptr;
+    setProcessingHere(nullptr);
 }
 
 // ---- IEditController
@@ -471,6 +584,7 @@ Result MORVEK2_VST3_CALL getParameterInfo(void* self, std::int32_t index, Parame
     if (!info || index < 0 || index >= kParamCount)
         return kInvalidArgument;
     Face* f = faceOf(self);
+    f->tellHostOfNewValues();
     std::memset(info, 0, sizeof *info);
     info->id = static_cast<ParamId>(index);
     info->unitId = 0;
@@ -489,7 +603,8 @@ Result MORVEK2_VST3_CALL getParameterInfo(void* self, std::int32_t index, Parame
         toString16("Program", info->title, 128);
         toString16("Program", info->shortTitle, 128);
         info->stepCount = Morvek2Core::kNumPrograms - 1;
-        info->flags = kParamIsList | kProgramChangeFlag;
+        info->unitId = kRootUnitId;
+        info->flags = kParamIsList | kParamIsProgramChange;
         return kResultOk;
     }
     char text[64];
@@ -507,12 +622,6 @@ Result MORVEK2_VST3_CALL getParameterInfo(void* self, std::int32_t index, Parame
     return kResultOk;
 }
 
-int programOf(double normalised)
-{
-    const long k = std::lround(normalised * (Morvek2Core::kNumPrograms - 1));
-    return static_cast<int>(k < 0 ? 0 : (k >= Morvek2Core::kNumPrograms ? 0 : k));
-}
-
 void Face::displayFor(int index, float normalised, char* text, int length) // [ui]
 {
     for (int i = 0; i < kNumParams; ++i)
@@ -527,6 +636,7 @@ Result MORVEK2_VST3_CALL getParamStringByValue(void* self, ParamId id, double no
     if (!out || (id > kProgramParam && !isControllerParam(id)))
         return kInvalidArgument;
     Face* f = faceOf(self);
+    f->tellHostOfNewValues();
     char text[64] = {};
     if (isControllerParam(id)) {
         std::snprintf(text, sizeof text, "%ld",
@@ -654,8 +764,12 @@ Result MORVEK2_VST3_CALL setParamNormalized(void* self, ParamId id, double norma
     Face* f = faceOf(self);
     if (id == kProgramParam) {
         const int k = programOf(normalised);
-        if (k != f->core->getProgram())
+        if (k != f->core->getProgram()) {
             f->core->setProgram(k);
+            // The program's parameters are new to the host too; it hears of them later, not
+            // from inside this call (Ardour 7 holds the lock its restart handler takes).
+            f->valuesChanged.store(true, std::memory_order_release);
+        }
         return kResultOk;
     }
     if (isControllerParam(id) && std::isfinite(normalised)) {
@@ -679,6 +793,7 @@ Result MORVEK2_VST3_CALL setComponentHandler(void* self, void* handler)
     if (f->handler)
         tableOf<UnknownTable>(f->handler).release(f->handler);
     f->handler = handler;
+    f->tellHostOfNewValues();
     return kResultOk;
 }
 
@@ -710,6 +825,101 @@ Result MORVEK2_VST3_CALL getMidiControllerAssignment(void*, std::int32_t bus, st
 
 constexpr MidiMappingTable kMidiMapping = {kUnknown, getMidiControllerAssignment};
 
+// ---- IUnitInfo: the root unit and its program list, the factory programs by their names
+
+std::int32_t MORVEK2_VST3_CALL getUnitCount(void*)
+{
+    return 1;
+}
+
+Result MORVEK2_VST3_CALL getUnitInfo(void*, std::int32_t index, UnitInfo* info)
+{
+    if (!info || index != 0)
+        return kInvalidArgument;
+    std::memset(info, 0, sizeof *info);
+    info->id = kRootUnitId;
+    info->parentUnitId = kNoParentUnitId;
+    toString16("Root", info->name, 128);
+    info->programListId = kProgramListId;
+    return kResultOk;
+}
+
+std::int32_t MORVEK2_VST3_CALL getProgramListCount(void*)
+{
+    return 1;
+}
+
+Result MORVEK2_VST3_CALL getProgramListInfo(void*, std::int32_t index, ProgramListInfo* info)
+{
+    if (!info || index != 0)
+        return kInvalidArgument;
+    std::memset(info, 0, sizeof *info);
+    info->id = kProgramListId;
+    toString16("Programs", info->name, 128);
+    info->programCount = Morvek2Core::kNumPrograms;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL getProgramName(void* self, std::int32_t listId, std::int32_t index,
+                                        Char16* name)
+{
+    char text[Morvek2Core::kProgramNameOut] = {};
+    if (!name || listId != kProgramListId ||
+        !faceOf(self)->core->getProgramNameIndexed(index, text))
+        return kInvalidArgument;
+    toString16(text, name, 128);
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL getProgramInfo(void*, std::int32_t, std::int32_t, const char*, Char16*)
+{
+    return kResultFalse;
+}
+
+Result MORVEK2_VST3_CALL hasProgramPitchNames(void*, std::int32_t, std::int32_t)
+{
+    return kResultFalse;
+}
+
+Result MORVEK2_VST3_CALL getProgramPitchName(void*, std::int32_t, std::int32_t, std::int16_t,
+                                             Char16*)
+{
+    return kResultFalse;
+}
+
+std::int32_t MORVEK2_VST3_CALL getSelectedUnit(void*)
+{
+    return kRootUnitId;
+}
+
+Result MORVEK2_VST3_CALL selectUnit(void*, std::int32_t unitId)
+{
+    return unitId == kRootUnitId ? kResultOk : kInvalidArgument;
+}
+
+// Both buses and all their channels belong to the root unit.
+Result MORVEK2_VST3_CALL getUnitByBus(void*, std::int32_t type, std::int32_t dir,
+                                      std::int32_t busIndex, std::int32_t channel,
+                                      std::int32_t* unitId)
+{
+    if (!unitId || type != kAudio || (dir != kInput && dir != kOutput) || busIndex != 0 ||
+        channel < 0 || channel > 1)
+        return kResultFalse;
+    *unitId = kRootUnitId;
+    return kResultOk;
+}
+
+Result MORVEK2_VST3_CALL setUnitProgramData(void*, std::int32_t, std::int32_t, void*)
+{
+    return kNotImplemented; // programs come in as the component's state
+}
+
+constexpr UnitInfoTable kUnitInfo = {
+    kUnknown,       getUnitCount,   getUnitInfo,          getProgramListCount, getProgramListInfo,
+    getProgramName, getProgramInfo, hasProgramPitchNames, getProgramPitchName, getSelectedUnit,
+    selectUnit,     getUnitByBus,   setUnitProgramData,
+};
+
 constexpr EditControllerTable kController = {
     {kUnknown, initialize, terminate},
     setComponentState,
@@ -729,9 +939,11 @@ constexpr EditControllerTable kController = {
 
 Face::Face()
     : component{&kComponent, this}, processor{&kProcessor, this}, controller{&kController, this},
-      requirements{&kRequirements, this}, midiMapping{&kMidiMapping, this}
+      requirements{&kRequirements, this}, midiMapping{&kMidiMapping, this}, unitInfo{&kUnitInfo,
+                                                                                     this}
 {
     core = std::make_unique<Morvek2Core>();
+    core->setCoreHost(this);
     map = std::make_unique<morvek2::PortMapping>(core->getParameterManager());
     scratch = std::make_unique<Morvek2ParameterManager>();
     for (int i = 0; i < kNumParams; ++i)
@@ -754,6 +966,8 @@ Result Face::query(const std::uint8_t* iid, void** object)
         found = &requirements;
     else if (sameIid(iid, kIidMidiMapping))
         found = &midiMapping;
+    else if (sameIid(iid, kIidUnitInfo))
+        found = &unitInfo;
     *object = found;
     if (!found)
         return kNoInterface;

@@ -92,6 +92,7 @@ inline constexpr Iid kIidPlugViewContentScaleSupport =
 inline constexpr Iid kIidEventHandler = makeIid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
 inline constexpr Iid kIidTimerHandler = makeIid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
 inline constexpr Iid kIidRunLoop = makeIid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+inline constexpr Iid kIidUnitInfo = makeIid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
 
 // ---- Tables of functions (each interface's table begins with those of the interfaces it
 // extends)
@@ -334,6 +335,7 @@ constexpr std::int32_t kParamCanAutomate = 1 << 0;
 constexpr std::int32_t kParamReadOnly = 1 << 1;
 constexpr std::int32_t kParamIsList = 1 << 3;
 constexpr std::int32_t kParamIsHidden = 1 << 4;
+constexpr std::int32_t kParamIsProgramChange = 1 << 15;
 
 struct ParameterInfo
 {
@@ -384,6 +386,52 @@ struct MidiMappingTable
     Result(MORVEK2_VST3_CALL* getMidiControllerAssignment)(void* self, std::int32_t bus,
                                                            std::int16_t channel,
                                                            std::int16_t controller, ParamId* id);
+};
+
+// ---- Units and program lists
+constexpr std::int32_t kRootUnitId = 0;
+constexpr std::int32_t kNoParentUnitId = -1;
+constexpr std::int32_t kNoProgramListId = -1;
+
+struct UnitInfo
+{
+    std::int32_t id;
+    std::int32_t parentUnitId;
+    String128 name;
+    std::int32_t programListId;
+};
+
+struct ProgramListInfo
+{
+    std::int32_t id;
+    String128 name;
+    std::int32_t programCount;
+};
+
+struct UnitInfoTable
+{
+    UnknownTable unknown;
+    std::int32_t(MORVEK2_VST3_CALL* getUnitCount)(void* self);
+    Result(MORVEK2_VST3_CALL* getUnitInfo)(void* self, std::int32_t index, UnitInfo* info);
+    std::int32_t(MORVEK2_VST3_CALL* getProgramListCount)(void* self);
+    Result(MORVEK2_VST3_CALL* getProgramListInfo)(void* self, std::int32_t index,
+                                                  ProgramListInfo* info);
+    Result(MORVEK2_VST3_CALL* getProgramName)(void* self, std::int32_t listId, std::int32_t index,
+                                              Char16* name);
+    Result(MORVEK2_VST3_CALL* getProgramInfo)(void* self, std::int32_t listId, std::int32_t index,
+                                              const char* attribute, Char16* value);
+    Result(MORVEK2_VST3_CALL* hasProgramPitchNames)(void* self, std::int32_t listId,
+                                                    std::int32_t index);
+    Result(MORVEK2_VST3_CALL* getProgramPitchName)(void* self, std::int32_t listId,
+                                                   std::int32_t index, std::int16_t pitch,
+                                                   Char16* name);
+    std::int32_t(MORVEK2_VST3_CALL* getSelectedUnit)(void* self);
+    Result(MORVEK2_VST3_CALL* selectUnit)(void* self, std::int32_t unitId);
+    Result(MORVEK2_VST3_CALL* getUnitByBus)(void* self, std::int32_t type, std::int32_t dir,
+                                            std::int32_t busIndex, std::int32_t channel,
+                                            std::int32_t* unitId);
+    Result(MORVEK2_VST3_CALL* setUnitProgramData)(void* self, std::int32_t listOrUnitId,
+                                                  std::int32_t index, void* stream);
 };
 
 struct HostApplicationTable

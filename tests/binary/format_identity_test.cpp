@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -183,12 +184,35 @@ TEST(FormatIdentity, Vst3StateIsTheVst2ProgramChunk)
     const std::vector<uint8_t> noise(chunk.size(), 0xa5);
     EXPECT_EQ(fresh->setChunk(true, {}), 0);
     EXPECT_EQ(fresh->setChunk(true, truncated), 0);
+    // Random bytes of other lengths are refused and change nothing.
+    std::mt19937 random(7);
+    for (std::size_t size :
+         {std::size_t{1}, std::size_t{100}, chunk.size() + 1, 3 * chunk.size()}) {
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes) {
+            b = static_cast<uint8_t>(random());
+        }
+        EXPECT_EQ(fresh->setChunk(true, bytes), 0) << size << " random bytes";
+        EXPECT_EQ(fresh->getChunk(true), before) << size << " random bytes";
+    }
     fresh->setChunk(true, noise); // mended or refused, but never harmful
     EXPECT_EQ(fresh->setChunk(true, before), 1);
     EXPECT_EQ(fresh->getChunk(true), before);
     EXPECT_EQ(fresh->setChunk(true, chunk), 1);
     EXPECT_EQ(fresh->getChunk(true), chunk);
     EXPECT_EQ(fresh->parameterDisplay(3), vst2->parameterDisplay(3));
+
+    // And the restored instance sounds as the one that saved it.
+    const AudioChannels input = testInput();
+    AudioChannels saved;
+    AudioChannels restored;
+    for (auto [instance, out] :
+         {std::pair{vst3.get(), &saved}, std::pair{fresh.get(), &restored}}) {
+        instance->start(static_cast<float>(kRate), 512);
+        std::thread([&] { *out = morvek2::host::render(*instance, input, {}); }).join();
+    }
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved, restored);
 }
 #endif
 

@@ -1,18 +1,21 @@
-// morvek2_render_check: the same module checked on two platforms. `report` loads a VST 2.4
-// module through its entry point with our host, checks that it is Morvek2 (identity, 93
-// parameters, 40 programs), renders every factory program at 44.1, 48 and 96 kHz in 64-frame,
-// 512-frame and irregular blocks from one fixed input, and writes one line per fact: identity,
-// parameter names and display texts, program names and chunk sizes, and a hash of the bits of
-// every render; then the module under load (every module working, lanes moving every 1/64 note,
-// in three chain orders, and with every gate closed) over the same input followed by a second of
-// silence. `compare` reads two reports (say the Linux module's and the Windows module's, or one
-// build's and an earlier build's) and names every line, and so every program, that differs.
+// morvek2_render_check: the same module checked on two platforms or in two formats. `report`
+// loads a module with our host (a VST 2.4 module through its entry point, or anything
+// host::loadInstance takes: a VST3 bundle, an LV2 bundle, a CLAP file), checks that it is Morvek2
+// (93 parameters, 40 programs), renders every factory program at 44.1, 48 and 96 kHz in
+// 64-frame, 512-frame and irregular blocks from one fixed input, and writes one line per fact:
+// identity, parameter names and display texts, program names and chunk sizes, and a hash of the
+// bits of every render; then the module under load (every module working, lanes moving every 1/64
+// note, in three chain orders, and with every gate closed) over the same input followed by a
+// second of silence. `compare` reads two reports (say the Linux module's and the Windows
+// module's, or one build's and an earlier build's) and names every line, and so every program,
+// that differs; with `sound` only the programs (names, chunk sizes) and the renders count: two
+// formats of the module differ in identity and parameter names, never in these.
 //
 // On Windows, `lifecycle` measures the process heaps over 50 load/unload cycles and around the
 // first blocks and MIDI events on three fresh threads.
 //
 //   morvek2_render_check report MODULE OUT
-//   morvek2_render_check compare REFERENCE REPORT
+//   morvek2_render_check compare REFERENCE REPORT [sound]
 //   morvek2_render_check lifecycle MODULE        (Windows)
 #include "host/morvek2_host.h"
 #include "host/morvek2_scenes.h"
@@ -102,10 +105,30 @@ std::string clean(const std::string& s)
     return out;
 }
 
+std::unique_ptr<Instance> loadModule(const std::string& modulePath, std::string& error)
+{
+    return loadInstance(modulePath, error);
+}
+
+const char* formatName(const Instance& instance)
+{
+    switch (instance.format()) {
+    case Instance::Format::Vst2:
+        return "VST2";
+    case Instance::Format::Lv2:
+        return "LV2";
+    case Instance::Format::Vst3:
+        return "VST3";
+    case Instance::Format::Clap:
+        return "CLAP";
+    }
+    return "?";
+}
+
 int report(const std::string& modulePath, const std::string& outPath)
 {
     std::string error;
-    std::unique_ptr<Plugin> probe = Plugin::load(modulePath, error);
+    std::unique_ptr<Instance> probe = loadModule(modulePath, error);
     if (!probe) {
         std::fprintf(stderr, "cannot load %s: %s\n", modulePath.c_str(), error.c_str());
         return 2;
@@ -118,16 +141,23 @@ int report(const std::string& modulePath, const std::string& outPath)
     };
 
     // Identity. The editor flag is left out: a build may come without the window.
-    probe->open();
-    out << "entry\t" << probe->module().entryName() << '\n';
-    out << "name\t" << clean(probe->effectName()) << '\n';
-    out << "vendor\t" << clean(probe->vendorString()) << '\n';
-    out << "product\t" << clean(probe->productString()) << '\n';
-    out << "vendorVersion\t" << probe->vendorVersion() << '\n';
-    out << "uniqueId\t" << probe->uniqueId() << '\n';
-    out << "version\t" << probe->version() << '\n';
-    out << "inputs\t" << probe->numInputs() << "\noutputs\t" << probe->numOutputs() << '\n';
-    out << "flags\t" << (probe->flags() & ~effFlagsHasEditor) << '\n';
+    if (Plugin* vst2 = probe->vst2()) {
+        vst2->open();
+        out << "entry\t" << vst2->module().entryName() << '\n';
+        out << "name\t" << clean(vst2->effectName()) << '\n';
+        out << "vendor\t" << clean(vst2->vendorString()) << '\n';
+        out << "product\t" << clean(vst2->productString()) << '\n';
+        out << "vendorVersion\t" << vst2->vendorVersion() << '\n';
+        out << "uniqueId\t" << vst2->uniqueId() << '\n';
+        out << "version\t" << vst2->version() << '\n';
+        out << "inputs\t" << vst2->numInputs() << "\noutputs\t" << vst2->numOutputs() << '\n';
+        out << "flags\t" << (vst2->flags() & ~effFlagsHasEditor) << '\n';
+    } else {
+        out << "format\t" << formatName(*probe) << '\n';
+        out << "id\t" << clean(probe->uri()) << '\n';
+        out << "name\t" << clean(probe->effectName()) << '\n';
+        out << "inputs\t" << probe->numInputs() << "\noutputs\t" << probe->numOutputs() << '\n';
+    }
     out << "params\t" << probe->numParams() << "\nprograms\t" << probe->numPrograms() << '\n';
     if (probe->effectName() != "Morvek2") {
         fail("effect name is \"" + probe->effectName() + "\"");
@@ -156,7 +186,7 @@ int report(const std::string& modulePath, const std::string& outPath)
         const AudioChannels input = makeInput(rate);
         for (const BlockScheme& scheme : schemes) {
             for (int p = 0; p < kExpectedPrograms; ++p) {
-                std::unique_ptr<Plugin> plugin = Plugin::load(modulePath, error);
+                std::unique_ptr<Instance> plugin = loadModule(modulePath, error);
                 if (!plugin) {
                     fail("instance for program " + std::to_string(p) + ": " + error);
                     continue;
@@ -199,7 +229,7 @@ int report(const std::string& modulePath, const std::string& outPath)
         }
         for (const BlockScheme& scheme : schemes) {
             for (const LoadScene& s : scenes) {
-                std::unique_ptr<Plugin> plugin = Plugin::load(modulePath, error);
+                std::unique_ptr<Instance> plugin = loadModule(modulePath, error);
                 if (!plugin) {
                     fail(std::string("instance for ") + s.name + ": " + error);
                     continue;
@@ -253,7 +283,13 @@ std::map<std::string, std::string> readReport(const std::string& path, bool& ok)
     return lines;
 }
 
-int compare(const std::string& referencePath, const std::string& reportPath)
+bool soundLine(const std::string& key)
+{
+    return key.rfind("render.", 0) == 0 || key.rfind("scene.", 0) == 0 ||
+           key.rfind("program.", 0) == 0;
+}
+
+int compare(const std::string& referencePath, const std::string& reportPath, bool soundOnly)
 {
     bool okA = false;
     bool okB = false;
@@ -267,9 +303,13 @@ int compare(const std::string& referencePath, const std::string& reportPath)
     std::set<int> programs;
     int renders = 0;
     for (const auto& [key, value] : reference) {
-        renders += key.rfind("render.", 0) == 0 || key.rfind("scene.", 0) == 0 ? 1 : 0;
+        const bool render = key.rfind("render.", 0) == 0 || key.rfind("scene.", 0) == 0;
+        renders += render ? 1 : 0;
         const auto it = other.find(key);
         if (it != other.end() && it->second == value) {
+            continue;
+        }
+        if (soundOnly && !soundLine(key)) {
             continue;
         }
         ++differences;
@@ -280,7 +320,7 @@ int compare(const std::string& referencePath, const std::string& reportPath)
         }
     }
     for (const auto& [key, value] : other) {
-        if (reference.find(key) == reference.end()) {
+        if ((!soundOnly || soundLine(key)) && reference.find(key) == reference.end()) {
             ++differences;
             std::printf("differs: %s only in the report\n", key.c_str());
         }
@@ -332,7 +372,7 @@ HeapUse heapUse()
 bool loadRunUnload(const std::string& modulePath)
 {
     std::string error;
-    std::unique_ptr<Plugin> plugin = Plugin::load(modulePath, error);
+    std::unique_ptr<Instance> plugin = loadModule(modulePath, error);
     if (!plugin) {
         std::fprintf(stderr, "cannot load %s: %s\n", modulePath.c_str(), error.c_str());
         return false;
@@ -343,7 +383,7 @@ bool loadRunUnload(const std::string& modulePath)
     float* in[2] = {left.data(), right.data()};
     float* out[2] = {outL.data(), outR.data()};
     for (int b = 0; b < 8; ++b) {
-        plugin->processReplacing(in, out, 512);
+        plugin->process(in, out, 512);
     }
     return true;
 }
@@ -373,7 +413,7 @@ int lifecycle(const std::string& modulePath)
     // Three fresh threads, each one's first blocks and MIDI events (the program re-rolls its
     // lanes' directions, so the random state is touched on each thread too).
     std::string error;
-    std::unique_ptr<Plugin> plugin = Plugin::load(modulePath, error);
+    std::unique_ptr<Instance> plugin = loadModule(modulePath, error);
     if (!plugin) {
         return 2;
     }
@@ -394,7 +434,7 @@ int lifecycle(const std::string& modulePath)
                 events.clear();
                 events.add(0, 0xB0, 7, static_cast<std::uint8_t>(b));
                 events.add(10, 0xB1, 1, 64);
-                plugin->sendEvents(events.events());
+                plugin->sendMidi(events);
                 plugin->process(in, out, 256);
             }
             end = heapUse();
@@ -419,8 +459,9 @@ int main(int argc, char** argv)
     if (argc == 4 && std::strcmp(argv[1], "report") == 0) {
         return report(argv[2], argv[3]);
     }
-    if (argc == 4 && std::strcmp(argv[1], "compare") == 0) {
-        return compare(argv[2], argv[3]);
+    if ((argc == 4 || (argc == 5 && std::strcmp(argv[4], "sound") == 0)) &&
+        std::strcmp(argv[1], "compare") == 0) {
+        return compare(argv[2], argv[3], argc == 5);
     }
 #if defined(_WIN32)
     if (argc == 3 && std::strcmp(argv[1], "lifecycle") == 0) {
@@ -428,7 +469,7 @@ int main(int argc, char** argv)
     }
 #endif
     std::fprintf(stderr,
-                 "usage: %s report MODULE OUT\n       %s compare REFERENCE REPORT\n"
+                 "usage: %s report MODULE OUT\n       %s compare REFERENCE REPORT [sound]\n"
                  "       %s lifecycle MODULE (Windows)\n",
                  argv[0], argv[0], argv[0]);
     return 2;
