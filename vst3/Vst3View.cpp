@@ -9,7 +9,6 @@
 #include "plugin/Morvek2Core.h"
 #include "vst3/vst3_abi.h"
 
-#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -430,27 +429,12 @@ void View::editorParameterAutomated(int32_t index, float normalised)
         return;
     }
     // The core may change other parameters with this one (a Solo switches the others off); the
-    // host hears of every value this edit changed, the others each as a gesture of its own.
-    std::array<float, kNumParams> before{};
-    for (int i = 0; i < kNumParams; ++i) {
-        before[static_cast<std::size_t>(i)] = core.getParameter(i);
-    }
+    // face reports those to the host as gestures of their own, as it does for MIDI-driven changes.
     core.setParameter(index, normalised);
     void* h = nullptr;
     const ComponentHandlerTable* table = handlerTable(h);
-    if (!table) {
-        return;
-    }
-    for (int i = 0; i < kNumParams; ++i) {
-        const float now = core.getParameter(i);
-        const auto id = static_cast<ParamId>(i);
-        if (i == index) {
-            table->performEdit(h, id, now);
-        } else if (now != before[static_cast<std::size_t>(i)]) {
-            table->beginEdit(h, id);
-            table->performEdit(h, id, now);
-            table->endEdit(h, id);
-        }
+    if (table) {
+        table->performEdit(h, static_cast<ParamId>(index), core.getParameter(index));
     }
 }
 
