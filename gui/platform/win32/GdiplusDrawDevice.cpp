@@ -322,4 +322,50 @@ void GdiplusDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& d
                        &attributes);
 }
 
+void GdiplusDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                       const CPoint& source, uint8_t alpha)
+{
+    const auto* gdiplusBitmap = dynamic_cast<const GdiplusBitmap*>(&bitmap);
+    if (!gdiplusBitmap || !gdiplusBitmap->getBitmap() || dest.isEmpty() || alpha == 0) {
+        return;
+    }
+    if (bitmap.getScaleFactor() != scaleFactor || scaleFactor == 1.0) {
+        drawBitmap(bitmap, dest, source, alpha);
+        return;
+    }
+    // Whole pixels of the picture onto whole pixels of the device, one to one, the cell's edges
+    // snapped as the Cairo device snaps them; device pixel n lies at n / scale in the layout.
+    const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
+    const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
+    const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
+    const CCoord height = snapToDevicePixel(source.y + dest.height(), scaleFactor) - pictureTop;
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const auto inLayout = [this](CCoord devicePixels) {
+        return static_cast<Gdiplus::REAL>(devicePixels / scaleFactor);
+    };
+    const Gdiplus::RectF target(inLayout(snapToDevicePixel(dest.left, scaleFactor)),
+                                inLayout(snapToDevicePixel(dest.top, scaleFactor)), inLayout(width),
+                                inLayout(height));
+    const auto inPicture = [](CCoord v) { return static_cast<Gdiplus::REAL>(v); };
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    if (alpha == 255) {
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, inPicture(pictureLeft),
+                           inPicture(pictureTop), inPicture(width), inPicture(height),
+                           Gdiplus::UnitPixel);
+        return;
+    }
+    Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
+                                    {0, 1, 0, 0, 0},
+                                    {0, 0, 1, 0, 0},
+                                    {0, 0, 0, static_cast<Gdiplus::REAL>(alpha / 255.0), 0},
+                                    {0, 0, 0, 0, 1}}};
+    Gdiplus::ImageAttributes attributes;
+    attributes.SetColorMatrix(&matrix);
+    graphics.DrawImage(gdiplusBitmap->getBitmap(), target, inPicture(pictureLeft),
+                       inPicture(pictureTop), inPicture(width), inPicture(height),
+                       Gdiplus::UnitPixel, &attributes);
+}
+
 } // namespace VSTGUI
