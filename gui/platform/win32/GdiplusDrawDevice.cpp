@@ -334,7 +334,9 @@ void GdiplusDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRec
         return;
     }
     // Whole pixels of the picture onto whole pixels of the device, one to one, the cell's edges
-    // snapped as the Cairo device snaps them; device pixel n lies at n / scale in the layout.
+    // snapped as the Cairo device snaps them. The copy is placed in device pixels: n / 1.5 as a
+    // REAL scaled back by the transform can land a hair short of n, and GDI+ then rounds the
+    // whole picture a pixel up or left.
     const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
     const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
     const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
@@ -342,30 +344,31 @@ void GdiplusDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRec
     if (width <= 0 || height <= 0) {
         return;
     }
-    const auto inLayout = [this](CCoord devicePixels) {
-        return static_cast<Gdiplus::REAL>(devicePixels / scaleFactor);
-    };
-    const Gdiplus::RectF target(inLayout(snapToDevicePixel(dest.left, scaleFactor)),
-                                inLayout(snapToDevicePixel(dest.top, scaleFactor)), inLayout(width),
-                                inLayout(height));
-    const auto inPicture = [](CCoord v) { return static_cast<Gdiplus::REAL>(v); };
+    const auto real = [](CCoord v) { return static_cast<Gdiplus::REAL>(v); };
+    const Gdiplus::RectF target(real(snapToDevicePixel(dest.left, scaleFactor)),
+                                real(snapToDevicePixel(dest.top, scaleFactor)), real(width),
+                                real(height));
+    Gdiplus::Matrix layoutTransform;
+    graphics.GetTransform(&layoutTransform);
+    // The clip stays where it is on the device; only the geometry below is in device pixels.
+    graphics.ResetTransform();
+    graphics.TranslateTransform(-0.5f, -0.5f);
     graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     if (alpha == 255) {
-        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, inPicture(pictureLeft),
-                           inPicture(pictureTop), inPicture(width), inPicture(height),
-                           Gdiplus::UnitPixel);
-        return;
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, real(pictureLeft), real(pictureTop),
+                           real(width), real(height), Gdiplus::UnitPixel);
+    } else {
+        Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
+                                        {0, 1, 0, 0, 0},
+                                        {0, 0, 1, 0, 0},
+                                        {0, 0, 0, static_cast<Gdiplus::REAL>(alpha / 255.0), 0},
+                                        {0, 0, 0, 0, 1}}};
+        Gdiplus::ImageAttributes attributes;
+        attributes.SetColorMatrix(&matrix);
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, real(pictureLeft), real(pictureTop),
+                           real(width), real(height), Gdiplus::UnitPixel, &attributes);
     }
-    Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
-                                    {0, 1, 0, 0, 0},
-                                    {0, 0, 1, 0, 0},
-                                    {0, 0, 0, static_cast<Gdiplus::REAL>(alpha / 255.0), 0},
-                                    {0, 0, 0, 0, 1}}};
-    Gdiplus::ImageAttributes attributes;
-    attributes.SetColorMatrix(&matrix);
-    graphics.DrawImage(gdiplusBitmap->getBitmap(), target, inPicture(pictureLeft),
-                       inPicture(pictureTop), inPicture(width), inPicture(height),
-                       Gdiplus::UnitPixel, &attributes);
+    graphics.SetTransform(&layoutTransform);
 }
 
 } // namespace VSTGUI
