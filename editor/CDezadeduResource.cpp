@@ -142,8 +142,9 @@ void CDezadeduResource::drawString(CDrawContext* context, const CPoint& point, c
             const CCoord left = penX - g.xOffset;
             const CRect dest(left, point.y, left + g.width, point.y + g.height);
             // The bitmap draws only what lies inside the sheet, so a record that points past
-            // it draws nothing there.
-            sheet->drawAlphaBlend(context, dest, CPoint(g.x, g.y), sheetAlpha);
+            // it draws nothing there. Cells lie edge to edge in the sheet, so each is drawn as
+            // a cell: no neighbouring glyph may show at its edges on a high-density screen.
+            sheet->drawCell(context, dest, CPoint(g.x, g.y), sheetAlpha);
         }
         penX += g.advance;
     }

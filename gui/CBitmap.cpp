@@ -82,7 +82,7 @@ CCoord CBitmap::getHeight() const
 }
 
 void CBitmap::drawWithAlpha(CDrawContext* context, const CRect& rect, const CPoint& offset,
-                            uint8_t alpha)
+                            uint8_t alpha, bool cell)
 {
     if (!context || !platformBitmap || alpha == 0) {
         return;
@@ -94,8 +94,12 @@ void CBitmap::drawWithAlpha(CDrawContext* context, const CRect& rect, const CPoi
     CRect dest = rect;
     dest.right = std::min(dest.right, dest.left + getWidth() - offset.x);
     dest.bottom = std::min(dest.bottom, dest.top + getHeight() - offset.y);
-    context->drawPlatformBitmap(pictureFor(context->getDevice().getScaleFactor()), dest, offset,
-                                alpha);
+    const IPlatformBitmap& picture = pictureFor(context->getDevice().getScaleFactor());
+    if (cell) {
+        context->drawPlatformBitmapCell(picture, dest, offset, alpha);
+    } else {
+        context->drawPlatformBitmap(picture, dest, offset, alpha);
+    }
 }
 
 void CBitmap::draw(CDrawContext* context, const CRect& rect, const CPoint& offset)
@@ -112,6 +116,12 @@ void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& rect, const CPo
                              uint8_t alpha)
 {
     drawWithAlpha(context, rect, offset, alpha);
+}
+
+void CBitmap::drawCell(CDrawContext* context, const CRect& rect, const CPoint& offset,
+                       uint8_t alpha)
+{
+    drawWithAlpha(context, rect, offset, alpha, true);
 }
 
 } // namespace VSTGUI

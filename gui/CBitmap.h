@@ -38,6 +38,10 @@ public:
     // The same with every pixel's alpha scaled by `alpha` (0 invisible .. 255 as drawn).
     virtual void drawAlphaBlend(CDrawContext* context, const CRect& rect,
                                 const CPoint& offset = CPoint(0, 0), uint8_t alpha = 128); // [ui]
+    // The same for one cell of a sheet whose cells lie edge to edge, such as a font's glyphs:
+    // on a high-density screen no pixel of a neighbouring cell shows (IDrawDevice::drawBitmapCell).
+    void drawCell(CDrawContext* context, const CRect& rect, const CPoint& offset,
+                  uint8_t alpha); // [ui]
 
     CCoord getWidth() const;                                                          // [ui]
     CCoord getHeight() const;                                                         // [ui]
@@ -50,7 +54,7 @@ private:
     // The picture to draw on a device of this scale: the one made for it, or the 1x one.
     const IPlatformBitmap& pictureFor(double deviceScale);
     void drawWithAlpha(CDrawContext* context, const CRect& rect, const CPoint& offset,
-                       uint8_t alpha);
+                       uint8_t alpha, bool cell = false);
 
     int32_t resourceID = -1;
     std::unique_ptr<IPlatformBitmap> platformBitmap;

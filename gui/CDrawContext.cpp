@@ -99,4 +99,13 @@ void CDrawContext::drawPlatformBitmap(const IPlatformBitmap& bitmap, const CRect
     device.drawBitmap(bitmap, toDevice(dest), source, alpha);
 }
 
+void CDrawContext::drawPlatformBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                          const CPoint& source, uint8_t alpha)
+{
+    if (dest.isEmpty() || currentClip.isEmpty() || alpha == 0) {
+        return;
+    }
+    device.drawBitmapCell(bitmap, toDevice(dest), source, alpha);
+}
+
 } // namespace VSTGUI

@@ -57,6 +57,9 @@ public:
     // Used by bitmaps: `dest` in view coordinates.
     void drawPlatformBitmap(const IPlatformBitmap& bitmap, const CRect& dest, const CPoint& source,
                             uint8_t alpha); // [ui]
+    // One cell of a sheet of cells lying edge to edge (IDrawDevice::drawBitmapCell).
+    void drawPlatformBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                const CPoint& source, uint8_t alpha); // [ui]
 
     // The area containers give each view to paint (window pixels); resets the clip to it.
     void setBaseClip(const CRect& deviceClip);            // [ui]

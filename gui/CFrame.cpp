@@ -60,6 +60,11 @@ CRect deviceToLayout(const CRect& rect, double scale)
                  static_cast<CCoord>(std::ceil(rect.bottom / scale)));
 }
 
+CCoord snapToDevicePixel(CCoord position, double scale)
+{
+    return static_cast<CCoord>(std::floor(position * scale + 0.5));
+}
+
 CPoint devicePointToLayout(CPoint point, double scale)
 {
     if (scale == 1.0) {

@@ -60,6 +60,16 @@ public:
     // by the bitmap's own alpha and then by `alpha` (0..255).
     virtual void drawBitmap(const IPlatformBitmap& bitmap, const CRect& dest, const CPoint& source,
                             uint8_t alpha) = 0;
+    // The same for one cell of a sheet whose cells lie edge to edge (the glyphs of a font). A
+    // picture made for the device's scale is copied pixel for pixel, the cell's edges snapped
+    // by snapToDevicePixel in the picture and on the device alike: at 1.5x a cell edge can fall
+    // inside a pixel, and neither half of the neighbouring cell may show. Other pictures are
+    // drawn as drawBitmap draws them.
+    virtual void drawBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                const CPoint& source, uint8_t alpha)
+    {
+        drawBitmap(bitmap, dest, source, alpha);
+    }
 };
 
 // What a platform frame calls back into: the frame that owns it.
@@ -132,6 +142,9 @@ double nearestSupportedScale(double factor);
 CRect layoutToDevice(const CRect& rect, double scale);
 // The layout rectangle that covers a device rectangle at `scale` (rounded outwards).
 CRect deviceToLayout(const CRect& rect, double scale);
+// The device pixel edge nearest to a layout position at `scale`, halves rounding up. The
+// high-density font sheets give each glyph cell the pixels between its edges snapped this way.
+CCoord snapToDevicePixel(CCoord position, double scale);
 // A device position in the layout (rounded down: every device pixel belongs to one layout pixel).
 CPoint devicePointToLayout(CPoint point, double scale);
 

@@ -6,12 +6,16 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "editor/CDezadeduResource.h"
 #include "editor/CZKTextDisplay.h"
 #include "gui/CDrawContext.h"
+#include "gui/platform/cairo/CairoDrawDevice.h"
 #include "gui/platform/offscreen/OffscreenFrame.h"
 
 using namespace VSTGUI;
@@ -78,6 +82,54 @@ TEST(FontRender, BothFontsMatchTheCheckedInPicture)
     EXPECT_EQ(differing, 0);
     // A blank render would match a blank picture; make sure the text really is there.
     EXPECT_GT(lit, 500);
+}
+
+// The pixel columns that hold ink when `text` is drawn alone at `penX` on a screen of `scale`.
+std::vector<bool> inkedColumns(CDezadeduResource& font, double scale, CCoord penX, const char* text)
+{
+    const int width = static_cast<int>(80 * scale);
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, 30);
+    cairo_t* cr = cairo_create(image);
+    cairo_scale(cr, scale, scale);
+    {
+        CairoDrawDevice device(cr, scale);
+        CDrawContext context(device, CRect(0, 0, 80, 20));
+        font.drawString(&context, CPoint(penX, 2), text);
+    }
+    cairo_destroy(cr);
+    std::vector<bool> inked(width, false);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < width; ++x)
+            inked[x] = inked[x] || readSurfacePixel(image, x, y).alpha > 0;
+    cairo_surface_destroy(image);
+    return inked;
+}
+
+// At 1.5x glyph cells meet inside sheet pixels; no neighbouring glyph may show there as a stray
+// column. Every column inked at 1.5x lies within a pixel of a column inked at 1x, scaled: each
+// glyph alone at both half-pixel phases, and texts of glyphs packed side by side in the sheet.
+TEST(FontRender, NoNeighbouringGlyphShowsBesideTextAtOneAndAHalf)
+{
+    std::vector<std::string> texts = {"1/16", "1 measure", "1/8. 4 bars", "\xA3"};
+    for (char c = 33; c < 127; ++c)
+        texts.emplace_back(1, c);
+    for (int32_t id : {20000, 20001}) {
+        auto* font = new CDezadeduResource(id);
+        for (const std::string& text : texts)
+            for (CCoord penX : {10, 11}) {
+                const std::vector<bool> one = inkedColumns(*font, 1.0, penX, text.c_str());
+                const std::vector<bool> scaled = inkedColumns(*font, 1.5, penX, text.c_str());
+                std::vector<bool> near(scaled.size(), false);
+                for (int k = 0; k < static_cast<int>(one.size()); ++k)
+                    for (int x = static_cast<int>(1.5 * k) - 1;
+                         one[k] && x <= static_cast<int>(std::ceil(1.5 * (k + 1))) + 1; ++x)
+                        near[std::clamp(x, 0, static_cast<int>(near.size()) - 1)] = true;
+                for (std::size_t x = 0; x < scaled.size(); ++x)
+                    EXPECT_FALSE(scaled[x] && !near[x])
+                        << "font " << id << " \"" << text << "\" at " << penX << ": column " << x;
+            }
+        font->forget();
+    }
 }
 
 } // namespace

@@ -257,9 +257,16 @@ cairo_surface_t* buildScaledSheet(const FontRecipe& recipe, const BuiltFont& fon
         const std::string text = utf8(codes[i]);
         cairo_text_extents_t extents;
         cairo_text_extents(cr, text.c_str(), &extents);
-        // Each glyph stays inside its own cell: the editor copies cells, not ink.
+        // Each glyph stays inside its own cell: the editor copies cells, not ink. At 1.5x a cell
+        // edge can fall inside a pixel; the edges go to the nearest whole pixel (halves up, as
+        // the editor snaps them when it draws), so every pixel of the sheet belongs to one glyph
+        // and no glyph's ink is blended into its neighbour's edge.
+        const auto snap = [scale](int position) { return std::floor(position * scale + 0.5); };
+        const double left = snap(rec.x);
+        const double top = snap(rec.y);
         cairo_save(cr);
-        cairo_rectangle(cr, rec.x * scale, rec.y * scale, rec.width * scale, rec.height * scale);
+        cairo_rectangle(cr, left, top, snap(rec.x + rec.width) - left,
+                        snap(rec.y + rec.height) - top);
         cairo_clip(cr);
         const double inkLeft = (rec.x + rec.xOffset + font.inkLefts[i]) * scale;
         cairo_move_to(cr, std::round(inkLeft - extents.x_bearing), (rec.y + font.baseline) * scale);

@@ -50,7 +50,8 @@ BuiltFont buildFont(const FontRecipe& recipe);
 
 // The sheet of `font` drawn again at `scale` times the pixels for high-density screens: every
 // glyph lands in its 1x cell scaled, its ink starting where the 1x ink starts, so the 1x glyph
-// map serves both. Smoothed rather than monochrome: at these sizes grey edges read better.
+// map serves both. Smoothed rather than monochrome: at these sizes grey edges read better. A
+// cell covers the whole pixels between its edges rounded to the nearest (halves up).
 cairo_surface_t* buildScaledSheet(const FontRecipe& recipe, const BuiltFont& font, double scale);
 
 // The glyph map in its binary form (little-endian 16-bit fields).

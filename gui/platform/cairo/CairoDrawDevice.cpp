@@ -282,4 +282,42 @@ void CairoDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& des
     cairo_restore(cr);
 }
 
+void CairoDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                     const CPoint& source, uint8_t alpha)
+{
+    const auto* cairoBitmap = dynamic_cast<const CairoBitmap*>(&bitmap);
+    if (!cairoBitmap || dest.isEmpty() || alpha == 0) {
+        return;
+    }
+    if (bitmap.getScaleFactor() != scaleFactor || scaleFactor == 1.0) {
+        drawBitmap(bitmap, dest, source, alpha);
+        return;
+    }
+    // Whole pixels of the picture onto whole pixels of the device, one to one: the cell takes
+    // the picture's pixels between its snapped edges, and the device pixels from its snapped
+    // left and top. The user space stays the layout's, so device pixel n lies at n / scale.
+    const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
+    const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
+    const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
+    const CCoord height = snapToDevicePixel(source.y + dest.height(), scaleFactor) - pictureTop;
+    const CCoord left = snapToDevicePixel(dest.left, scaleFactor);
+    const CCoord top = snapToDevicePixel(dest.top, scaleFactor);
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    cairo_save(cr);
+    cairo_scale(cr, 1.0 / scaleFactor, 1.0 / scaleFactor);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, left, top, width, height);
+    cairo_clip(cr);
+    cairo_set_source_surface(cr, cairoBitmap->getSurface(), left - pictureLeft, top - pictureTop);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    if (alpha == 255) {
+        cairo_paint(cr);
+    } else {
+        cairo_paint_with_alpha(cr, alpha / 255.0);
+    }
+    cairo_restore(cr);
+}
+
 } // namespace VSTGUI

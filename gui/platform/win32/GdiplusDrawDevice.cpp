@@ -322,4 +322,53 @@ void GdiplusDrawDevice::drawBitmap(const IPlatformBitmap& bitmap, const CRect& d
                        &attributes);
 }
 
+void GdiplusDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest,
+                                       const CPoint& source, uint8_t alpha)
+{
+    const auto* gdiplusBitmap = dynamic_cast<const GdiplusBitmap*>(&bitmap);
+    if (!gdiplusBitmap || !gdiplusBitmap->getBitmap() || dest.isEmpty() || alpha == 0) {
+        return;
+    }
+    if (bitmap.getScaleFactor() != scaleFactor || scaleFactor == 1.0) {
+        drawBitmap(bitmap, dest, source, alpha);
+        return;
+    }
+    // Whole pixels of the picture onto whole pixels of the device, one to one, the cell's edges
+    // snapped as the Cairo device snaps them. The copy is placed in device pixels: n / 1.5 as a
+    // REAL scaled back by the transform can land a hair short of n, and GDI+ then rounds the
+    // whole picture a pixel up or left.
+    const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
+    const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
+    const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
+    const CCoord height = snapToDevicePixel(source.y + dest.height(), scaleFactor) - pictureTop;
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const auto real = [](CCoord v) { return static_cast<Gdiplus::REAL>(v); };
+    const Gdiplus::RectF target(real(snapToDevicePixel(dest.left, scaleFactor)),
+                                real(snapToDevicePixel(dest.top, scaleFactor)), real(width),
+                                real(height));
+    Gdiplus::Matrix layoutTransform;
+    graphics.GetTransform(&layoutTransform);
+    // The clip stays where it is on the device; only the geometry below is in device pixels.
+    graphics.ResetTransform();
+    graphics.TranslateTransform(-0.5f, -0.5f);
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    if (alpha == 255) {
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, real(pictureLeft), real(pictureTop),
+                           real(width), real(height), Gdiplus::UnitPixel);
+    } else {
+        Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0},
+                                        {0, 1, 0, 0, 0},
+                                        {0, 0, 1, 0, 0},
+                                        {0, 0, 0, static_cast<Gdiplus::REAL>(alpha / 255.0), 0},
+                                        {0, 0, 0, 0, 1}}};
+        Gdiplus::ImageAttributes attributes;
+        attributes.SetColorMatrix(&matrix);
+        graphics.DrawImage(gdiplusBitmap->getBitmap(), target, real(pictureLeft), real(pictureTop),
+                           real(width), real(height), Gdiplus::UnitPixel, &attributes);
+    }
+    graphics.SetTransform(&layoutTransform);
+}
+
 } // namespace VSTGUI

@@ -78,6 +78,8 @@ public:
                  const DevicePaint& paint) override;
     void drawBitmap(const IPlatformBitmap& bitmap, const CRect& dest, const CPoint& source,
                     uint8_t alpha) override;
+    void drawBitmapCell(const IPlatformBitmap& bitmap, const CRect& dest, const CPoint& source,
+                        uint8_t alpha) override;
 
 private:
     void applyPaint(const DevicePaint& paint);
