@@ -6,6 +6,7 @@
 // CLAP host sees as stepped integers 0..N-1: step k is the normalised value the VST2 face shows
 // as the k-th entry, looked up through the port mapping (so lists whose entries are not evenly
 // spaced over 0..1 still land on the very bits VST2 stores).
+#include "base/ModulePin.h"
 #include "clap/Morvek2ClapPrograms.h"
 #include "params/Morvek2Params.h"
 #include "params/PortMapping.h"
@@ -626,6 +627,8 @@ const clap_plugin_factory_t kFactory = {
         if (!host || !id || std::strcmp(id, kPluginId) != 0 ||
             !clap_version_is_compatible(host->clap_version))
             return nullptr;
+        // As the other formats' modules do: the module stays mapped after a host unloads it.
+        keepModuleLoaded();
         Face* face = new (std::nothrow) Face(host);
         return face ? &face->plugin : nullptr;
     }};
