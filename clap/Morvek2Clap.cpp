@@ -6,14 +6,18 @@
 // CLAP host sees as stepped integers 0..N-1: step k is the normalised value the VST2 face shows
 // as the k-th entry, looked up through the port mapping (so lists whose entries are not evenly
 // spaced over 0..1 still land on the very bits VST2 stores).
+#include "base/ModulePin.h"
 #include "clap/ClapThreadCheck.h"
+#include "clap/Morvek2ClapPrograms.h"
 #include "params/Morvek2Params.h"
 #include "params/PortMapping.h"
+#include "plugin/FactoryPrograms.h"
 #include "plugin/Morvek2Core.h"
 #include "plugin/Morvek2Transport.h"
 #ifdef MORVEK2_CLAP_GUI
 #include "clap/ClapGui.h"
 #endif
+#include "plugin/ProgramRecord.h"
 
 #include <clap/entry.h>
 #include <clap/events.h>
@@ -124,7 +128,7 @@ public:
         plugin.stop_processing = [](const clap_plugin_t* p) {
             self(p).processing.store(false, std::memory_order_relaxed);
         };
-        plugin.reset = [](const clap_plugin_t*) {};
+        plugin.reset = [](const clap_plugin_t* p) { self(p).reset(); };
         plugin.process = [](const clap_plugin_t* p, const clap_process_t* process) {
             return self(p).process(*process);
         };
@@ -178,6 +182,14 @@ private:
         core->resume();
         framesRun = 0.0;
         return true;
+    }
+
+    // Processing starts over as after activation: the sound as a new instance's with the same
+    // state, the frames counted from 0 again. [audio]
+    void reset()
+    {
+        core->restartProcessing();
+        framesRun = 0.0;
     }
 
     // ---- Parameters
@@ -779,8 +791,54 @@ const clap_plugin_factory_t kFactory = {
         if (!host || !id || std::strcmp(id, kPluginId) != 0 ||
             !clap_version_is_compatible(host->clap_version))
             return nullptr;
+        // As the other formats' modules do: the module stays mapped after a host unloads it.
+        keepModuleLoaded();
         Face* face = new (std::nothrow) Face(host);
         return face ? &face->plugin : nullptr;
+    }};
+
+// The factory programs for hosts that ask (our own among them): each one's bytes are what an
+// instance saves after selecting it, taken from a core of their own so that no instance is
+// touched. Main thread, not the audio thread: a core is made for each call.
+bool writeProgram(std::uint32_t index, const clap_ostream_t* stream)
+{
+    if (index >= static_cast<std::uint32_t>(Morvek2Core::kNumPrograms) || !stream)
+        return false;
+    try {
+        auto core = std::make_unique<Morvek2Core>();
+        core->setProgram(static_cast<int>(index));
+        void* data = nullptr;
+        const int size = core->getChunk(&data, true);
+        if (size <= 0 || !data)
+            return false;
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        std::uint64_t written = 0;
+        while (written < static_cast<std::uint64_t>(size)) {
+            const std::int64_t n =
+                stream->write(stream, bytes + written, static_cast<std::uint64_t>(size) - written);
+            if (n <= 0)
+                return false;
+            written += static_cast<std::uint64_t>(n);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+const morvek2_clap_program_factory_t kProgramFactory = {
+    [](const morvek2_clap_program_factory_t*) -> std::uint32_t {
+        return Morvek2Core::kNumPrograms;
+    },
+    [](const morvek2_clap_program_factory_t*, std::uint32_t index, char* name, std::uint32_t size) {
+        if (index >= static_cast<std::uint32_t>(Morvek2Core::kNumPrograms) || !name || size == 0)
+            return false;
+        // The names are compiled in, cut as a program record keeps them: no core is needed.
+        std::snprintf(name, size, "%.*s", kProgramNameSize - 1, factory::kNames[index]);
+        return true;
+    },
+    [](const morvek2_clap_program_factory_t*, std::uint32_t index, const clap_ostream_t* stream) {
+        return writeProgram(index, stream);
     }};
 
 } // namespace
@@ -788,5 +846,11 @@ const clap_plugin_factory_t kFactory = {
 extern "C" CLAP_EXPORT const clap_plugin_entry_t clap_entry = {
     CLAP_VERSION_INIT, [](const char*) { return true; }, []() {},
     [](const char* id) -> const void* {
-        return id && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+        if (!id)
+            return nullptr;
+        if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0)
+            return &kFactory;
+        if (std::strcmp(id, MORVEK2_CLAP_PROGRAM_FACTORY_ID) == 0)
+            return &kProgramFactory;
+        return nullptr;
     }};

@@ -34,6 +34,16 @@ void CDelayEngine::reset() // [ui] while suspended
     appliedTimeBits = kNoTimeApplied;
 }
 
+void CDelayEngine::restart() // [audio]
+{
+    delayLine.clear();
+    lowPass.reset();
+    highPass.reset();
+    timeSmoother.jumpTo(0.0f);
+    lastOutput = 0.0f;
+    appliedTimeBits = kNoTimeApplied;
+}
+
 zksp_delay_memory CDelayEngine::reset(zksp_delay_memory cleared) // [audio] no allocation
 {
     const zksp_delay_memory released = delayLine.reset(cleared);

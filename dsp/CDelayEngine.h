@@ -35,7 +35,10 @@ public:
     void setFeedback(float f); // [audio] control tick
     void setSend(float s);     // [audio] control tick
 
-    void reset() override;                   // [ui] while suspended
+    void reset() override; // [ui] while suspended
+    // Everything reset() clears, and the line's allpass, the time glide and the feedback path
+    // as a new engine has them; the memory and the rate stay. No allocation.
+    void restart();                          // [audio]
     void setSampleRate(float rate) override; // [ui] while suspended
     // reset() with the line's samples replaced by `cleared` (zeroed memory of the line's size,
     // from zksp_delay::clearedMemory) instead of cleared where it lands; the memory returned is

@@ -146,6 +146,13 @@ public:
     void setDelayMs(float ms) override; // [audio]
     // d < 1 becomes d + 1; delays beyond the buffer wrap modulo its length.
     virtual void setDelayFractional(float samples); // [audio]
+    // reset() and the allpass's memory too: the line as a new one starts. No allocation; the
+    // time it takes grows with the line's length.
+    void clear() // [audio]
+    {
+        reset();
+        allpassState = 0.0f;
+    }
 
     float getAllpassCoefficient() const { return allpassCoefficient; } // [any]
     float getAllpassState() const { return allpassState; }             // [any]

@@ -45,6 +45,8 @@ public:
     virtual void setTarget(float v); // [any]
     // The value becomes v at once.
     virtual void jumpTo(float v); // [any]
+    // The value back to 0, where a new smoother starts, the target kept. [audio]
+    void restart() { state.store(kOffset, std::memory_order_relaxed); }
     // One update toward the stored target; returns the new value.
     virtual float advance(); // [audio]
     // For two smoothers a and b and n samples: ya[i] = a.process(xa) and yb[i] = b.process(xb),

@@ -1,5 +1,6 @@
 #include "host/clap_plugin.h"
 
+#include "clap/Morvek2ClapPrograms.h"
 #include "host/render.h"
 #include "host/shared_library.h"
 
@@ -55,6 +56,9 @@ struct ClapPlugin::Impl
     const clap_plugin_state_t* state = nullptr;
     const clap_plugin_audio_ports_t* audioPorts = nullptr;
     std::vector<clap_param_info_t> paramInfo;
+    const morvek2_clap_program_factory_t* programs = nullptr;
+    std::vector<std::string> programNames;
+    int32_t currentProgram = 0;
 
     bool active = false;
     bool processing = false;
@@ -382,6 +386,19 @@ std::unique_ptr<ClapPlugin> ClapPlugin::load(const std::string& path, std::strin
         }
     }
     m->gui = static_cast<const clap_plugin_gui_t*>(extension(CLAP_EXT_GUI));
+    // The programs count only where their bytes can be loaded.
+    m->programs = m->state ? static_cast<const morvek2_clap_program_factory_t*>(
+                                 m->entry->get_factory(MORVEK2_CLAP_PROGRAM_FACTORY_ID))
+                           : nullptr;
+    if (m->programs && m->programs->count && m->programs->get_name && m->programs->save_state) {
+        const uint32_t n = std::min<uint32_t>(m->programs->count(m->programs), 1024);
+        for (uint32_t k = 0; k < n; ++k) {
+            char name[CLAP_NAME_SIZE] = {};
+            if (!m->programs->get_name(m->programs, k, name, sizeof(name)))
+                break;
+            m->programNames.emplace_back(name);
+        }
+    }
     m->queued.reserve(1024);
     m->ordered.reserve(1024);
     m->heard.reserve(4096);
@@ -542,6 +559,41 @@ std::string ClapPlugin::parameterDisplay(int32_t index)
     return valueText(index, plainValue(index));
 }
 
+int32_t ClapPlugin::numPrograms() const
+{
+    return static_cast<int32_t>(impl_->programNames.size());
+}
+
+int32_t ClapPlugin::program()
+{
+    return impl_->currentProgram;
+}
+
+void ClapPlugin::setProgram(int32_t index)
+{
+    Impl& m = *impl_;
+    if (index < 0 || index >= numPrograms())
+        return;
+    std::vector<uint8_t> bytes;
+    clap_ostream_t stream{&bytes, Impl::write};
+    if (m.programs->save_state(m.programs, static_cast<uint32_t>(index), &stream) &&
+        setChunk(true, bytes) == 1)
+        m.currentProgram = index;
+}
+
+std::string ClapPlugin::programName()
+{
+    return numPrograms() > 0 ? impl_->programNames[static_cast<std::size_t>(impl_->currentProgram)]
+                             : std::string();
+}
+
+std::optional<std::string> ClapPlugin::programNameIndexed(int32_t index)
+{
+    if (index < 0 || index >= numPrograms())
+        return std::nullopt;
+    return impl_->programNames[static_cast<std::size_t>(index)];
+}
+
 std::vector<uint8_t> ClapPlugin::getChunk(bool program)
 {
     std::vector<uint8_t> bytes;
@@ -560,6 +612,12 @@ intptr_t ClapPlugin::setChunk(bool program, std::span<const uint8_t> data)
     Impl::Reader reader{data};
     clap_istream_t stream{&reader, Impl::read};
     return impl_->state->load(impl_->plugin, &stream) ? 1 : 0;
+}
+
+void ClapPlugin::reset()
+{
+    if (impl_->active)
+        impl_->plugin->reset(impl_->plugin);
 }
 
 void ClapPlugin::sendMidi(MidiEventList& events)

@@ -15,8 +15,11 @@ namespace morvek2::host {
 // params order, their normalised values mapped linearly onto each parameter's range (stepped
 // ones snap to the nearest step). Each block carries the transport as a CLAP host gives it:
 // positions in fixed point, from the simulated timeline. Parameter values and MIDI sent between
-// blocks arrive as events at their frames of the next block. Programs: CLAP has none (0 of
-// them). The program chunk is the plug-in's saved state; there is no bank.
+// blocks arrive as events at their frames of the next block. Programs: CLAP has no program
+// list; a plug-in that offers its factory programs through the program factory of
+// clap/Morvek2ClapPrograms.h has them listed here, and selecting one loads its bytes through
+// clap.state (0 programs otherwise). The program chunk is the plug-in's saved state; there is
+// no bank.
 //
 // The host offers params (request_flush is remembered), thread-check (the main thread is the one
 // that loaded the plug-in, the audio thread the one inside process), timer-support (timers fire
@@ -39,7 +42,7 @@ public:
     int32_t numInputs() const override;
     int32_t numOutputs() const override;
     int32_t numParams() const override;
-    int32_t numPrograms() const override { return 0; }
+    int32_t numPrograms() const override;
     bool isInstrument() const override;
     bool programChunks() const override;
 
@@ -67,11 +70,13 @@ public:
     // The plain value as the plug-in reports it.
     double plainValue(int32_t index);
 
-    int32_t program() override { return 0; }
-    void setProgram(int32_t) override {}
-    std::string programName() override { return {}; }
+    // The program selected last (0 before any); a selection out of range is ignored, like one
+    // the plug-in's state refuses.
+    int32_t program() override;
+    void setProgram(int32_t index) override;
+    std::string programName() override;
     void setProgramName(const std::string&) override {}
-    std::optional<std::string> programNameIndexed(int32_t) override { return std::nullopt; }
+    std::optional<std::string> programNameIndexed(int32_t index) override;
     std::vector<uint8_t> getChunk(bool program) override;
     intptr_t setChunk(bool program, std::span<const uint8_t> data) override;
 
@@ -99,6 +104,8 @@ public:
     // Fires the plug-in's timers and the main-thread callback it asked for.
     void editorIdle();
     void editorClose();
+    // The plug-in's reset: processing starts over, parameters and state kept. [audio]
+    void reset();
 
     void sendMidi(MidiEventList& events) override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;

@@ -19,8 +19,9 @@ enum class Scene {
     GatesClosed, // every step's gate off
 };
 
-// Sets the scene on `plugin`, optionally with another chain order (module numbers, VCA 0 to Bits
-// 5, first to last); false when the module's chunk is not a program record.
+// Sets the scene on `plugin` (a Plugin or an Instance), optionally with another chain order
+// (module numbers, VCA 0 to Bits 5, first to last); false when the module's chunk is not a
+// program record.
 template <class Target>
 bool applyScene(Target& plugin, Scene scene, const std::uint16_t* chainOrder = nullptr)
 {

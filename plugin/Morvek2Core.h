@@ -74,6 +74,11 @@ public:
     void suspend();                                              // [ui]
     // Processing starts again; a second pin the host left unconnected makes that side mono.
     void resume(bool secondInputConnected = true, bool secondOutputConnected = true); // [ui]
+    // Processing starts over as a new instance's would with the same parameters, program and
+    // lanes: the engines' memory and glides, the smoothers, the clock and the lanes' positions
+    // (suspend clears only the filters and delay lines). No allocation; while another thread
+    // holds the engines (a rate change being put in place) it happens at the next block start.
+    void restartProcessing(); // [audio]
     // [any] A host may change the rate (or suspend) while its audio thread processes: the
     // change is prepared on the calling thread and lands at the next block start.
     void setSampleRate(float sampleRate);
@@ -226,10 +231,12 @@ protected:
 
     // ---- Processing state (plugin/Morvek2Process.cpp) ----
     // The program record edits are written into besides the live state.
-    ProgramRecord& editRecord();         // [any]
-    void applyStep(int module);          // [audio]
-    void advanceLane(int module);        // [audio]
-    void resetAllLanes();                // [audio]
+    ProgramRecord& editRecord();  // [any]
+    void applyStep(int module);   // [audio]
+    void advanceLane(int module); // [audio]
+    void resetAllLanes();         // [audio]
+    void restartHeld();           // [holder] restartProcessing's work
+    std::atomic<bool> restartPending{false};
     void controlTick(bool stereo);       // [audio]
     void soloChange(int index, bool on); // [any]
     // The thread that is turning the other Solos off, so a host that answers that automation
@@ -273,7 +280,8 @@ protected:
     // Samples of the running block before this one cross no grid line: clockStep has nothing
     // to do there.
     int clockQuietUntil = 0;
-    std::int32_t vcaGateCountdown = 1378;
+    static constexpr std::int32_t kFirstGateCountdown = 1378;
+    std::int32_t vcaGateCountdown = kFirstGateCountdown;
     std::int32_t controlCountdown = 0;
     float outputGain = 0.0f;  // the output-gain smoother's value for the running block
     float activeLevel = 0.0f; // the active smoother's value for the running block

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <memory>
 
 using namespace morvek2::param;
 
@@ -291,6 +292,92 @@ void Morvek2Core::suspend() // [ui]
     }
     applyPendingIfIdle();
     releaseAppliedChanges();
+}
+
+namespace {
+
+// An engine as constructed, at `rate` as a new instance's engines would be: only a rate other
+// than the one they are built for is handed to them. No allocation (these engines hold none).
+template <class Engine> void rebuild(Engine& engine, float rate) // [holder]
+{
+    std::destroy_at(&engine);
+    std::construct_at(&engine);
+    if (rate != Morvek2Core::kDefaultSampleRate) {
+        engine.setSampleRate(rate);
+    }
+}
+
+} // namespace
+
+void Morvek2Core::restartProcessing() // [audio]
+{
+    const AudioBlockScope engines(*this);
+    if (!engines.holdsEngines()) {
+        restartPending.store(true, std::memory_order_release);
+        return;
+    }
+    restartHeld();
+}
+
+void Morvek2Core::restartHeld() // [holder]
+{
+    restartPending.store(false, std::memory_order_relaxed);
+    const float rate = getSampleRate();
+    for (int c = 0; c < 2; ++c) {
+        rebuild(vcaEngines[c], rate);
+        rebuild(filterEngines[c], rate);
+        rebuild(distortEngines[c], rate);
+        rebuild(shiftEngines[c], rate);
+        rebuild(bitsEngines[c], rate);
+        // The delay keeps its memory, cleared where it is.
+        delayEngines[c].restart();
+    }
+    // What the constructor and setParameter hand the engines directly; the control tick (forced
+    // below) hands them the rest.
+    vcaEngines[1].setChannelConstant(1.0f);
+    for (int c = 0; c < 2; ++c) {
+        vcaEngines[c].setAttackTime(params->getEngineValue(kVcaAttack));
+        vcaEngines[c].setDecayTime(params->getEngineValue(kVcaDecay));
+    }
+    const float type = params->getWorkingValue(kFilterType);
+    for (CFilterEngine& filter : filterEngines) {
+        filter.selectType(static_cast<std::uint16_t>(type > 0.0f && type < 65535.0f ? type : 0.0f));
+    }
+
+    // The smoothers from 0, as built: steps and gates toward 0 until the clock sounds a step,
+    // the output gain and Active toward their parameters.
+    for (int m = 0; m < kNumModules; ++m) {
+        valueSmoothers[m].jumpTo(0.0f);
+        gateSmoothers[m].jumpTo(0.0f);
+        gateLevels[m] = 0.0f;
+        tickStepValues[m] = 0.0f;
+    }
+    outputGainSmoother.restart();
+    activeSmoother.restart();
+
+    // The clock waits for the host's next block, and the lanes stand where the program has
+    // them.
+    clock = Morvek2Clock{};
+    grid = GridCounters{};
+    clockQuietUntil = 0;
+    vcaGateCountdown = kFirstGateCountdown;
+    controlCountdown = 0;
+    outputGain = 0.0f;
+    activeLevel = 0.0f;
+    runningOrder = 0;
+    tickChanges = 0;
+    tickStereo = false;
+    tickForced = true;
+    tickFilterFrequency = 0.0f;
+    tickFilterResonance = 0.0f;
+    resetMeasures = 0.0f;
+    sixtyFourthsPerBeat = 16.0f;
+    resetSpan = 0.0f;
+    ProgramRecord& record = editRecord();
+    for (int m = 0; m < kNumModules; ++m) {
+        seq::store(lanes[m].position, seq::load(record.lanes[m].position));
+    }
+    stepMoved.store(1, std::memory_order_relaxed);
 }
 
 // ---- Processing ------------------------------------------------------------------------------
@@ -663,6 +750,9 @@ void Morvek2Core::process(float** inputs, float** outputs, int sampleFrames,
             std::fill(outRight, outRight + sampleFrames, 0.0f);
         }
         return;
+    }
+    if (restartPending.load(std::memory_order_acquire)) [[unlikely]] {
+        restartHeld();
     }
 
     outputGain = outputGainSmoother.current();

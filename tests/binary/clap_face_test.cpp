@@ -4,6 +4,7 @@
 #if MORVEK2_HOST_CLAP && defined(MORVEK2_CLAP_PLUGIN)
 
 #include "host/clap_plugin.h"
+#include "host/morvek2_scenes.h"
 #include "host/plugin.h"
 #include "host/render.h"
 #include "params/Morvek2Params.h"
@@ -26,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -172,6 +174,76 @@ TEST(ClapFace, StateTakesOnlyAProgram)
     ASSERT_TRUE(other);
     ASSERT_EQ(other->setChunk(true, saved), 1);
     EXPECT_EQ(other->getChunk(true), saved);
+}
+
+// After a reset the plug-in sounds as a new instance with the same state would, to the bit:
+// tails, glides, the clock and the lane positions all start over, at the default rate and others
+// alike; and the reset allocates nothing.
+TEST(ClapFace, ResetSoundsLikeANewInstance)
+{
+    struct Row
+    {
+        int program; // -1: the program an instance starts with; -2: every module at work
+        float rate;
+        double from; // where the transport starts, in quarter notes
+    };
+    for (const Row row : {Row{-1, 44100.0f, 0.0}, Row{8, 48000.0f, 0.0}, Row{26, 44100.0f, 1.3},
+                          Row{38, 96000.0f, 0.0}, Row{-2, 44100.0f, 0.7}}) {
+        SCOPED_TRACE("program " + std::to_string(row.program) + " at " + std::to_string(row.rate) +
+                     " from " + std::to_string(row.from));
+        auto used = loadClap();
+        auto fresh = loadClap();
+        ASSERT_TRUE(used && fresh);
+        const auto frames = static_cast<std::size_t>(row.rate);
+        morvek2::host::AudioChannels input(2, std::vector<float>(frames));
+        for (std::size_t i = 0; i < frames; ++i) {
+            input[0][i] = 0.5f * static_cast<float>(std::sin(0.031 * static_cast<double>(i)));
+            input[1][i] = (i / 97) % 2 ? 0.3f : -0.3f;
+        }
+        auto play = [&](Instance& instance) {
+            morvek2::host::Transport& t = instance.transport();
+            t.setTempo(130.0);
+            t.setTimeSignature(4, 4);
+            t.locate(row.from);
+            t.setPlaying(true);
+            return morvek2::host::render(instance, input, {.blockSizes = {256}});
+        };
+        used->start(row.rate, 256);
+        fresh->start(row.rate, 256);
+        if (row.program >= 0) {
+            used->setProgram(row.program);
+        } else if (row.program == -2) {
+            ASSERT_TRUE(morvek2::host::applyScene(*used, morvek2::host::Scene::Busy));
+        }
+        std::size_t allocations = 1;
+        morvek2::host::AudioChannels after;
+        morvek2::host::AudioChannels expected;
+        // Each render on a new thread: the lanes' random numbers start afresh on each.
+        std::thread([&] { play(*used); }).join();
+        std::thread([&] {
+            morvek2::test::AllocationScope scope;
+            used->reset();
+            allocations = scope.count();
+            after = play(*used);
+        }).join();
+        ASSERT_EQ(fresh->setChunk(true, used->getChunk(true)), 1);
+        std::thread([&] { expected = play(*fresh); }).join();
+        if (morvek2::test::countsMalloc()) {
+            EXPECT_EQ(allocations, 0u);
+        }
+        ASSERT_EQ(after.size(), 2u);
+        ASSERT_EQ(expected.size(), 2u);
+        double energy = 0.0;
+        for (std::size_t c = 0; c < 2; ++c) {
+            for (std::size_t i = 0; i < frames; ++i) {
+                energy += static_cast<double>(expected[c][i]) * expected[c][i];
+                ASSERT_EQ(std::bit_cast<uint32_t>(after[c][i]),
+                          std::bit_cast<uint32_t>(expected[c][i]))
+                    << "channel " << c << ", frame " << i;
+            }
+        }
+        EXPECT_GT(energy, 1.0) << "silence on both sides would show nothing";
+    }
 }
 
 // The face's own part of the audio path (events split the block, the transport moves on inside

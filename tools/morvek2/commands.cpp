@@ -183,17 +183,34 @@ void runInfo(const Options& options)
     host::Instance& instance = session->plugin();
     host::Plugin* vst2 = instance.vst2();
     if (vst2 == nullptr) {
-        const bool clap = instance.format() == host::Instance::Format::Clap;
-        std::printf(clap ? "File:         %s (CLAP)\n" : "Bundle:       %s (LV2)\n",
-                    session->modulePath().c_str());
-        std::printf(clap ? "Plug-in id:   %s\n" : "Plug-in URI:  %s\n", instance.uri().c_str());
+        // Each format names its plug-ins its own way: the identity is labelled as such.
+        const char* where = "Bundle:       %s (LV2)\n";
+        const char* identity = "LV2 URI:      %s\n";
+        const char* programs = "Programs:     %d presets\n";
+        const char* state = "state:interface";
+        switch (instance.format()) {
+        case host::Instance::Format::Clap:
+            where = "File:         %s (CLAP)\n";
+            identity = "CLAP id:      %s\n";
+            programs = "Programs:     %d factory programs\n";
+            state = "clap.state";
+            break;
+        case host::Instance::Format::Vst3:
+            where = "Bundle:       %s (VST3)\n";
+            identity = "VST3 class ID: %s\n";
+            programs = "Programs:     %d\n";
+            state = "IComponent state";
+            break;
+        default:
+            break;
+        }
+        std::printf(where, session->modulePath().c_str());
+        std::printf(identity, instance.uri().c_str());
         std::printf("Name:         %s\n", instance.effectName().c_str());
         std::printf("Audio:        %d in, %d out\n", instance.numInputs(), instance.numOutputs());
-        std::printf("Programs:     %d presets\n", instance.numPrograms());
+        std::printf(programs, instance.numPrograms());
         std::printf("Parameters:   %d\n", instance.numParams());
-        std::printf("State:        %s\n", !instance.programChunks() ? "none"
-                                          : clap                    ? "clap.state"
-                                                                    : "state:interface");
+        std::printf("State:        %s\n", instance.programChunks() ? state : "none");
         commitAll(presets);
         return;
     }
@@ -204,7 +221,7 @@ void runInfo(const Options& options)
     std::printf("Product:      %s\n", p.productString().c_str());
     std::printf("Vendor:       %s (version %ld)\n", p.vendorString().c_str(),
                 static_cast<long>(p.vendorVersion()));
-    std::printf("Unique ID:    %s, version %d\n", idText(p.uniqueId()).c_str(), p.version());
+    std::printf("VST2 ID:      %s, version %d\n", idText(p.uniqueId()).c_str(), p.version());
     std::printf("VST version:  %ld\n", static_cast<long>(p.vstVersion()));
     std::printf("Category:     %s\n", categoryText(p.plugCategory()).c_str());
     std::printf("Audio:        %d in, %d out; latency %d samples, tail %ld samples\n",
