@@ -172,29 +172,29 @@ void CZKProgramMenu::choose(int32_t index) // [ui]
 
 CMouseEventResult CZKProgramMenu::onMouseDown(CPoint& where, const int32_t& buttons) // [ui]
 {
+    if (open) {
+        // The second click of click, click; any other press closes the list.
+        const int32_t index = (buttons & kLButton) ? itemAt(where) : -1;
+        if (index < 0) {
+            closeList();
+            return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+        }
+        openedByPress = false;
+        pressed = true;
+        if (index != hot) {
+            hot = index;
+            invalid();
+        }
+        return kMouseEventHandled;
+    }
     if (!(buttons & kLButton)) {
         return kMouseEventNotHandled;
     }
-    if (!open) {
-        openList();
-        openedByPress = true;
-        leftClosedBox = false;
-        pressed = true;
-        invalid();
-        return kMouseEventHandled;
-    }
-    // The second click of click, click.
-    const int32_t index = itemAt(where);
-    if (index < 0) {
-        closeList();
-        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-    }
-    openedByPress = false;
+    openList();
+    openedByPress = true;
+    leftClosedBox = false;
     pressed = true;
-    if (index != hot) {
-        hot = index;
-        invalid();
-    }
+    invalid();
     return kMouseEventHandled;
 }
 

@@ -350,6 +350,7 @@ void Morvek2Editor::releaseViews() // [ui]
     moduleGrid = nullptr;
     outputKnob = nullptr;
     programMenu = nullptr;
+    menuNamesRead = false;
     shownOutline = -1;
     readouts.fill(nullptr);
     hoveredControl = nullptr;
@@ -892,20 +893,27 @@ void Morvek2Editor::followPrograms() // [ui]
     if (!programMenu) {
         return;
     }
+    // The count first: a change after it is seen at the next idle.
+    const unsigned applied = host.getProgramsApplied();
+    const int current = host.getCurrentProgram();
     bool changed = false;
+    if (current != programMenu->getSelectedIndex()) {
+        programMenu->setSelectedIndex(current);
+        changed = true;
+    }
+    const bool all = !menuNamesRead || applied != menuProgramsApplied;
+    menuNamesRead = true;
+    menuProgramsApplied = applied;
     char name[Morvek2EditorHost::kProgramNameLength + 8] = {};
     char text[48];
-    for (int32_t k = 0; k < programMenu->getItemCount(); ++k) {
+    const int32_t first = all ? 0 : programMenu->getSelectedIndex();
+    const int32_t end = all ? programMenu->getItemCount() : first + 1;
+    for (int32_t k = first; k < end; ++k) {
         if (!host.getProgramName(k, name)) {
             name[0] = '\0';
         }
         programMenuText(k, name, text);
         changed = programMenu->setItemText(k, text) || changed;
-    }
-    const int current = host.getCurrentProgram();
-    if (current != programMenu->getSelectedIndex()) {
-        programMenu->setSelectedIndex(current);
-        changed = true;
     }
     if (changed) {
         programMenu->invalid();

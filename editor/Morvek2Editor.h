@@ -171,7 +171,8 @@ private:
     void applyModuleOrderNow(const std::uint16_t (&order)[kNumModules]); // [ui]
     void applyOutline();                                                 // [ui]
     // The program menu shows the plug-in's current program and names (changed by the host, a
-    // chunk or a rename at any time); reads them and updates what differs.
+    // chunk or a rename at any time) and updates what differs: every name after a program was
+    // applied, otherwise only the current program's (the one a host renames).
     void followPrograms();                         // [ui]
     void setModuleButton(int module, float value); // [ui]
     // The readouts: which panel a control belongs to, what it reads, and showing the control
@@ -212,6 +213,9 @@ private:
     VSTGUI::CZKControlGrid* moduleGrid = nullptr;
     VSTGUI::CAnimKnob* outputKnob = nullptr;
     VSTGUI::CZKProgramMenu* programMenu = nullptr;
+    // The plug-in's count of programs applied when the menu last read every name.
+    unsigned menuProgramsApplied = 0;
+    bool menuNamesRead = false;
 
     std::atomic<uint8_t> closed{1};
     std::atomic<std::thread::id> windowThread{};

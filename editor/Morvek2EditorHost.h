@@ -37,6 +37,9 @@ public:
     virtual int getCurrentProgram() = 0;                    // [any]
     virtual bool getProgramName(int index, char* text) = 0; // [ui]
     virtual void selectProgram(int index) = 0;              // [ui]
+    // Grows with every program applied (a program change, a state chunk): the names of programs
+    // other than the current one can only change with it.
+    virtual unsigned getProgramsApplied() = 0; // [any]
 
     // Copies live lane `module` and clears the lanes-randomised flag.
     virtual void laneSnapshot(int module, SeqLane& into) = 0; // [ui]

@@ -61,6 +61,11 @@ void Morvek2EditorLink::selectProgram(int index) // [ui]
     plugin.setProgram(index);
 }
 
+unsigned Morvek2EditorLink::getProgramsApplied() // [any]
+{
+    return plugin.getProgramsApplied();
+}
+
 void Morvek2EditorLink::laneSnapshot(int module, SeqLane& into) // [ui]
 {
     plugin.laneSnapshot(module, into);

@@ -20,6 +20,7 @@ public:
     int getCurrentProgram() override;                                       // [any]
     bool getProgramName(int index, char* text) override;                    // [ui]
     void selectProgram(int index) override;                                 // [ui]
+    unsigned getProgramsApplied() override;                                 // [any]
     void laneSnapshot(int module, SeqLane& into) override;                  // [ui]
     int lanePosition(int module) override;                                  // [ui]
     bool takeStepMoved() override;                                          // [ui]

@@ -593,6 +593,9 @@ TEST(EditorWindow, ProgramMenuSwitchesProgramsAndFollowsTheHost)
         rig.editor.idle();
         EXPECT_EQ(menu->getSelectedIndex(), 7);
         EXPECT_STREQ(menu->getItemText(7), "08 Mine");
+        std::thread([&] { rig.plugin.setProgramName("Yours"); }).join();
+        rig.editor.idle();
+        EXPECT_STREQ(menu->getItemText(7), "08 Yours");
     }
 }
 
