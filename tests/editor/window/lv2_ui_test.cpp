@@ -306,6 +306,8 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
         ASSERT_LT(index, kNumParamsInTest);
         ++writes[static_cast<std::size_t>(index)];
         EXPECT_EQ(value, mapping.toPlain(index, core->getParameter(index))) << index;
+        // What the plug-in's next run takes from the port is the value the core holds.
+        EXPECT_EQ(mapping.toNormalised(index, value), core->getParameter(index)) << index;
     }
     EXPECT_EQ(writes, std::vector<int>(kNumParamsInTest, 1));
 
