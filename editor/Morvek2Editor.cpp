@@ -5,6 +5,7 @@
 #include "editor/CZKButtons.h"
 #include "editor/CZKControlGrid.h"
 #include "editor/CZKKnob.h"
+#include "editor/CZKProgramMenu.h"
 #include "editor/CZKSlider.h"
 #include "editor/CZKTextDisplay.h"
 #include "editor/CZKVMultislider.h"
@@ -35,9 +36,14 @@ constexpr CColor kStepHighlight{255, 132, 0, 255};
 constexpr CColor kRowHighlight{255, 255, 0, 255};
 constexpr CColor kTransparentWhite{255, 255, 255, 0};
 constexpr CColor kPopupBackground{14, 13, 23, 200};
+// The open program list covers whole panels: what lies underneath would show through the names.
+constexpr CColor kProgramListBackground{14, 13, 23, 255};
 constexpr CColor kLockLit{115, 190, 232, 190};
 
 constexpr uint32_t kOrderSet = 1u << 31;
+
+// The open program list: this many programs to a column.
+constexpr int32_t kProgramRows = 20;
 
 // Hosts show at most this many characters of a parameter's display text and of its label.
 constexpr std::size_t kMaxParamTextLength = 8;
@@ -153,6 +159,19 @@ void appendLimited(char* to, std::size_t toSize, const char* from, std::size_t l
     }
     std::memcpy(to + used, from, n);
     to[used + n] = '\0';
+}
+
+// The program menu's text for program k: its number and name. Factory names begin with their
+// number already; a name that does not (renamed, or from a host's chunk) gets it in front.
+void programMenuText(int k, const char* name, char (&text)[48])
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d ", k + 1);
+    if (std::strncmp(name, number, std::strlen(number)) == 0) {
+        std::snprintf(text, sizeof text, "%s", name);
+    } else {
+        std::snprintf(text, sizeof text, "%s%s", number, name);
+    }
 }
 
 // The editor's texts end before the next control (a knob's before the bracket of the knob to
@@ -289,6 +308,7 @@ bool Morvek2Editor::open(void* parentWindow) // [ui]
     learnTag.store(host.getMarkedParameter(), std::memory_order_relaxed);
     shownOutline = -1;
     applyOutline();
+    followPrograms();
     host.editorOpened();
     announceWindowSize();
     // The first frame now: a window the host already shows gets its picture without waiting for
@@ -329,6 +349,8 @@ void Morvek2Editor::releaseViews() // [ui]
     lengthText = nullptr;
     moduleGrid = nullptr;
     outputKnob = nullptr;
+    programMenu = nullptr;
+    menuNamesRead = false;
     shownOutline = -1;
     readouts.fill(nullptr);
     hoveredControl = nullptr;
@@ -343,6 +365,7 @@ void Morvek2Editor::idle() // [ui]
     }
     rememberWindowThread();
     applyPending();
+    followPrograms();
 
     const int m = getSelectedModule();
     if (host.lanesRandomised()) {
@@ -404,6 +427,17 @@ void Morvek2Editor::buildViewTree(CHighlightFrame* f) // [ui]
     f->addViewWithTag(new CSplashScreen(CRect(17, 392, 156, 419), this, kTagAbout, aboutBitmap,
                                         CRect(0, 0, kWidth, kHeight)));
     aboutBitmap->forget();
+
+    // The program menu beside the name, added last so that its open list lies over every
+    // control and takes every press (the about picture opens as a view of its own, on top).
+    programMenu =
+        new CZKProgramMenu(kProgramMenuRect, this, kTagProgram, smallFont, kLight, kPopupBackground,
+                           kProgramListBackground, kFaint, kLight, kLight, kProgramRows);
+    const int programs = host.getProgramCount();
+    for (int k = 0; k < programs; ++k) {
+        programMenu->addItem("");
+    }
+    f->addViewWithTag(programMenu);
 
     smallButton->forget();
 }
@@ -854,6 +888,38 @@ void Morvek2Editor::applyOutline() // [ui]
     shownOutline = tag;
 }
 
+void Morvek2Editor::followPrograms() // [ui]
+{
+    if (!programMenu) {
+        return;
+    }
+    // The count first: a change after it is seen at the next idle.
+    const unsigned applied = host.getProgramsApplied();
+    const int current = host.getCurrentProgram();
+    bool changed = false;
+    if (current != programMenu->getSelectedIndex()) {
+        programMenu->setSelectedIndex(current);
+        changed = true;
+    }
+    const bool all = !menuNamesRead || applied != menuProgramsApplied;
+    menuNamesRead = true;
+    menuProgramsApplied = applied;
+    char name[Morvek2EditorHost::kProgramNameLength + 8] = {};
+    char text[48];
+    const int32_t first = all ? 0 : programMenu->getSelectedIndex();
+    const int32_t end = all ? programMenu->getItemCount() : first + 1;
+    for (int32_t k = first; k < end; ++k) {
+        if (!host.getProgramName(k, name)) {
+            name[0] = '\0';
+        }
+        programMenuText(k, name, text);
+        changed = programMenu->setItemText(k, text) || changed;
+    }
+    if (changed) {
+        programMenu->invalid();
+    }
+}
+
 // ---- Helpers
 // ---------------------------------------------------------------------------------------
 
@@ -1019,6 +1085,13 @@ void Morvek2Editor::valueChanged(CControl* control) // [ui]
 
     if (tag >= kTagModuleButton && tag < kTagModuleButton + kNumModules) {
         selectModule(tag - kTagModuleButton);
+    } else if (tag == kTagProgram) {
+        // The plug-in switches as on a host's program change (the window follows through its
+        // reports); then the host hears of it through the face.
+        const int program = static_cast<int>(programMenu->getSelectedIndex());
+        host.selectProgram(program);
+        followPrograms();
+        programChanged(program);
     } else if (tag == kTagStepSize) {
         parameterAutomated(kStepSizeParam[m], value);
     } else if (tag == kTagLength) {

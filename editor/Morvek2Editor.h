@@ -34,6 +34,7 @@ class CZKVSlider;
 class CZKMovieButton;
 class CMomentaryButton;
 class CZKVPopupMenu;
+class CZKProgramMenu;
 class CZKTextDisplay;
 } // namespace VSTGUI
 
@@ -66,6 +67,7 @@ public:
         kTagClearGates = 209,
         kTagDirection = 210,
         kTagDecoration = 212,
+        kTagProgram = 231,
     };
 
     static constexpr VSTGUI::CColor kLight = {115, 190, 232, 150};
@@ -143,6 +145,9 @@ public:
     VSTGUI::CZKVMultibutton* getGateLockRow() const { return gateLockRow; }
     VSTGUI::CZKVBracketSlider* getLengthBracket() const { return lengthBracket; }
     VSTGUI::CZKTextDisplay* getLengthText() const { return lengthText; }
+    VSTGUI::CZKProgramMenu* getProgramMenu() const { return programMenu; }
+    // Where the program menu sits (closed) in the window's layout.
+    static constexpr VSTGUI::CRect kProgramMenuRect{250, 400, 415, 414};
     const std::vector<VSTGUI::CControl*>& getModuleControls(int module) const;
     // The controls the current page shows for the per-module kinds (null while closed).
     VSTGUI::CControl* sharedControlFor(int kindTag) const; // [ui]
@@ -165,7 +170,11 @@ private:
     void applyRefreshModule();                                           // [ui]
     void applyModuleOrderNow(const std::uint16_t (&order)[kNumModules]); // [ui]
     void applyOutline();                                                 // [ui]
-    void setModuleButton(int module, float value);                       // [ui]
+    // The program menu shows the plug-in's current program and names (changed by the host, a
+    // chunk or a rename at any time) and updates what differs: every name after a program was
+    // applied, otherwise only the current program's (the one a host renames).
+    void followPrograms();                         // [ui]
+    void setModuleButton(int module, float value); // [ui]
     // The readouts: which panel a control belongs to, what it reads, and showing the control
     // being dragged or hovered (every other readout empty).
     int panelOf(const VSTGUI::CControl* control) const;                   // [ui]
@@ -203,6 +212,10 @@ private:
     VSTGUI::CZKTextDisplay* lengthText = nullptr;
     VSTGUI::CZKControlGrid* moduleGrid = nullptr;
     VSTGUI::CAnimKnob* outputKnob = nullptr;
+    VSTGUI::CZKProgramMenu* programMenu = nullptr;
+    // The plug-in's count of programs applied when the menu last read every name.
+    unsigned menuProgramsApplied = 0;
+    bool menuNamesRead = false;
 
     std::atomic<uint8_t> closed{1};
     std::atomic<std::thread::id> windowThread{};

@@ -1,7 +1,7 @@
-// What the editor window needs of the plug-in: the parameters' values and texts, the lanes, the
-// chain order, the editor page of the current program, lane commands, MIDI learn and the flags
-// the processing loop raises. The plug-in implements it; the editor library stays free of the
-// plug-in's own headers and of any plug-in format. Edits go out through the face that hosts the
+// What the editor window needs of the plug-in: the parameters' values and texts, the programs,
+// the lanes, the chain order, the editor page of the current program, lane commands, MIDI learn and
+// the flags the processing loop raises. The plug-in implements it; the editor library stays free of
+// the plug-in's own headers and of any plug-in format. Edits go out through the face that hosts the
 // window (GUIEditorFace), since how the host hears of them differs per format.
 #pragma once
 
@@ -28,6 +28,18 @@ public:
     virtual float getWorkingValue(int index) = 0; // [any]
     // Value names of a list parameter (91) or of the step sizes (200).
     virtual std::vector<std::string> getValueList(int index) = 0; // [ui] allocates
+
+    // The programs: how many, the current one, the name of program `index` as a VST 2.4 host
+    // reads it (`text` holds at least kProgramNameLength bytes; false for an index out of range),
+    // and switching to a program as such a host does.
+    static constexpr int kProgramNameLength = 25;
+    virtual int getProgramCount() = 0;                      // [any]
+    virtual int getCurrentProgram() = 0;                    // [any]
+    virtual bool getProgramName(int index, char* text) = 0; // [ui]
+    virtual void selectProgram(int index) = 0;              // [ui]
+    // Grows with every program applied (a program change, a state chunk): the names of programs
+    // other than the current one can only change with it.
+    virtual unsigned getProgramsApplied() = 0; // [any]
 
     // Copies live lane `module` and clears the lanes-randomised flag.
     virtual void laneSnapshot(int module, SeqLane& into) = 0; // [ui]

@@ -149,6 +149,13 @@ void GUIEditor::parameterAutomated(int32_t index, float normalised)
     }
 }
 
+void GUIEditor::programChanged(int32_t program)
+{
+    if (face) {
+        face->editorProgramChanged(program);
+    }
+}
+
 bool GUIEditor::setKnobMode(int32_t mode)
 {
     if (mode != VSTGUI::kKnobModeCircular && mode != VSTGUI::kKnobModeRelativeCircular &&

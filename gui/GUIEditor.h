@@ -21,6 +21,10 @@ public:
     // A gesture on a parameter begins or ends (the host records automation in between).
     virtual void editorBeginEdit(int32_t index) = 0; // [ui]
     virtual void editorEndEdit(int32_t index) = 0;   // [ui]
+    // The window switched the plug-in to `program` (the plug-in has already taken it): the host
+    // should read the program and every parameter again. Faces whose host keeps no program and
+    // no copy of the values need nothing; the default does nothing.
+    virtual void editorProgramChanged(int32_t /*program*/) {} // [ui]
     // Whether the host may be asked to resize the window, and asking it (window pixels).
     virtual bool editorCanResize() = 0;                           // [ui]
     virtual bool editorResize(int32_t width, int32_t height) = 0; // [ui]
@@ -90,6 +94,8 @@ protected:
     void announceWindowSize(); // [ui]
     // An edit from the window: the face takes it (nothing happens without a face).
     void parameterAutomated(int32_t index, float normalised); // [ui]
+    // The window switched programs: the face tells the host.
+    void programChanged(int32_t program); // [ui]
 
     int32_t layoutWidth = 0;
     int32_t layoutHeight = 0;

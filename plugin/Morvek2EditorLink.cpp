@@ -37,6 +37,35 @@ std::vector<std::string> Morvek2EditorLink::getValueList(int index) // [ui]
     return plugin.getParameterManager().getValueList(index);
 }
 
+int Morvek2EditorLink::getProgramCount() // [any]
+{
+    return Morvek2Core::kNumPrograms;
+}
+
+int Morvek2EditorLink::getCurrentProgram() // [any]
+{
+    return plugin.getProgram();
+}
+
+static_assert(Morvek2EditorHost::kProgramNameLength >= Morvek2Core::kProgramNameOut);
+
+bool Morvek2EditorLink::getProgramName(int index, char* text) // [ui]
+{
+    return plugin.getProgramNameIndexed(index, text);
+}
+
+void Morvek2EditorLink::selectProgram(int index) // [ui]
+{
+    // The core's own program switch (virtual: a face that keeps the host's idea of the current
+    // program sees it), exactly as a host's program change.
+    plugin.setProgram(index);
+}
+
+unsigned Morvek2EditorLink::getProgramsApplied() // [any]
+{
+    return plugin.getProgramsApplied();
+}
+
 void Morvek2EditorLink::laneSnapshot(int module, SeqLane& into) // [ui]
 {
     plugin.laneSnapshot(module, into);

@@ -81,6 +81,13 @@ void Vst2EditorAdapter::editorEndEdit(int32_t index)
     }
 }
 
+void Vst2EditorAdapter::editorProgramChanged(int32_t /*program*/)
+{
+    if (auto* effectX = dynamic_cast<AudioEffectX*>(effect)) {
+        effectX->updateDisplay();
+    }
+}
+
 bool Vst2EditorAdapter::editorCanResize()
 {
     auto* effectX = dynamic_cast<AudioEffectX*>(effect);

@@ -31,8 +31,10 @@ public:
     void editorParameterAutomated(int32_t index, float normalised) override; // [ui]
     void editorBeginEdit(int32_t index) override;                            // [ui]
     void editorEndEdit(int32_t index) override;                              // [ui]
-    bool editorCanResize() override;                                         // [ui]
-    bool editorResize(int32_t width, int32_t height) override;               // [ui]
+    // A program chosen in the window: the host reads the program and the values again.
+    void editorProgramChanged(int32_t program) override;       // [ui]
+    bool editorCanResize() override;                           // [ui]
+    bool editorResize(int32_t width, int32_t height) override; // [ui]
 
 private:
     GUIEditor* editor;

@@ -158,6 +158,17 @@ public:
         }
     }
 
+    // A program chosen in the window is in the core already; the host's ports still hold the
+    // old program's values. All of them are written, so the host shows, automates and saves
+    // with its session what the core now holds (the plug-in's next run reads back exactly the
+    // values it has).
+    void editorProgramChanged(int32_t /*program*/) override // [ui]
+    {
+        for (int i = 0; i < kNumParams; ++i) {
+            sendPort(i, core.getParameter(i));
+        }
+    }
+
     bool editorCanResize() override { return resize != nullptr; } // [ui]
 
     bool editorResize(int32_t width, int32_t height) override // [ui]

@@ -37,6 +37,13 @@ inline std::vector<HostEdit>& hostEdits()
     return calls;
 }
 
+// How often the plug-in asked the host to read its programs and values again.
+inline int& displayUpdates()
+{
+    static int count = 0;
+    return count;
+}
+
 // The window sizes the plug-in asked the host for (width, height).
 inline std::vector<std::pair<int, int>>& sizeWindowRequests()
 {
@@ -54,6 +61,8 @@ inline VstIntPtr VSTCALLBACK recordingHost(AEffect*, VstInt32 opcode, VstInt32 i
         hostEdits().push_back({'b', index});
     } else if (opcode == audioMasterEndEdit) {
         hostEdits().push_back({'e', index});
+    } else if (opcode == audioMasterUpdateDisplay) {
+        ++displayUpdates();
     } else if (opcode == audioMasterSizeWindow) {
         sizeWindowRequests().emplace_back(index, static_cast<int>(value));
     }
@@ -70,6 +79,7 @@ struct Rig
         automation().clear();
         hostEdits().clear();
         sizeWindowRequests().clear();
+        displayUpdates() = 0;
     }
 
     bool open() { return editor.open(nullptr); }

@@ -6,6 +6,7 @@
 
 #include "editor/CDezadeduResource.h"
 #include "editor/CZKKnob.h"
+#include "editor/CZKProgramMenu.h"
 #include "editor/CZKSlider.h"
 #include "editor/CZKTextDisplay.h"
 #include "editor/CZKVMultislider.h"
@@ -524,6 +525,80 @@ TEST(EditorWindow, ProgramChangeShowsTheProgramsPageAndLanes)
     EXPECT_EQ(rig.editor.getSelectedModule(), 4);
 }
 
+// Choosing a program in the window switches the plug-in as a host's program change does and asks
+// the host to read it again, by click, click and by press, drag, release; the menu follows the
+// host's program changes and renames from any thread.
+TEST(EditorWindow, ProgramMenuSwitchesProgramsAndFollowsTheHost)
+{
+    struct Row
+    {
+        int program;
+        bool drag;
+    };
+    // 19 lies under the closed box, 27 and 39 in the second column; 0 is the current one.
+    for (const Row row :
+         {Row{4, false}, Row{19, false}, Row{27, true}, Row{39, false}, Row{0, false}}) {
+        SCOPED_TRACE(row.program);
+        Rig rig;
+        ASSERT_TRUE(rig.open());
+        CZKProgramMenu* menu = rig.editor.getProgramMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_STREQ(menu->getItemText(menu->getSelectedIndex()), "01 Clean Slate");
+        const CRect box = menu->getClosedRect();
+        const CPoint boxCentre((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+        if (row.drag) {
+            rig.press(boxCentre.x, boxCentre.y);
+            ASSERT_TRUE(menu->isOpen());
+            const CRect item = menu->itemRect(row.program);
+            rig.drag(item.left + 10, item.top + 5);
+            rig.release(item.left + 10, item.top + 5);
+        } else {
+            rig.click(boxCentre.x, boxCentre.y);
+            ASSERT_TRUE(menu->isOpen()) << "a click leaves the list open for the next one";
+            const CRect list = menu->getViewSize();
+            EXPECT_GE(list.top, 0);
+            EXPECT_LE(list.right, Morvek2Editor::kWidth);
+            const CRect item = menu->itemRect(row.program);
+            rig.click(item.left + 10, item.top + 5);
+        }
+        EXPECT_FALSE(menu->isOpen());
+        EXPECT_EQ(rig.plugin.getProgram(), row.program);
+        EXPECT_EQ(displayUpdates(), row.program == 0 ? 0 : 1);
+        // The values a host's program change gives.
+        Morvek2 reference{recordingHost};
+        reference.setProgram(row.program);
+        for (int i = 0; i < Morvek2Editor::kNumParams; ++i) {
+            EXPECT_EQ(rig.plugin.getParameter(i), reference.getParameter(i)) << i;
+        }
+        EXPECT_EQ(rig.editor.getSelectedModule(),
+                  rig.plugin.getProgramRecord(row.program).editorPage);
+        EXPECT_TRUE(automation().empty()) << "a program change is no automation";
+        char name[Morvek2Core::kProgramNameOut] = {};
+        ASSERT_TRUE(rig.plugin.Morvek2Core::getProgramNameIndexed(row.program, name));
+        EXPECT_STREQ(menu->getItemText(menu->getSelectedIndex()), name);
+
+        // A press beside the open list closes it and changes nothing.
+        rig.click(boxCentre.x, boxCentre.y);
+        ASSERT_TRUE(menu->isOpen());
+        rig.click(20, 20);
+        EXPECT_FALSE(menu->isOpen());
+        EXPECT_EQ(rig.plugin.getProgram(), row.program);
+        EXPECT_EQ(displayUpdates(), row.program == 0 ? 0 : 1);
+
+        // The host switches and renames from its own thread: the next idle shows it.
+        std::thread([&] {
+            rig.plugin.setProgram(7);
+            rig.plugin.setProgramName("Mine");
+        }).join();
+        rig.editor.idle();
+        EXPECT_EQ(menu->getSelectedIndex(), 7);
+        EXPECT_STREQ(menu->getItemText(7), "08 Mine");
+        std::thread([&] { rig.plugin.setProgramName("Yours"); }).join();
+        rig.editor.idle();
+        EXPECT_STREQ(menu->getItemText(7), "08 Yours");
+    }
+}
+
 TEST(EditorWindow, ChangesWhileClosedShowAtTheNextOpen)
 {
     Rig rig;
@@ -851,7 +926,8 @@ TEST(EditorWindow, EveryDisplayTextFitsItsBox)
     }
     rig.editor.controlHovered(nullptr);
 
-    for (int tag : {91, static_cast<int>(Morvek2Editor::kTagStepSize)}) {
+    for (int tag : {91, static_cast<int>(Morvek2Editor::kTagStepSize),
+                    static_cast<int>(Morvek2Editor::kTagProgram)}) {
         auto* popup = dynamic_cast<CZKVPopupMenu*>(rig.control(tag));
         ASSERT_NE(popup, nullptr);
         std::vector<std::string> items;

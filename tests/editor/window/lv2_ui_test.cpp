@@ -39,6 +39,8 @@ namespace {
 
 using morvek2::test::Xvfb;
 
+constexpr int kNumParamsInTest = Morvek2Editor::kNumParams;
+
 const auto* const xvfbEnvironment = ::testing::AddGlobalTestEnvironment(new Xvfb);
 
 // What the fake host heard from the editor.
@@ -392,13 +394,13 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     constexpr int kGain = morvek2::param::kOutputGain;
     const float before = core->getParameter(kGain);
     heard.calls.clear();
-    const auto send = [&](int type, int y, unsigned state) {
+    const auto sendAt = [&](int type, int x, int y, unsigned state) {
         XEvent event{};
         event.type = type;
         event.xbutton.display = host;
         event.xbutton.window = uiWindow;
         event.xbutton.root = DefaultRootWindow(host);
-        event.xbutton.x = 473;
+        event.xbutton.x = x;
         event.xbutton.y = y;
         event.xbutton.button = Button1;
         event.xbutton.state = state;
@@ -410,6 +412,7 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
         XSync(host, False);
         idleFor(uiIdle, 3);
     };
+    const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };
     send(ButtonPress, 348, 0);
     send(MotionNotify, 320, Button1Mask);
     send(MotionNotify, 290, Button1Mask);
@@ -436,6 +439,31 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     EXPECT_TRUE(lv2Picture ==
                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
     core->setParameter(kGain, before); // what the plug-in's next run does with the port
+
+    // A program chosen in the window (a click opens the list, a second one on the same spot
+    // picks the program listed there): the core switches, and every control port hears the new
+    // value as a plain value, so that the host's ports and its saved session hold the program.
+    heard.calls.clear();
+    const VSTGUI::CRect box = Morvek2Editor::kProgramMenuRect;
+    const int boxX = static_cast<int>(box.left + box.right) / 2;
+    const int boxY = static_cast<int>(box.top + box.bottom) / 2;
+    for (int click = 0; click < 2; ++click) {
+        sendAt(ButtonPress, boxX, boxY, 0);
+        sendAt(ButtonRelease, boxX, boxY, Button1Mask);
+    }
+    EXPECT_NE(core->getProgram(), 0);
+    std::vector<int> writes(kNumParamsInTest, 0);
+    for (const auto& [kind, p, value] : heard.calls) {
+        ASSERT_EQ(kind, 'w');
+        ASSERT_GE(p, morvek2::lv2::kPortControl0);
+        const int index = static_cast<int>(p - morvek2::lv2::kPortControl0);
+        ASSERT_LT(index, kNumParamsInTest);
+        ++writes[static_cast<std::size_t>(index)];
+        EXPECT_EQ(value, mapping.toPlain(index, core->getParameter(index))) << index;
+        // What the plug-in's next run takes from the port is the value the core holds.
+        EXPECT_EQ(mapping.toNormalised(index, value), core->getParameter(index)) << index;
+    }
+    EXPECT_EQ(writes, std::vector<int>(kNumParamsInTest, 1));
 
     // Closing leaves the host's window and the plug-in as they were.
     uiDescriptor->cleanup(ui);
