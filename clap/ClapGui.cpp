@@ -80,6 +80,8 @@ ClapGui::ClapGui(const clap_host_t* host_, Morvek2Core& core_, ClapGuiOwner& own
             static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
         hostTimers = static_cast<const clap_host_timer_support_t*>(
             host->get_extension(host, CLAP_EXT_TIMER_SUPPORT));
+        hostState =
+            static_cast<const clap_host_state_t*>(host->get_extension(host, CLAP_EXT_STATE));
     }
 }
 
@@ -264,6 +266,16 @@ void ClapGui::editorBeginEdit(int32_t index) // [ui]
     }
     gesture[static_cast<std::size_t>(index)] = 1;
     send(CLAP_EVENT_PARAM_GESTURE_BEGIN, index, 0.0);
+}
+
+void ClapGui::editorProgramChanged(int32_t /*program*/) // [ui]
+{
+    if (hostParams && hostParams->rescan) {
+        hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
+    }
+    if (hostState && hostState->mark_dirty) {
+        hostState->mark_dirty(host);
+    }
 }
 
 void ClapGui::editorEndEdit(int32_t index) // [ui]

@@ -11,6 +11,7 @@
 #include <clap/events.h>
 #include <clap/ext/gui.h>
 #include <clap/ext/params.h>
+#include <clap/ext/state.h>
 #include <clap/ext/timer-support.h>
 #include <clap/host.h>
 
@@ -92,6 +93,9 @@ public:
     void editorParameterAutomated(int32_t index, float normalised) override; // [ui]
     void editorBeginEdit(int32_t index) override;                            // [ui]
     void editorEndEdit(int32_t index) override;                              // [ui]
+    // A program chosen in the window: the host re-reads every value and knows the project
+    // changed.
+    void editorProgramChanged(int32_t program) override; // [ui]
     bool editorCanResize() override
     {
         return false;
@@ -111,6 +115,7 @@ private:
     const clap_host_t* host;
     const clap_host_params_t* hostParams = nullptr;
     const clap_host_timer_support_t* hostTimers = nullptr;
+    const clap_host_state_t* hostState = nullptr;
     Morvek2Core& core;
     ClapGuiOwner& owner;
     ClapEditQueue& queue;

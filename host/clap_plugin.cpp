@@ -1,5 +1,7 @@
 #include "host/clap_plugin.h"
 
+#include "base/ThreadWord.h"
+
 #include "clap/Morvek2ClapPrograms.h"
 #include "host/render.h"
 #include "host/shared_library.h"
@@ -35,7 +37,29 @@ union QueuedEvent {
 };
 
 // Set on the thread inside the plug-in's process: the audio thread as thread-check tells it.
+// On Windows in a slot of the system's per-thread table: mingw's thread_local would allocate on
+// each audio thread's first block, and that would count against the plug-in.
+#if defined(_WIN32)
+ThreadWord inProcessWord;
+bool inProcessHere()
+{
+    return inProcessWord.get() != 0;
+}
+void setInProcessHere(bool on)
+{
+    inProcessWord.set(on ? 1 : 0);
+}
+#else
 thread_local bool inProcess = false;
+bool inProcessHere()
+{
+    return inProcess;
+}
+void setInProcessHere(bool on)
+{
+    inProcess = on;
+}
+#endif
 
 clap_beattime fixedPoint(double value, int64_t factor)
 {
@@ -72,6 +96,10 @@ struct ClapPlugin::Impl
     std::thread::id mainThread = std::this_thread::get_id();
     std::vector<ClapPlugin::ParamOutput> heard; // capacity fixed at load: process allocates nothing
     std::atomic<bool> flushRequested{false};
+    // What the plug-in asked the host to re-read (rescan flags, or-ed) and whether it said its
+    // state changed, since the caller last asked.
+    std::atomic<uint32_t> rescanFlags{0};
+    std::atomic<bool> stateDirty{false};
     std::atomic<bool> callbackRequested{false};
     bool timersOffered = true;
     std::vector<clap_id> timers;
@@ -268,13 +296,18 @@ ClapPlugin::Impl& impl(const clap_host_t* host)
 }
 
 const clap_host_params_t kHostParams = {
-    [](const clap_host_t*, clap_param_rescan_flags) {},
+    [](const clap_host_t* host, clap_param_rescan_flags flags) {
+        impl(host).rescanFlags.fetch_or(flags);
+    },
     [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
     [](const clap_host_t* host) { impl(host).flushRequested.store(true); }};
 
+const clap_host_state_t kHostState = {
+    [](const clap_host_t* host) { impl(host).stateDirty.store(true); }};
+
 const clap_host_thread_check_t kHostThreadCheck = {
     [](const clap_host_t* host) { return std::this_thread::get_id() == impl(host).mainThread; },
-    [](const clap_host_t*) { return inProcess; }};
+    [](const clap_host_t*) { return inProcessHere(); }};
 
 const clap_host_timer_support_t kHostTimers = {[](const clap_host_t* host, uint32_t, clap_id* id) {
                                                    ClapPlugin::Impl& m = impl(host);
@@ -302,6 +335,8 @@ const void* hostExtension(const clap_host_t* host, const char* id)
         return &kHostParams;
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0)
         return &kHostThreadCheck;
+    if (std::strcmp(id, CLAP_EXT_STATE) == 0)
+        return &kHostState;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && impl(host).timersOffered)
         return &kHostTimers;
     return nullptr;
@@ -675,9 +710,9 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     p.audio_outputs_count = out.channel_count > 0 ? 1 : 0;
     p.in_events = &inEvents;
     p.out_events = &outEvents;
-    inProcess = true;
+    setInProcessHere(true);
     m.plugin->process(m.plugin, &p);
-    inProcess = false;
+    setInProcessHere(false);
     m.ordered.clear();
     m.steadyTime += frames;
     m.transport.advance(frames);
@@ -697,6 +732,16 @@ std::vector<ClapPlugin::ParamOutput> ClapPlugin::takeParamOutput()
 bool ClapPlugin::takeFlushRequest()
 {
     return impl_->flushRequested.exchange(false);
+}
+
+uint32_t ClapPlugin::takeRescanFlags()
+{
+    return impl_->rescanFlags.exchange(0);
+}
+
+bool ClapPlugin::takeStateDirty()
+{
+    return impl_->stateDirty.exchange(false);
 }
 
 void ClapPlugin::flush()

@@ -92,6 +92,10 @@ public:
     std::vector<ParamOutput> takeParamOutput();
     // Whether the plug-in asked for a flush since the last call.
     bool takeFlushRequest();
+    // What the plug-in asked the host to re-read (clap_param_rescan_flags), and whether it
+    // marked its state dirty, since the last call.
+    uint32_t takeRescanFlags();
+    bool takeStateDirty();
     // params.flush with what is queued, as a host does while not processing.
     void flush();
 

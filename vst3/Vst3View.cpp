@@ -75,8 +75,10 @@ public:
     void editorParameterAutomated(int32_t index, float normalised) override; // [ui]
     void editorBeginEdit(int32_t index) override;                            // [ui]
     void editorEndEdit(int32_t index) override;                              // [ui]
-    bool editorCanResize() override { return frame != nullptr; }             // [ui]
-    bool editorResize(int32_t width, int32_t height) override;               // [ui]
+    // A program chosen in the window: the host re-reads every value, the program's among them.
+    void editorProgramChanged(int32_t program) override;         // [ui]
+    bool editorCanResize() override { return frame != nullptr; } // [ui]
+    bool editorResize(int32_t width, int32_t height) override;   // [ui]
 
 private:
     // Opens the window on `parent` and tells the host its size if that is not what it last
@@ -453,6 +455,15 @@ void View::editorEndEdit(int32_t index)
     const ComponentHandlerTable* table = handlerTable(h);
     if (table && index >= 0 && index < kNumParams) {
         table->endEdit(h, static_cast<ParamId>(index));
+    }
+}
+
+void View::editorProgramChanged(int32_t /*program*/)
+{
+    void* h = nullptr;
+    const ComponentHandlerTable* table = handlerTable(h);
+    if (table) {
+        table->restartComponent(h, kRestartParamValuesChanged);
     }
 }
 

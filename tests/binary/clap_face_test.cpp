@@ -18,6 +18,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
+#include <clap/ext/params.h>
 #include <cstdlib>
 #include <thread>
 #endif
@@ -423,13 +424,13 @@ TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
         const double before = clap->plainValue(kGain);
         clap->takeParamOutput();
         clap->takeFlushRequest();
-        const auto send = [&](int type, int y, unsigned state) {
+        const auto sendAt = [&](int type, int x, int y, unsigned state) {
             XEvent event{};
             event.type = type;
             event.xbutton.display = host;
             event.xbutton.window = window;
             event.xbutton.root = DefaultRootWindow(host);
-            event.xbutton.x = 473;
+            event.xbutton.x = x;
             event.xbutton.y = y;
             event.xbutton.button = Button1;
             event.xbutton.state = state;
@@ -437,6 +438,7 @@ TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
             XSendEvent(host, window, False, NoEventMask, &event);
             idle(3);
         };
+        const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };
         send(ButtonPress, 348, 0);
         send(MotionNotify, 320, Button1Mask);
         send(MotionNotify, 290, Button1Mask);
@@ -469,6 +471,20 @@ TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
         row.processing ? clap->process(ins, outs, 256) : clap->flush();
         idle(10);
         EXPECT_TRUE(picture == pixels(host, window, kWidth, kHeight)) << "the knob is back";
+
+        // A program chosen in the window (a click opens the list, a second one on the same spot
+        // picks the program there): the host is asked to re-read the values and hears that the
+        // project changed.
+        clap->takeRescanFlags();
+        clap->takeStateDirty();
+        const int menuX = 332; // the middle of the program menu's box, beside the logo
+        const int menuY = 407;
+        for (int click = 0; click < 2; ++click) {
+            sendAt(ButtonPress, menuX, menuY, 0);
+            sendAt(ButtonRelease, menuX, menuY, Button1Mask);
+        }
+        EXPECT_NE(clap->takeRescanFlags() & CLAP_PARAM_RESCAN_VALUES, 0u);
+        EXPECT_TRUE(clap->takeStateDirty());
 
         clap->editorClose();
         EXPECT_TRUE(children(host, parent).empty()) << "the editor's window went with it";

@@ -226,13 +226,13 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     // A drag up on the output knob: the host hears begin, the values, end.
     constexpr int kGain = morvek2::param::kOutputGain;
     const double before = edit.getParamNormalized(controller, kGain);
-    const auto send = [&](int type, int y, unsigned state) {
+    const auto sendAt = [&](int type, int x, int y, unsigned state) {
         XEvent event{};
         event.type = type;
         event.xbutton.display = host;
         event.xbutton.window = uiWindow;
         event.xbutton.root = DefaultRootWindow(host);
-        event.xbutton.x = 473;
+        event.xbutton.x = x;
         event.xbutton.y = y;
         event.xbutton.button = Button1;
         event.xbutton.state = state;
@@ -241,6 +241,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
         XSync(host, False);
         idleFor(timerIdle, 3);
     };
+    const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };
     send(ButtonPress, 348, 0);
     send(MotionNotify, 320, Button1Mask);
     send(MotionNotify, 290, Button1Mask);
@@ -258,6 +259,20 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     idleFor(timerIdle, 10);
     EXPECT_TRUE(vst3Picture ==
                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
+
+    // A program chosen in the window: the host is told to re-read every value, the program
+    // list's among them, and hears no edit.
+    vst3Host.edits.clear();
+    const VSTGUI::CRect box = Morvek2Editor::kProgramMenuRect;
+    const int boxX = static_cast<int>(box.left + box.right) / 2;
+    const int boxY = static_cast<int>(box.top + box.bottom) / 2;
+    for (int click = 0; click < 2; ++click) {
+        sendAt(ButtonPress, boxX, boxY, 0);
+        sendAt(ButtonRelease, boxX, boxY, Button1Mask);
+    }
+    EXPECT_NE(edit.getParamNormalized(controller, morvek2::param::kNumParams), 0.0);
+    EXPECT_EQ(vst3Host.edits, (decltype(vst3Host.edits){std::make_tuple(
+                                  'r', v3::ParamId{v3::kRestartParamValuesChanged}, 0.0)}));
 
     // Removed: the timer and the window are gone.
     EXPECT_EQ(plugView.removed(view), v3::kResultOk);

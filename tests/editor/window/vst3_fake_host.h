@@ -66,7 +66,11 @@ private:
         of(self).edits.emplace_back('e', id, 0.0);
         return vst3::kResultOk;
     }
-    static Result MORVEK2_VST3_CALL restart(void*, std::int32_t) { return vst3::kResultOk; }
+    static Result MORVEK2_VST3_CALL restart(void* self, std::int32_t flags)
+    {
+        of(self).edits.emplace_back('r', static_cast<vst3::ParamId>(flags), 0.0);
+        return vst3::kResultOk;
+    }
     static Result MORVEK2_VST3_CALL frameQuery(void* self, const std::uint8_t* iid, void** object)
     {
         Vst3FakeHost& host = of(self);
