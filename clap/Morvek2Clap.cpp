@@ -79,6 +79,21 @@ const clap_plugin_descriptor_t kDescriptor = {
     "frequency shifter, bit crusher) in a chain of any order, synced to the host's tempo",
     const_cast<const char**>(kFeatures)};
 
+// The whole of `size` bytes into a host's stream, which may take them in pieces.
+bool writeAll(const clap_ostream_t* stream, const void* data, int size)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::uint64_t written = 0;
+    while (written < static_cast<std::uint64_t>(size)) {
+        const std::int64_t n =
+            stream->write(stream, bytes + written, static_cast<std::uint64_t>(size) - written);
+        if (n <= 0)
+            return false;
+        written += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
 bool isStepped(const morvek2::PortForm& f)
 {
     return f.kind == morvek2::PortKind::kToggle || f.kind == morvek2::PortKind::kEnumeration;
@@ -539,18 +554,7 @@ private:
         threads.mainThread();
         void* data = nullptr;
         const int size = core->getChunk(&data, true);
-        if (!stream || size <= 0 || !data)
-            return false;
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        std::uint64_t written = 0;
-        while (written < static_cast<std::uint64_t>(size)) {
-            const std::int64_t n =
-                stream->write(stream, bytes + written, static_cast<std::uint64_t>(size) - written);
-            if (n <= 0)
-                return false;
-            written += static_cast<std::uint64_t>(n);
-        }
-        return true;
+        return stream && size > 0 && data && writeAll(stream, data, size);
     }
 
     bool load(const clap_istream_t* stream) // [ui]
@@ -809,18 +813,7 @@ bool writeProgram(std::uint32_t index, const clap_ostream_t* stream)
         core->setProgram(static_cast<int>(index));
         void* data = nullptr;
         const int size = core->getChunk(&data, true);
-        if (size <= 0 || !data)
-            return false;
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        std::uint64_t written = 0;
-        while (written < static_cast<std::uint64_t>(size)) {
-            const std::int64_t n =
-                stream->write(stream, bytes + written, static_cast<std::uint64_t>(size) - written);
-            if (n <= 0)
-                return false;
-            written += static_cast<std::uint64_t>(n);
-        }
-        return true;
+        return size > 0 && data && writeAll(stream, data, size);
     } catch (...) {
         return false;
     }

@@ -65,6 +65,18 @@ CCoord snapToDevicePixel(CCoord position, double scale)
     return static_cast<CCoord>(std::floor(position * scale + 0.5));
 }
 
+DeviceCell snapCell(const CRect& dest, const CPoint& source, double scale)
+{
+    DeviceCell cell{};
+    cell.pictureLeft = snapToDevicePixel(source.x, scale);
+    cell.pictureTop = snapToDevicePixel(source.y, scale);
+    cell.width = snapToDevicePixel(source.x + dest.width(), scale) - cell.pictureLeft;
+    cell.height = snapToDevicePixel(source.y + dest.height(), scale) - cell.pictureTop;
+    cell.left = snapToDevicePixel(dest.left, scale);
+    cell.top = snapToDevicePixel(dest.top, scale);
+    return cell;
+}
+
 CPoint devicePointToLayout(CPoint point, double scale)
 {
     if (scale == 1.0) {

@@ -145,6 +145,13 @@ CRect deviceToLayout(const CRect& rect, double scale);
 // The device pixel edge nearest to a layout position at `scale`, halves rounding up. The
 // high-density font sheets give each glyph cell the pixels between its edges snapped this way.
 CCoord snapToDevicePixel(CCoord position, double scale);
+// A glyph cell `dest` drawn from `source` in a picture made for `scale`, in whole device pixels:
+// where the cell starts in the picture, its size, and where it lands on the device.
+struct DeviceCell
+{
+    CCoord pictureLeft, pictureTop, width, height, left, top;
+};
+DeviceCell snapCell(const CRect& dest, const CPoint& source, double scale);
 // A device position in the layout (rounded down: every device pixel belongs to one layout pixel).
 CPoint devicePointToLayout(CPoint point, double scale);
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #if MORVEK2_TEST_X11
+#include "support/x11_window.h"
 #include "support/xvfb_server.h"
 
 #include <X11/Xlib.h>
@@ -282,38 +283,8 @@ TEST(ClapFace, ProcessingAllocatesNothing)
 
 #if MORVEK2_TEST_X11
 
-// The window's pixels as the server holds them.
-std::vector<unsigned long> pixels(Display* display, Window window, int width, int height)
-{
-    std::vector<unsigned long> out;
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image) {
-        return out;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            out.push_back(XGetPixel(image, x, y));
-        }
-    }
-    XDestroyImage(image);
-    return out;
-}
-
-std::vector<Window> children(Display* display, Window window)
-{
-    Window root = 0;
-    Window parent = 0;
-    Window* list = nullptr;
-    unsigned count = 0;
-    XSync(display, False);
-    std::vector<Window> out;
-    if (XQueryTree(display, window, &root, &parent, &list, &count) != 0 && list) {
-        out.assign(list, list + count);
-        XFree(list);
-    }
-    return out;
-}
+using morvek2::test::children;
+using morvek2::test::pixels;
 
 // The editor in a private X server, idled by the host's timers or (a host without them) by the
 // main-thread callbacks the plug-in asks for; a knob drag reaches the host as a gesture with its

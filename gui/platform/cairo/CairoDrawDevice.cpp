@@ -296,12 +296,8 @@ void CairoDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRect&
     // Whole pixels of the picture onto whole pixels of the device, one to one: the cell takes
     // the picture's pixels between its snapped edges, and the device pixels from its snapped
     // left and top. The user space stays the layout's, so device pixel n lies at n / scale.
-    const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
-    const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
-    const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
-    const CCoord height = snapToDevicePixel(source.y + dest.height(), scaleFactor) - pictureTop;
-    const CCoord left = snapToDevicePixel(dest.left, scaleFactor);
-    const CCoord top = snapToDevicePixel(dest.top, scaleFactor);
+    const auto [pictureLeft, pictureTop, width, height, left, top] =
+        snapCell(dest, source, scaleFactor);
     if (width <= 0 || height <= 0) {
         return;
     }

@@ -337,17 +337,13 @@ void GdiplusDrawDevice::drawBitmapCell(const IPlatformBitmap& bitmap, const CRec
     // snapped as the Cairo device snaps them. The copy is placed in device pixels: n / 1.5 as a
     // REAL scaled back by the transform can land a hair short of n, and GDI+ then rounds the
     // whole picture a pixel up or left.
-    const CCoord pictureLeft = snapToDevicePixel(source.x, scaleFactor);
-    const CCoord pictureTop = snapToDevicePixel(source.y, scaleFactor);
-    const CCoord width = snapToDevicePixel(source.x + dest.width(), scaleFactor) - pictureLeft;
-    const CCoord height = snapToDevicePixel(source.y + dest.height(), scaleFactor) - pictureTop;
+    const auto [pictureLeft, pictureTop, width, height, left, top] =
+        snapCell(dest, source, scaleFactor);
     if (width <= 0 || height <= 0) {
         return;
     }
     const auto real = [](CCoord v) { return static_cast<Gdiplus::REAL>(v); };
-    const Gdiplus::RectF target(real(snapToDevicePixel(dest.left, scaleFactor)),
-                                real(snapToDevicePixel(dest.top, scaleFactor)), real(width),
-                                real(height));
+    const Gdiplus::RectF target(real(left), real(top), real(width), real(height));
     Gdiplus::Matrix layoutTransform;
     graphics.GetTransform(&layoutTransform);
     // The clip stays where it is on the device; only the geometry below is in device pixels.

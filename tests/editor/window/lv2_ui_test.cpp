@@ -16,6 +16,7 @@
 // Google Test before Xlib: Xlib's macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "support/x11_window.h"
 #include "support/xvfb_server.h"
 
 #include <X11/Xlib.h>
@@ -93,23 +94,7 @@ VstIntPtr VSTCALLBACK quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, 
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
 
-// The window's pixels as the server holds them.
-std::vector<unsigned long> pixels(Display* display, Window window, int width, int height)
-{
-    std::vector<unsigned long> out;
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image) {
-        return out;
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            out.push_back(XGetPixel(image, x, y));
-        }
-    }
-    XDestroyImage(image);
-    return out;
-}
+using morvek2::test::pixels;
 
 void idleFor(const std::function<void()>& idle, int times)
 {
@@ -174,17 +159,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     XMapWindow(host, parent);
     XSync(host, False);
     void* parentHandle = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
-    const auto children = [&] {
-        std::vector<Window> out;
-        Window root = 0, parentOfParent = 0, *list = nullptr;
-        unsigned count = 0;
-        XSync(host, False);
-        if (XQueryTree(host, parent, &root, &parentOfParent, &list, &count) != 0 && list) {
-            out.assign(list, list + count);
-            XFree(list);
-        }
-        return out;
-    };
+    const auto children = [&] { return morvek2::test::children(host, parent); };
 
     // Without a run loop nothing would ever idle the window: no window, and it says why.
     vst3Host.offerRunLoop = false;
