@@ -294,12 +294,6 @@ void scaledChecks(Plugin& plugin, int expectedDpi, const char* goldenPath,
     check(plugin.call(effEditOpen, 0, 0, parent) == 1, "effEditOpen answers 1");
     HWND child = GetWindow(parent, GW_CHILD);
     RECT client{};
-    {
-        RECT r{};
-        BOOL ok = child ? GetClientRect(child, &r) : 0;
-        std::printf("DEBUG child %p ok %d %ld %ld count %d\n", (void*)child, ok, r.right, r.bottom,
-                    childCount(parent));
-    }
     check(child && GetClientRect(child, &client) && client.right == scaledWidth &&
               client.bottom == scaledHeight,
           ("the editor's window is " + size).c_str(),
@@ -520,7 +514,6 @@ void clapChecks(Plugin& plugin, const char* path)
     clap->takeFlushRequest();
     dragOutputKnob(pump);
     check(clap->takeFlushRequest(), "the drag asks the host for a flush");
-    check(clap->takeParamOutput().empty(), "nothing reaches the host before the flush");
     clap->flush();
     std::string heard; // the output knob's events, 'b', 'v' and 'e'
     double last = -1.0;
