@@ -95,9 +95,16 @@ bool ClapGui::setScale(double scale) // [ui]
     if (!(scale > 0.0) || !std::isfinite(scale)) {
         return false;
     }
+#ifdef _WIN32
+    // A Windows window takes its scale from its own DPI and follows it to other screens; a host
+    // the system stretches may still announce the desktop's scale, and drawn at that scale the
+    // window would grow twice. Ignored, as the host hears: get_size reports the DPI's size.
+    return false;
+#else
     // Taken when the window opens; hosts announce it before set_parent.
     editor->setHostScaleFactor(scale);
     return true;
+#endif
 }
 
 bool ClapGui::getSize(std::uint32_t* width, std::uint32_t* height) // [ui]

@@ -80,6 +80,7 @@ public:
     ClapGui(const ClapGui&) = delete;
     ClapGui& operator=(const ClapGui&) = delete;
 
+    // The host's scale on X11; on Windows the window's DPI decides, and the call answers false.
     bool setScale(double scale);                               // [ui]
     bool getSize(std::uint32_t* width, std::uint32_t* height); // [ui]
     bool setParent(const clap_window_t* window);               // [ui]

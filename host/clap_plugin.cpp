@@ -106,6 +106,7 @@ struct ClapPlugin::Impl
     clap_id nextTimer = 1;
     const clap_plugin_gui_t* gui = nullptr;
     bool guiCreated = false;
+    std::pair<uint32_t, uint32_t> announcedSize{0, 0};
 
     ~Impl()
     {
@@ -770,6 +771,9 @@ bool ClapPlugin::editorOpen(void* parent, double scale)
     m.guiCreated = true;
     if (scale > 0.0)
         m.gui->set_scale(m.plugin, scale);
+    // What a host sizes its window by, before the plug-in's window exists.
+    m.announcedSize = {0, 0};
+    m.gui->get_size(m.plugin, &m.announcedSize.first, &m.announcedSize.second);
     clap_window_t window{};
     window.api = api;
     window.ptr = parent;
@@ -788,6 +792,11 @@ std::optional<std::pair<uint32_t, uint32_t>> ClapPlugin::editorSize()
     if (!m.guiCreated || !m.gui->get_size(m.plugin, &width, &height))
         return std::nullopt;
     return std::make_pair(width, height);
+}
+
+std::pair<uint32_t, uint32_t> ClapPlugin::editorAnnouncedSize() const
+{
+    return impl_->announcedSize;
 }
 
 void ClapPlugin::editorIdle()

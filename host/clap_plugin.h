@@ -105,6 +105,9 @@ public:
     // Creates the editor (at `scale` when positive), embeds it in `parent` and shows it.
     bool editorOpen(void* parent, double scale = 0.0);
     std::optional<std::pair<uint32_t, uint32_t>> editorSize();
+    // The size get_size gave at the last editorOpen before set_parent (0 x 0 if it failed): the
+    // size a host gives its own window.
+    std::pair<uint32_t, uint32_t> editorAnnouncedSize() const;
     // Fires the plug-in's timers and the main-thread callback it asked for.
     void editorIdle();
     void editorClose();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows editor under wine: starts Xvfb on a free private display, runs the cross-built
 # editor test against the built Morvek2.dll (wine prefix inside the build folder) at 96 DPI,
-# again with the prefix at 144 and 192 DPI (the editor at 1.5 and 2 times its size) and on the
-# VST3 module's editor view, and stops the server again.
+# again with the prefix at 144 and 192 DPI (the editor at 1.5 and 2 times its size), on the
+# VST3 module's editor view and on the CLAP plug-in's editor, and stops the server again.
 # The prefix is left at 96 DPI.
 # Usage: scripts/wine-editor-test.sh [build folder, default build/windows]
 set -euo pipefail
@@ -61,4 +61,8 @@ set_dpi 96
 timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
     "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")" \
     --vst3 "$(winpath "$build/lib/vst3/Morvek2.vst3/Contents/x86_64-win/Morvek2.vst3")" || status=1
+# The CLAP plug-in's editor through the gui extension's win32 API, beside the same editor.
+timeout 300 "$build/wine-run.sh" "$test_exe" "$(winpath "$module")" \
+    "$(winpath tests/editor/window/golden/editor_xvfb.png)" "$(winpath "$artifacts")" \
+    --clap "$(winpath "$build/lib/clap/Morvek2.clap")" || status=1
 exit $status

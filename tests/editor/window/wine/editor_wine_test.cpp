@@ -14,10 +14,18 @@
 // the window's own timer idles it), draws what the VST 2.4 editor draws, and a drag on the output
 // knob reaches the host's component handler as begin, perform, end.
 //
+// With --clap MODULE the CLAP plug-in's editor opens through the gui extension's win32 API on a
+// host's HWND instead (the host library's CLAP host, whose timers idle it): the size it announces
+// is its window's, it draws what the VST 2.4 editor draws, and a drag on the output knob reaches
+// the host at its next flush as gesture begin, value, gesture end.
+//
 // Usage: morvek2_editor_wine_test <Morvek2.dll> <golden png> <artifact folder>
-//                                 [--dpi 144|192 | --vst3 Morvek2.vst3]
+//                                 [--dpi 144|192 | --vst3 Morvek2.vst3 | --clap Morvek2.clap]
 // Exit status 0 when every check holds; each failed check prints one line.
 #include "tests/editor/window/vst3_fake_host.h"
+#if MORVEK2_HOST_CLAP
+#include "host/clap_plugin.h"
+#endif
 #include "vst/vst2_abi.h"
 
 #include <windows.h>
@@ -32,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -364,18 +373,41 @@ void scaledChecks(Plugin& plugin, int expectedDpi, const char* goldenPath,
     DestroyWindow(parent);
 }
 
-void vst3Checks(Plugin& plugin, const char* path)
+// The VST 2.4 editor's picture of the default program, the pointer out of the way.
+std::vector<uint32_t> vst2Picture(Plugin& plugin)
 {
-    namespace v3 = morvek2::vst3;
-    morvek2::test::Vst3FakeHost host;
-    // The VST 2.4 editor's picture of the default program, the pointer out of the way.
     mouse(0, kWidth + 50, kHeight + 50);
     HWND parent = makeParent();
     plugin.call(effEditOpen, 0, 0, parent);
     idleFor(plugin, 10);
-    const std::vector<uint32_t> vst2Shot = screenshot(parent);
+    std::vector<uint32_t> shot = screenshot(parent);
     plugin.call(effEditClose);
     DestroyWindow(parent);
+    return shot;
+}
+
+// Drags the output knob upwards with the left button, `pump` running the host's loop between
+// the steps.
+template <typename Pump> void dragOutputKnob(Pump pump)
+{
+    mouse(0, 473, 348);
+    pump(100);
+    mouse(MOUSEEVENTF_LEFTDOWN, 473, 348);
+    for (int y = 330; y >= 290; y -= 20) {
+        pump(100);
+        mouse(0, 473, y);
+    }
+    pump(100);
+    mouse(MOUSEEVENTF_LEFTUP, 473, 290);
+    pump(200);
+}
+
+void vst3Checks(Plugin& plugin, const char* path)
+{
+    namespace v3 = morvek2::vst3;
+    morvek2::test::Vst3FakeHost host;
+    const std::vector<uint32_t> vst2Shot = vst2Picture(plugin);
+    HWND parent = nullptr;
 
     HMODULE module = LoadLibraryW(widen(path).c_str());
     using FactoryEntry = void*(MORVEK2_VST3_CALL*)();
@@ -416,16 +448,7 @@ void vst3Checks(Plugin& plugin, const char* path)
         check(differ == 0, "the VST3 view draws what the VST 2.4 editor draws",
               "(" + std::to_string(differ) + " pixels differ)");
 
-        mouse(0, 473, 348);
-        pumpOnly(100);
-        mouse(MOUSEEVENTF_LEFTDOWN, 473, 348);
-        for (int y = 330; y >= 290; y -= 20) {
-            pumpOnly(100);
-            mouse(0, 473, y);
-        }
-        pumpOnly(100);
-        mouse(MOUSEEVENTF_LEFTUP, 473, 290);
-        pumpOnly(200);
+        dragOutputKnob(pumpOnly);
         std::string heard; // the output knob's edits, 'b', 'p' and 'e'
         for (const auto& [kind, id, value] : host.edits) {
             heard += id == 90 ? std::string(1, kind) : "";
@@ -443,6 +466,76 @@ void vst3Checks(Plugin& plugin, const char* path)
     FreeLibrary(module);
 }
 
+#if MORVEK2_HOST_CLAP
+// The CLAP plug-in's editor through the gui extension's win32 API, hosted by the host library on
+// this thread: its timers and main-thread callbacks run between the window messages.
+void clapChecks(Plugin& plugin, const char* path)
+{
+    using morvek2::host::ClapPlugin;
+    const std::vector<uint32_t> vst2Shot = vst2Picture(plugin);
+    std::string error;
+    const std::unique_ptr<ClapPlugin> clap = ClapPlugin::load(path, error);
+    check(clap != nullptr, "the CLAP module gives its plug-in through clap_entry", error);
+    if (!clap) {
+        return;
+    }
+    const auto pump = [&clap](DWORD ms) {
+        const DWORD start = GetTickCount();
+        do {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            clap->editorIdle();
+            Sleep(5);
+        } while (GetTickCount() - start < ms);
+    };
+    // The host announces 1.5 while its window has 96 DPI (a host the system stretches): the
+    // size the host hears before the window exists is the size the window takes.
+    HWND parent = makeParent();
+    check(clap->editorOpen(parent, 1.5), "the editor opens on the host's HWND");
+    const auto [announcedWidth, announcedHeight] = clap->editorAnnouncedSize();
+    HWND child = GetWindow(parent, GW_CHILD);
+    RECT client{};
+    const bool measured = child && GetClientRect(child, &client);
+    check(measured && client.right == static_cast<LONG>(announcedWidth) &&
+              client.bottom == static_cast<LONG>(announcedHeight),
+          "the window has the size get_size announced",
+          "(" + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
+              ", announced " + std::to_string(announcedWidth) + " x " +
+              std::to_string(announcedHeight) + ")");
+    check(childCount(parent) == 1, "the editor is one child window of the host's");
+    pump(500);
+    const long differ = differing(vst2Shot, screenshot(parent), 0);
+    check(differ == 0, "the CLAP editor draws what the VST 2.4 editor draws",
+          "(" + std::to_string(differ) + " pixels differ)");
+
+    clap->takeFlushRequest();
+    dragOutputKnob(pump);
+    check(clap->takeFlushRequest(), "the drag asks the host for a flush");
+    clap->flush();
+    std::string heard; // the output knob's events, 'b', 'v' and 'e'
+    double last = -1.0;
+    for (const ClapPlugin::ParamOutput& e : clap->takeParamOutput()) {
+        if (e.index == 90) {
+            using Kind = ClapPlugin::ParamOutput::Kind;
+            heard += e.kind == Kind::Begin ? 'b' : e.kind == Kind::Value ? 'v' : 'e';
+            last = e.kind == Kind::Value ? e.value : last;
+        }
+    }
+    const bool bracketed = heard.size() >= 3 && heard.front() == 'b' &&
+                           heard.find('v') != std::string::npos && heard.back() == 'e';
+    check(bracketed, "a knob drag reaches the host as gesture begin, value, gesture end",
+          "(heard " + heard + ")");
+    check(last == clap->plainValue(90), "the last value is the knob's value",
+          "(" + std::to_string(last) + ")");
+    clap->editorClose();
+    check(childCount(parent) == 0, "destroying the editor removes its window");
+    DestroyWindow(parent);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -450,12 +543,19 @@ int main(int argc, char** argv)
     const int scaledDpi = argc == 6 && std::strcmp(argv[4], "--dpi") == 0 ? std::atoi(argv[5]) : 0;
     const bool scaled = scaledDpi == 144 || scaledDpi == 192;
     const char* vst3 = argc == 6 && std::strcmp(argv[4], "--vst3") == 0 ? argv[5] : nullptr;
-    if (argc != 4 && !scaled && !vst3) {
+    const char* clap = argc == 6 && std::strcmp(argv[4], "--clap") == 0 ? argv[5] : nullptr;
+    if (argc != 4 && !scaled && !vst3 && !clap) {
         std::printf("usage: %s <Morvek2.dll> <golden png> <artifact folder> "
-                    "[--dpi 144|192 | --vst3 Morvek2.vst3]\n",
+                    "[--dpi 144|192 | --vst3 Morvek2.vst3 | --clap Morvek2.clap]\n",
                     argv[0]);
         return 2;
     }
+#if !MORVEK2_HOST_CLAP
+    if (clap) {
+        std::printf("FAILED: built without the CLAP host\n");
+        return 1;
+    }
+#endif
     if (scaled) {
         // A host that draws for the screen's real DPI, as the system then gives it.
         SetProcessDPIAware();
@@ -494,8 +594,15 @@ int main(int argc, char** argv)
     plugin.call(effSetBlockSize, 0, 512);
     plugin.call(effMainsChanged, 0, 1);
 
-    if (vst3) {
-        vst3Checks(plugin, vst3);
+    if (vst3 || clap) {
+#if MORVEK2_HOST_CLAP
+        if (clap) {
+            clapChecks(plugin, clap);
+        }
+#endif
+        if (vst3) {
+            vst3Checks(plugin, vst3);
+        }
         plugin.call(effMainsChanged, 0, 0);
         plugin.call(effClose);
         FreeLibrary(plugin.module);
@@ -503,8 +610,8 @@ int main(int argc, char** argv)
         if (SUCCEEDED(ole)) {
             OleUninitialize();
         }
-        std::printf("%s\n",
-                    failures == 0 ? "all VST3 view checks passed" : "VST3 view checks failed");
+        std::printf("%s %s\n", vst3 ? "VST3 view" : "CLAP editor",
+                    failures == 0 ? "checks passed" : "checks failed");
         return failures == 0 ? 0 : 1;
     }
     if (scaled) {
