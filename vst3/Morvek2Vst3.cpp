@@ -195,21 +195,31 @@ Result MORVEK2_VST3_CALL setIoMode(void*, std::int32_t)
     return kNotImplemented;
 }
 
+// One stereo bus each way, and one MIDI input: hosts give MIDI only to a plug-in with an event
+// input, and translate its controllers through IMidiMapping for that bus. The events themselves
+// change nothing (notes do not play this effect).
+bool isBus(std::int32_t type, std::int32_t dir, std::int32_t index)
+{
+    return index == 0 && (dir == kInput || (dir == kOutput && type == kAudio)) &&
+           (type == kAudio || type == kEvent);
+}
+
 std::int32_t MORVEK2_VST3_CALL getBusCount(void*, std::int32_t type, std::int32_t dir)
 {
-    return type == kAudio && (dir == kInput || dir == kOutput) ? 1 : 0;
+    return isBus(type, dir, 0) ? 1 : 0;
 }
 
 Result MORVEK2_VST3_CALL getBusInfo(void*, std::int32_t type, std::int32_t dir, std::int32_t index,
                                     BusInfo* info)
 {
-    if (!info || type != kAudio || index != 0 || (dir != kInput && dir != kOutput))
+    if (!info || !isBus(type, dir, index))
         return kInvalidArgument;
     std::memset(info, 0, sizeof *info);
-    info->mediaType = kAudio;
+    info->mediaType = type;
     info->direction = dir;
-    info->channelCount = 2;
-    toString16(dir == kInput ? "Stereo In" : "Stereo Out", info->name, 128);
+    info->channelCount = type == kEvent ? 16 : 2;
+    toString16(type == kEvent ? "MIDI In" : (dir == kInput ? "Stereo In" : "Stereo Out"),
+               info->name, 128);
     info->busType = kMain;
     info->flags = kBusDefaultActive;
     return kResultOk;
@@ -220,10 +230,10 @@ Result MORVEK2_VST3_CALL getRoutingInfo(void*, RoutingInfo*, RoutingInfo*)
     return kNotImplemented;
 }
 
-Result MORVEK2_VST3_CALL activateBus(void*, std::int32_t type, std::int32_t, std::int32_t index,
+Result MORVEK2_VST3_CALL activateBus(void*, std::int32_t type, std::int32_t dir, std::int32_t index,
                                      TBool)
 {
-    return type == kAudio && index == 0 ? kResultOk : kInvalidArgument;
+    return isBus(type, dir, index) ? kResultOk : kInvalidArgument;
 }
 
 Result MORVEK2_VST3_CALL setActive(void* self, TBool state)

@@ -2,10 +2,12 @@
 // private Xvfb: refused without instance access; with it, embedded in the host's window, sized
 // through ui:resize at the host's scale, drawn as the VST 2.4 editor draws, and a knob drag
 // reaching the core and the host's control port inside a touch. The VST3 module's editor view
-// likewise: refused without the host's run loop, drawn as the VST 2.4 editor draws, and a knob
-// drag reaching the host's component handler as begin, perform, end.
+// likewise: refused without the host's run loop, drawn as the VST 2.4 editor draws, a knob
+// drag reaching the host's component handler as begin, perform, end, and MIDI learn started in
+// the window ending with a controller the host sends through IMidiMapping.
 #include "editor/Morvek2Editor.h"
 #include "lv2/Morvek2Lv2Instance.h"
+#include "params/MidiAssignmentsFile.h"
 #include "params/PortMapping.h"
 #include "plugin/Morvek2Core.h"
 #include "vst2/Morvek2.h"
@@ -22,8 +24,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
@@ -113,6 +118,14 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
         GTEST_SKIP() << "no X server could be started (is Xvfb installed?)";
     }
     namespace v3 = morvek2::vst3;
+    namespace fs = std::filesystem;
+    // The plug-in finds the assignments file's folder from the environment when it is made.
+    const fs::path dataHome = fs::temp_directory_path() / "morvek2-vst3view-learn";
+    fs::remove_all(dataHome);
+    const char* oldDataHome = std::getenv("XDG_DATA_HOME");
+    const bool hadDataHome = oldDataHome != nullptr;
+    const std::string savedDataHome = oldDataHome ? oldDataHome : "";
+    setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
     morvek2::test::Vst3FakeHost vst3Host;
     void* module = dlopen(MORVEK2_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
@@ -235,6 +248,78 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     EXPECT_TRUE(vst3Picture ==
                 pixels(host, uiWindow, Morvek2Editor::kWidth, Morvek2Editor::kHeight));
 
+    // MIDI learn as a user starts it, Control+Shift on the knob; then the host's controller 21
+    // on channel 3, mapped to a hidden parameter and sent from the audio thread twice (learned)
+    // and once more (moving the knob), as a VST 2.4 host sends it.
+    send(ButtonPress, 348, ControlMask | ShiftMask);
+    send(ButtonRelease, 348, Button1Mask | ControlMask | ShiftMask);
+    EXPECT_EQ(edit.getParamNormalized(controller, kGain), before);
+    void* mapping = nullptr;
+    void* component = nullptr;
+    void* processor = nullptr;
+    ASSERT_EQ(edit.base.unknown.queryInterface(controller, v3::kIidMidiMapping.bytes, &mapping),
+              v3::kResultOk);
+    ASSERT_EQ(edit.base.unknown.queryInterface(controller, v3::kIidComponent.bytes, &component),
+              v3::kResultOk);
+    ASSERT_EQ(
+        edit.base.unknown.queryInterface(controller, v3::kIidAudioProcessor.bytes, &processor),
+        v3::kResultOk);
+    // A host gives MIDI only to an event input, and asks the mapping for that bus.
+    const auto& parts = v3::tableOf<v3::ComponentTable>(component);
+    ASSERT_EQ(parts.getBusCount(component, v3::kEvent, v3::kInput), 1);
+    v3::BusInfo midiIn{};
+    ASSERT_EQ(parts.getBusInfo(component, v3::kEvent, v3::kInput, 0, &midiIn), v3::kResultOk);
+    EXPECT_EQ(midiIn.channelCount, 16);
+    EXPECT_EQ(midiIn.busType, v3::kMain);
+    EXPECT_EQ(parts.activateBus(component, v3::kEvent, v3::kInput, 0, 1), v3::kResultOk);
+    v3::ParamId cc21 = 0;
+    ASSERT_EQ(v3::tableOf<v3::MidiMappingTable>(mapping).getMidiControllerAssignment(mapping, 0, 2,
+                                                                                     21, &cc21),
+              v3::kResultTrue);
+    const auto& audio = v3::tableOf<v3::AudioProcessorTable>(processor);
+    v3::ProcessSetup setup{v3::kRealtime, v3::kSample32, 64, 44100.0};
+    ASSERT_EQ(audio.setupProcessing(processor, &setup), v3::kResultOk);
+    parts.setActive(component, 1);
+    audio.setProcessing(processor, 1);
+    morvek2::test::Vst3FakeChanges changes;
+    changes.id = cc21;
+    const auto block = [&] {
+        std::vector<float> left(64), right(64);
+        float* channels[2] = {left.data(), right.data()};
+        v3::AudioBusBuffers ins{2, 0, {channels}}, outs{2, 0, {channels}};
+        v3::ProcessData data{};
+        data.processMode = v3::kRealtime;
+        data.sampleSize = v3::kSample32;
+        data.numSamples = 64;
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &ins;
+        data.outputs = &outs;
+        data.inputParameterChanges = changes.changes();
+        std::thread([&] { EXPECT_EQ(audio.process(processor, &data), v3::kResultOk); }).join();
+        changes.points.clear();
+        idleFor(timerIdle, 3);
+    };
+    changes.points = {{10, 40 / 127.0}, {30, 40 / 127.0}};
+    block();
+    EXPECT_EQ(edit.getParamNormalized(controller, kGain), before);
+    changes.points = {{5, 100 / 127.0}};
+    block();
+    EXPECT_FLOAT_EQ(static_cast<float>(edit.getParamNormalized(controller, kGain)),
+                    100.0f / 127.0f);
+    // The assignment is in the file the VST 2.4 module writes in this environment.
+    const fs::path file = dataHome / "Zendrik" / MidiAssignmentsFile::kFileName;
+    EXPECT_EQ(MidiAssignmentsFile().getPath(), file.string());
+    std::ifstream assignments(file);
+    std::string line;
+    EXPECT_TRUE(std::getline(assignments, line));
+    EXPECT_EQ(line, "90 21");
+    audio.setProcessing(processor, 0);
+    parts.setActive(component, 0);
+    for (void* port : {mapping, component, processor}) {
+        v3::tableOf<v3::UnknownTable>(port).release(port);
+    }
+
     // A program chosen in the window: the host is told to re-read every value, the program
     // list's among them, and hears no edit.
     vst3Host.edits.clear();
@@ -257,6 +342,12 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     v3::tableOf<v3::UnknownTable>(controller).release(controller);
     XDestroyWindow(host, parent);
     XCloseDisplay(host);
+    if (hadDataHome) {
+        setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
+    fs::remove_all(dataHome);
 }
 #endif
 

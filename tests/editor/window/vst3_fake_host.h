@@ -1,6 +1,7 @@
 // The host's side of a VST3 editor view, for the view tests on Linux and under wine: a component
 // handler that notes the edits it hears, a plug-in frame that notes size requests and hands out
-// a run loop (or none) whose timer the test calls itself.
+// a run loop (or none) whose timer the test calls itself; and the parameter changes a host hands
+// to process.
 #pragma once
 
 #include "vst3/vst3_abi.h"
@@ -107,6 +108,75 @@ private:
     Port handlerPort{&kHandler, this};
     Port framePort{&kFrame, this};
     Port runLoopPort{&kRunLoop, this};
+};
+
+// Input parameter changes for one process call: the points of one parameter, added in the
+// order of their offsets.
+class Vst3FakeChanges
+{
+public:
+    Vst3FakeChanges() = default;
+    Vst3FakeChanges(const Vst3FakeChanges&) = delete;
+    Vst3FakeChanges& operator=(const Vst3FakeChanges&) = delete;
+
+    vst3::ParamId id = 0;
+    std::vector<std::pair<std::int32_t, double>> points;
+
+    void* changes() { return &changesPort; }
+
+private:
+    using Result = vst3::Result;
+    struct Port
+    {
+        const void* table;
+        Vst3FakeChanges* changes;
+    };
+    static Vst3FakeChanges& of(void* self) { return *static_cast<Port*>(self)->changes; }
+
+    static Result MORVEK2_VST3_CALL none(void*, const std::uint8_t*, void** object)
+    {
+        *object = nullptr;
+        return vst3::kNoInterface;
+    }
+    static std::uint32_t MORVEK2_VST3_CALL one(void*) { return 1; }
+    static vst3::ParamId MORVEK2_VST3_CALL queueId(void* self) { return of(self).id; }
+    static std::int32_t MORVEK2_VST3_CALL pointCount(void* self)
+    {
+        return static_cast<std::int32_t>(of(self).points.size());
+    }
+    static Result MORVEK2_VST3_CALL point(void* self, std::int32_t index, std::int32_t* offset,
+                                          double* value)
+    {
+        const auto& points = of(self).points;
+        if (index < 0 || static_cast<std::size_t>(index) >= points.size()) {
+            return vst3::kInvalidArgument;
+        }
+        std::tie(*offset, *value) = points[static_cast<std::size_t>(index)];
+        return vst3::kResultOk;
+    }
+    static Result MORVEK2_VST3_CALL addPoint(void*, std::int32_t, double, std::int32_t*)
+    {
+        return vst3::kResultFalse;
+    }
+    static std::int32_t MORVEK2_VST3_CALL count(void* self)
+    {
+        return of(self).points.empty() ? 0 : 1;
+    }
+    static void* MORVEK2_VST3_CALL data(void* self, std::int32_t index)
+    {
+        return index == 0 ? &of(self).queuePort : nullptr;
+    }
+    static void* MORVEK2_VST3_CALL addData(void*, const vst3::ParamId*, std::int32_t*)
+    {
+        return nullptr;
+    }
+
+    static constexpr vst3::ParamValueQueueTable kQueue{
+        {none, one, one}, queueId, pointCount, point, addPoint};
+    static constexpr vst3::ParameterChangesTable kChanges{{none, one, one}, count, data, addData};
+
+    Port changesPort{&kChanges, this};
+    Port queuePort{&kQueue, this};
 };
 
 } // namespace morvek2::test
