@@ -381,6 +381,12 @@ Result View::setScale(float factor)
     if (!std::isfinite(factor) || factor <= 0.0f) {
         return kInvalidArgument;
     }
+#if defined(_WIN32)
+    // A Windows window takes its scale from its own DPI and follows it to other screens; drawn
+    // at a scale the host announces as well it would grow twice. Refused, as the host hears:
+    // getSize gives the DPI's size.
+    return kResultFalse;
+#endif
     if (factor == editor.getHostScaleFactor()) {
         return kResultOk;
     }

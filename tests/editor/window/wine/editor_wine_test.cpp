@@ -436,6 +436,16 @@ void vst3Checks(Plugin& plugin, const char* path)
         check(plugView.isPlatformTypeSupported(view, v3::kPlatformHwnd) == v3::kResultTrue,
               "the view takes an HWND");
         plugView.setFrame(view, host.frame());
+        // The window follows its DPI (96 here), not a scale the host announces.
+        void* scaling = nullptr;
+        plugView.unknown.queryInterface(view, v3::kIidPlugViewContentScaleSupport.bytes, &scaling);
+        check(scaling &&
+                  v3::tableOf<v3::PlugViewContentScaleSupportTable>(scaling).setContentScaleFactor(
+                      scaling, 1.5f) == v3::kResultFalse,
+              "the view refuses a scale of the host's");
+        if (scaling) {
+            plugView.unknown.release(scaling);
+        }
         v3::ViewRect rect{};
         plugView.getSize(view, &rect);
         check(rect.right == kWidth && rect.bottom == kHeight, "the view is 647 x 447");
