@@ -258,8 +258,9 @@ Commands:
   help                           this text
 
 Module and state (every command):
-  --module PATH                  a VST 2.4 effect module, a .clap file or an LV2 bundle folder
-                                 (default: the Morvek2 VST 2.4 module next to this program)
+  --module PATH                  a VST 2.4 effect module, a .clap file, or a VST3 or LV2 bundle
+                                 folder (default: the Morvek2 VST 2.4 module next to this
+                                 program)
   --load-fxb FILE                load a bank file first
   --program N|NAME               select a program (index from 0, or its name)
   --load-fxp FILE                then load a program file into the current program
