@@ -3,6 +3,7 @@
 // host's calls, transport and events into the calls below.
 #pragma once
 
+#include "base/RecursiveMutex.h"
 #include "dsp/CBitsEngine.h"
 #include "dsp/CDelayEngine.h"
 #include "dsp/CDistortEngine.h"
@@ -309,7 +310,7 @@ protected:
     // Held across callbacks to the host and the editor, hence recursive for one that comes back
     // on the same thread. The audio thread takes no lock: what it writes into the current record
     // (lane positions at resets, re-rolled steps, values through setParameter) are single fields.
-    std::recursive_mutex programWriters;
+    morvek2::RecursiveMutex programWriters;
     // Held while records change in more than one field and while getChunk copies them, never
     // across a callback: a chunk handed out is the records as they stood at one instant.
     // Taken after programWriters, never before.
