@@ -1,11 +1,12 @@
 // processReplacing of the built module at 44.1 kHz with the transport playing, loaded as a host
 // loads it.
 //
-// BM_ProcessBusy / BM_ProcessGatesClosed / BM_ProcessBusySilenceTail: 512-frame blocks of the
-// heavy program (all six modules active, lanes moving every 1/64 note), the same with every gate
-// closed, and the heavy program in the silence after a loud signal (where subnormal numbers would
-// show up as a slowdown). Counters: ns_per_frame is the time of one stereo frame; rt_factor is
-// how many times faster than real time the block is processed.
+// BM_ProcessBusy / BM_ProcessGatesClosed / BM_ProcessBusySilenceTail / BM_ProcessGliding:
+// 512-frame blocks of the heavy program (all six modules active, lanes moving every 1/64 note),
+// the same with every gate closed, the heavy program in the silence after a loud signal (where
+// subnormal numbers would show up as a slowdown), and the heavy program with every lane gliding
+// and modulating every module (one scene alone, to profile). Counters: ns_per_frame is the time of
+// one stereo frame; rt_factor is how many times faster than real time the block is processed.
 //
 // BM_ProcessInterleaved: every configuration (the scenes above, the heavy program with every lane
 // gliding and modulating every module, four factory programs) loaded in one process, blocks
@@ -126,6 +127,10 @@ void BM_ProcessGatesClosed(benchmark::State& state)
 void BM_ProcessBusySilenceTail(benchmark::State& state)
 {
     run(state, Scene::Busy, true);
+}
+void BM_ProcessGliding(benchmark::State& state)
+{
+    run(state, Scene::Gliding, false);
 }
 
 // One configuration of the interleaved run: a plug-in, its input and the block size it is fed.
@@ -314,5 +319,6 @@ void BM_ProgramsSubnormalInput(benchmark::State& state)
 BENCHMARK(BM_ProcessBusy)->MinTime(1.0);
 BENCHMARK(BM_ProcessGatesClosed)->MinTime(1.0);
 BENCHMARK(BM_ProcessBusySilenceTail)->MinTime(1.0);
+BENCHMARK(BM_ProcessGliding)->MinTime(1.0);
 BENCHMARK(BM_ProcessInterleaved)->Iterations(600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProgramsSubnormalInput)->Iterations(200)->Unit(benchmark::kMillisecond);
