@@ -14,7 +14,7 @@
 // the per-round times reported as ns per stereo frame for each, with the ratios the targets are
 // stated in. On a shared machine only this one's figures compare with each other. With
 // MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gliding,
-// gates-closed, silence and two factory figures run in the same rounds ("ref_..."), with
+// gates-closed, silence and four factory figures run in the same rounds ("ref_..."), with
 // heavy_per_ref.
 //
 // BM_ProgramsSubnormalInput: every factory program on noise and on a subnormal tail, alternated
@@ -176,6 +176,8 @@ void BM_ProcessInterleaved(benchmark::State& state)
         add("ref_gates_closed_512", loadScene(Scene::GatesClosed, reference), kFrames, false);
         add("ref_heavy_silence_512", loadScene(Scene::Busy, reference), kFrames, true);
         add("ref_program1_512", loadFactory(0, reference), kFrames, false);
+        add("ref_program2_512", loadFactory(1, reference), kFrames, false);
+        add("ref_program8_512", loadFactory(7, reference), kFrames, false);
         add("ref_program26_512", loadFactory(25, reference), kFrames, false);
     }
     if (std::filesystem::exists(kLspCompressor)) {
