@@ -254,8 +254,7 @@ inline CDelayEngine::PairKernel::PairKernel(CDelayEngine& el, CDelayEngine& er, 
         mode = lines.startStraight(n) ? Mode::Straight : Mode::Wrapping;
         return;
     }
-    l.timeSmoother.advanceRun(timesL, n);
-    r.timeSmoother.advanceRun(timesR, n);
+    zksp_smoother::advanceRunPair(l.timeSmoother, r.timeSmoother, timesL, timesR, n);
 }
 
 inline bool CDelayEngine::PairKernel::straight() const // [audio]

@@ -127,3 +127,33 @@ void zksp_smoother::setTime(float seconds) // [any]
 {
     setAttackTime(seconds);
 }
+
+void zksp_smoother::advanceRunPair(zksp_smoother& a, zksp_smoother& b, float* ta, float* tb,
+                                   int n) // [audio]
+{
+    const float Ta = a.target.load(std::memory_order_relaxed);
+    const float Tb = b.target.load(std::memory_order_relaxed);
+    const float ca = a.attackCoef.load(std::memory_order_relaxed);
+    const float cb = b.attackCoef.load(std::memory_order_relaxed);
+    float Sa = a.state.load(std::memory_order_relaxed);
+    float Sb = b.state.load(std::memory_order_relaxed);
+    int i = 0;
+    for (; i < n; ++i) {
+        const float nextA = (Sa - Ta) * ca + Ta;
+        const float nextB = (Sb - Tb) * cb + Tb;
+        // A rare ending on either chain: each finishes the run on its own from there.
+        if ((nextA == Sa && nextA != Ta) || nextA - nextA != 0.0f || (nextB == Sb && nextB != Tb) ||
+            nextB - nextB != 0.0f) [[unlikely]]
+            break;
+        Sa = nextA;
+        Sb = nextB;
+        ta[i] = nextA - kOffset;
+        tb[i] = nextB - kOffset;
+    }
+    a.state.store(Sa, std::memory_order_relaxed);
+    b.state.store(Sb, std::memory_order_relaxed);
+    if (i < n) {
+        a.advanceRun(ta + i, n - i);
+        b.advanceRun(tb + i, n - i);
+    }
+}

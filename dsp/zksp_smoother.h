@@ -140,6 +140,11 @@ public:
                                    int n); // [audio]
     // advance() n times, the values into t[0..n-1], with the state in a register over the run.
     inline void advanceRun(float* t, int n); // [audio]
+    // a.advanceRun(ta, n) and b.advanceRun(tb, n) with the two chains in one loop: each update
+    // waits on the one before it, so two chains side by side take the time of one.
+    // Out of line: called once a stretch, and kept out of the fused loops' register use.
+    static void advanceRunPair(zksp_smoother& a, zksp_smoother& b, float* ta, float* tb,
+                               int n); // [audio]
     // True when advance() would leave the state exactly as it is: every update from now on
     // returns current(), until the target or the time changes.
     inline bool rests() const; // [audio]

@@ -17,6 +17,7 @@ namespace morvek2::host {
 enum class Scene {
     Busy,        // every step's gate on
     GatesClosed, // every step's gate off
+    Gliding,     // Busy with every lane smoothed and depth on every modulated parameter
 };
 
 // Sets the scene on `plugin` (a Plugin or an Instance), optionally with another chain order
@@ -39,7 +40,7 @@ bool applyScene(Target& plugin, Scene scene, const std::uint16_t* chainOrder = n
         lane.stepSize = 0; // 1/64: the lanes move as often as they can
         for (int s = 0; s < 32; ++s) {
             lane.steps[s].value = static_cast<float>((s * 7 + m) % 13) / 12.0f;
-            lane.steps[s].gate = scene == Scene::Busy ? 1 : 0;
+            lane.steps[s].gate = scene == Scene::GatesClosed ? 0 : 1;
         }
         record.values[morvek2::param::kStepSizeParam[m]] = 0.0f;
         record.values[morvek2::param::kLengthParam[m]] = 1.0f;
@@ -55,6 +56,22 @@ bool applyScene(Target& plugin, Scene scene, const std::uint16_t* chainOrder = n
     };
     for (auto [index, value] : settings) {
         record.values[index] = value;
+    }
+    if (scene == Scene::Gliding) {
+        // Every lane glides between its steps, and every parameter a lane can move is moved by
+        // it, some up and some down (0.5 is no depth), so every control tick touches every
+        // module's settings.
+        for (int m = 0; m < 6; ++m) {
+            record.values[morvek2::param::kSmoothingParam[m]] = 0.3f + 0.1f * static_cast<float>(m);
+        }
+        const std::pair<int, float> depths[] = {
+            {9, 0.8f},  {10, 0.3f}, {11, 0.75f}, {12, 0.7f}, {13, 0.35f}, {26, 0.8f}, {27, 0.7f},
+            {28, 0.8f}, {39, 0.8f}, {40, 0.3f},  {54, 0.7f}, {55, 0.75f}, {56, 0.8f}, {69, 0.9f},
+            {70, 0.3f}, {71, 0.7f}, {72, 0.25f}, {84, 0.3f}, {85, 0.8f},  {86, 0.7f},
+        };
+        for (auto [index, value] : depths) {
+            record.values[index] = value;
+        }
     }
     std::memcpy(chunk.data(), &record, sizeof record);
     plugin.setChunk(true, chunk);

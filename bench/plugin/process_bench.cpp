@@ -1,18 +1,21 @@
 // processReplacing of the built module at 44.1 kHz with the transport playing, loaded as a host
 // loads it.
 //
-// BM_ProcessBusy / BM_ProcessGatesClosed / BM_ProcessBusySilenceTail: 512-frame blocks of the
-// heavy program (all six modules active, lanes moving every 1/64 note), the same with every gate
-// closed, and the heavy program in the silence after a loud signal (where subnormal numbers would
-// show up as a slowdown). Counters: ns_per_frame is the time of one stereo frame; rt_factor is
-// how many times faster than real time the block is processed.
+// BM_ProcessBusy / BM_ProcessGatesClosed / BM_ProcessBusySilenceTail / BM_ProcessGliding:
+// 512-frame blocks of the heavy program (all six modules active, lanes moving every 1/64 note),
+// the same with every gate closed, the heavy program in the silence after a loud signal (where
+// subnormal numbers would show up as a slowdown), and the heavy program with every lane gliding
+// and modulating every module (one scene alone, to profile). Counters: ns_per_frame is the time of
+// one stereo frame; rt_factor is how many times faster than real time the block is processed.
 //
-// BM_ProcessInterleaved: every configuration loaded in one process, blocks alternated between
-// them so that they share the machine's state at each moment, and the median of the per-round
-// times reported as ns per stereo frame for each, with the ratios the targets are stated in.
-// On a shared machine only this one's figures compare with each other. With
-// MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gates-closed,
-// silence and two factory figures run in the same rounds ("ref_..."), with heavy_per_ref.
+// BM_ProcessInterleaved: every configuration (the scenes above, the heavy program with every lane
+// gliding and modulating every module, four factory programs) loaded in one process, blocks
+// alternated between them so that they share the machine's state at each moment, and the median of
+// the per-round times reported as ns per stereo frame for each, with the ratios the targets are
+// stated in. On a shared machine only this one's figures compare with each other. With
+// MORVEK2_BENCH_REFERENCE naming a copy of an earlier build of the module, its heavy, gliding,
+// gates-closed, silence and four factory figures run in the same rounds ("ref_..."), with
+// heavy_per_ref.
 //
 // BM_ProgramsSubnormalInput: every factory program on noise and on a subnormal tail, alternated
 // block by block, with the ratio of the two per program and the worst of them.
@@ -125,6 +128,10 @@ void BM_ProcessBusySilenceTail(benchmark::State& state)
 {
     run(state, Scene::Busy, true);
 }
+void BM_ProcessGliding(benchmark::State& state)
+{
+    run(state, Scene::Gliding, false);
+}
 
 // One configuration of the interleaved run: a plug-in, its input and the block size it is fed.
 struct Contender
@@ -150,12 +157,13 @@ void BM_ProcessInterleaved(benchmark::State& state)
         add("heavy_" + b, loadScene(Scene::Busy), block, false);
         add("gates_closed_" + b, loadScene(Scene::GatesClosed), block, false);
         add("heavy_silence_" + b, loadScene(Scene::Busy), block, true);
+        add("gliding_" + b, loadScene(Scene::Gliding), block, false);
     }
     // Clean Slate, Shift This, Self Osc Acid, Full Of Techno.
     for (int program : {0, 1, 7, 25}) {
         add("program" + std::to_string(program + 1) + "_512", loadFactory(program), kFrames, false);
     }
-    if (all.size() != 10) {
+    if (all.size() != 12) {
         state.SkipWithError("the module did not load");
         return;
     }
@@ -164,9 +172,12 @@ void BM_ProcessInterleaved(benchmark::State& state)
     if (reference && *reference) {
         add("ref_heavy_512", loadScene(Scene::Busy, reference), kFrames, false);
         add("ref_heavy_64", loadScene(Scene::Busy, reference), 64, false);
+        add("ref_gliding_512", loadScene(Scene::Gliding, reference), kFrames, false);
         add("ref_gates_closed_512", loadScene(Scene::GatesClosed, reference), kFrames, false);
         add("ref_heavy_silence_512", loadScene(Scene::Busy, reference), kFrames, true);
         add("ref_program1_512", loadFactory(0, reference), kFrames, false);
+        add("ref_program2_512", loadFactory(1, reference), kFrames, false);
+        add("ref_program8_512", loadFactory(7, reference), kFrames, false);
         add("ref_program26_512", loadFactory(25, reference), kFrames, false);
     }
     if (std::filesystem::exists(kLspCompressor)) {
@@ -211,7 +222,7 @@ void BM_ProcessInterleaved(benchmark::State& state)
         std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
         return v[v.size() / 2];
     };
-    double heavy512 = 0.0, heavy64 = 0.0, lsp = 0.0, refHeavy512 = 0.0;
+    double heavy512 = 0.0, heavy64 = 0.0, gliding512 = 0.0, lsp = 0.0, refHeavy512 = 0.0;
     for (Contender& c : all) {
         const double m = median(c.nsPerFrame);
         state.counters[c.name + "_ns"] = m;
@@ -219,6 +230,8 @@ void BM_ProcessInterleaved(benchmark::State& state)
             heavy512 = m;
         } else if (c.name == "heavy_64") {
             heavy64 = m;
+        } else if (c.name == "gliding_512") {
+            gliding512 = m;
         } else if (c.name == "ref_heavy_512") {
             refHeavy512 = m;
         } else if (c.name == "lsp_compressor_512") {
@@ -233,6 +246,7 @@ void BM_ProcessInterleaved(benchmark::State& state)
     }
     if (lsp > 0.0) {
         state.counters["heavy_per_lsp"] = heavy512 / lsp;
+        state.counters["gliding_per_lsp"] = gliding512 / lsp;
     }
 }
 
@@ -307,5 +321,6 @@ void BM_ProgramsSubnormalInput(benchmark::State& state)
 BENCHMARK(BM_ProcessBusy)->MinTime(1.0);
 BENCHMARK(BM_ProcessGatesClosed)->MinTime(1.0);
 BENCHMARK(BM_ProcessBusySilenceTail)->MinTime(1.0);
+BENCHMARK(BM_ProcessGliding)->MinTime(1.0);
 BENCHMARK(BM_ProcessInterleaved)->Iterations(600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProgramsSubnormalInput)->Iterations(200)->Unit(benchmark::kMillisecond);

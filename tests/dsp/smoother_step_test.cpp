@@ -140,6 +140,7 @@ TEST(SmootherStep, UpdateAgreesWithThePlainRuleBitForBit)
 // The two-smoother run processPair against process() sample by sample: every value, and the
 // encoded states and targets it leaves (a non-finite ending on the last sample replaces the
 // target), from states that sit at, next to and far from the target, for runs of every kind.
+// Then from there the two-chain advanceRunPair against advance() of each the same way.
 TEST(SmootherStep, PairRunLeavesWhatProcessLeavesBitForBit)
 {
     const float states[] = {5.0f,    std::nextafter(5.0f, 6.0f),
@@ -185,6 +186,18 @@ TEST(SmootherStep, PairRunLeavesWhatProcessLeavesBitForBit)
                                 sameBits(pair[c].getEncodedTarget(), ref[c].getEncodedTarget()))
                                 << "states " << sa << ", " << sb << " gate " << gate << " n " << n
                                 << " channel " << c;
+                        }
+                        float ta[64], tb[64];
+                        zksp_smoother::advanceRunPair(pair[0], pair[1], ta, tb, n);
+                        for (int i = 0; i < n; ++i) {
+                            ASSERT_TRUE(sameBits(ta[i], ref[0].advance()));
+                            ASSERT_TRUE(sameBits(tb[i], ref[1].advance()))
+                                << "states " << sa << ", " << sb << " gate " << gate << " update "
+                                << i;
+                        }
+                        for (int c = 0; c < 2; ++c) {
+                            ASSERT_TRUE(
+                                sameBits(pair[c].getEncodedState(), ref[c].getEncodedState()));
                         }
                     }
                 }

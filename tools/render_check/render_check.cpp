@@ -5,11 +5,12 @@
 // 64-frame, 512-frame and irregular blocks from one fixed input, and writes one line per fact:
 // identity, parameter names and display texts, program names and chunk sizes, and a hash of the
 // bits of every render; then the module under load (every module working, lanes moving every 1/64
-// note, in three chain orders, and with every gate closed) over the same input followed by a
-// second of silence. `compare` reads two reports (say the Linux module's and the Windows
-// module's, or one build's and an earlier build's) and names every line, and so every program,
-// that differs; with `sound` only the programs (names, chunk sizes) and the renders count: two
-// formats of the module differ in identity and parameter names, never in these.
+// note, in three chain orders, with every gate closed, and with every lane gliding and modulating
+// every module) over the same input followed by a second of silence. `compare` reads two reports
+// (say the Linux module's and the Windows module's, or one build's and an earlier build's) and
+// names every line, and so every program, that differs; with `sound` only the programs (names,
+// chunk sizes) and the renders count: two formats of the module differ in identity and parameter
+// names, never in these.
 //
 // On Windows, `lifecycle` measures the process heaps over 50 load/unload cycles and around the
 // first blocks and MIDI events on three fresh threads.
@@ -210,8 +211,9 @@ int report(const std::string& modulePath, const std::string& outPath)
         }
     }
 
-    // The module under load, in its first chain order and two others, and with every gate
-    // closed, each followed by a second of silence: the input, then nothing, as a song ends.
+    // The module under load, in its first chain order and two others, with every gate closed,
+    // and with every lane gliding and modulating, each followed by a second of silence: the input,
+    // then nothing, as a song ends.
     struct LoadScene
     {
         const char* name;
@@ -221,7 +223,8 @@ int report(const std::string& modulePath, const std::string& outPath)
     const LoadScene scenes[] = {{"heavy", Scene::Busy, {0, 1, 2, 3, 4, 5}},
                                 {"heavy-reversed", Scene::Busy, {5, 4, 3, 2, 1, 0}},
                                 {"heavy-shuffled", Scene::Busy, {3, 0, 4, 1, 5, 2}},
-                                {"gates-closed", Scene::GatesClosed, {0, 1, 2, 3, 4, 5}}};
+                                {"gates-closed", Scene::GatesClosed, {0, 1, 2, 3, 4, 5}},
+                                {"gliding", Scene::Gliding, {0, 1, 2, 3, 4, 5}}};
     for (float rate : kRates) {
         AudioChannels input = makeInput(rate);
         for (std::vector<float>& channel : input) {
