@@ -124,10 +124,12 @@ struct Face
     // The plain value last taken from each control port, as float bits so a NaN a host leaves
     // in a port counts as seen once rather than as a change every block.
     std::uint32_t seen[kNumParams] = {};
-    // Set when the core's values changed behind the ports (state restored): run takes what the
-    // ports hold then as seen, so a host that restores the state alone, leaving its ports as they
-    // were, does not undo the restored program with them.
+    // Set when the core's values changed behind the ports (state restored): run then takes what
+    // the ports held at the restore as seen, so a host that restores the state alone, leaving its
+    // ports as they were, does not undo the restored program with them, while a port the host
+    // moves after the restore still counts.
     std::atomic<bool> reseeControls{false};
+    std::atomic<std::uint32_t> portsAtRestore[kNumParams] = {};
 
     Clock clock;
     float silence[kScratchFrames] = {};
@@ -139,11 +141,18 @@ struct Face
             seen[i] = std::bit_cast<std::uint32_t>(map->currentPlain(i));
     }
 
-    void seePortValues() // [audio]
+    void notePortsAtRestore() // [ui] inside restore
     {
         for (int i = 0; i < kNumParams; ++i)
-            seen[i] =
-                std::bit_cast<std::uint32_t>(controls[i] ? *controls[i] : map->currentPlain(i));
+            portsAtRestore[i].store(
+                std::bit_cast<std::uint32_t>(controls[i] ? *controls[i] : map->currentPlain(i)),
+                std::memory_order_relaxed);
+    }
+
+    void seePortsAtRestore() // [audio]
+    {
+        for (int i = 0; i < kNumParams; ++i)
+            seen[i] = portsAtRestore[i].load(std::memory_order_relaxed);
     }
 };
 
@@ -326,7 +335,7 @@ void run(LV2_Handle handle, uint32_t frames) // [audio]
 {
     Face& f = *faceOf(handle);
     if (f.reseeControls.exchange(false, std::memory_order_acquire))
-        f.seePortValues();
+        f.seePortsAtRestore();
 
     // Automation first, as a VST2 host's setParameter calls arrive before its block. A port
     // moved to the value the core already holds changes nothing: a host that writes a restored
@@ -416,6 +425,7 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
     // The core refuses bytes that are not a program and leaves everything as it was.
     if (!f.core->setChunk(data, static_cast<int>(size), true))
         return LV2_STATE_ERR_UNKNOWN;
+    f.notePortsAtRestore();
     f.reseeControls.store(true, std::memory_order_release);
     return LV2_STATE_SUCCESS;
 }
