@@ -18,25 +18,8 @@ export LXVST_PATH=$(dirname "$so") LV2_PATH=$lv2_path
 # ardour7-lua sometimes aborts at exit when it has a display; it needs none.
 unset DISPLAY
 
-mkdir -p "$XDG_CONFIG_HOME/ardour7/scripts" "$XDG_CONFIG_HOME/ardour7/export"
-cp "$here/morvek2_check_tone.lua" "$here/morvek2_check_negate.lua" "$XDG_CONFIG_HOME/ardour7/scripts/"
-# Ardour's own presets write 16-bit or dithered files; this one writes the master bus's floats.
-cat > "$XDG_CONFIG_HOME/ardour7/export/morvek2-float.preset" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<ExportPreset id="5f0e3b2c-6f5e-4d0a-9c61-6d6f7276656b" name="Morvek2 float WAV">
-  <ExportFormat id="20b4ab09-6452-4cb3-bd66-b921cdbd2942"/>
-  <ExportFilename>
-    <Folder relative="1" path="export"/>
-    <Field name="label" enabled="0"/>
-    <Field name="session" enabled="0"/>
-    <Field name="snapshot" enabled="0"/>
-    <Field name="timespan" enabled="1"/>
-    <Field name="revision" enabled="0"/>
-    <Field name="time" enabled="0" value="T_None"/>
-    <Field name="date" enabled="0" value="D_None"/>
-  </ExportFilename>
-</ExportPreset>
-XML
+. "$here/ardour_common.sh"
+ardour_check_config
 
 # Ardour trusts a VST2 cache entry only when the module is strictly older than it, and headless
 # ardour7-lua never scans by itself.

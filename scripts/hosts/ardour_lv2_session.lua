@@ -17,29 +17,7 @@
 -- crashes while it tears down a session with several tracks (and the process may still die in
 -- its exit handlers, after every line here was printed).
 local mode, dir = arg[1], arg[2]
--- Every line reaches the check script even when the process dies at exit.
-io.stdout:setvbuf ("line")
-local seconds = 4
-
-AudioEngine:set_backend ("None (Dummy)", "", "")
-
-local function export (s, name)
-	local ex = s:simple_export ()
-	ex:set_name (name)
-	ex:set_folder (dir .. "/export")
-	ex:set_range (0, seconds * s:nominal_sample_rate ())
-	-- 32-bit float WAV, no dither (the preset the check script writes beside Ardour's own).
-	assert (ex:set_preset ("5f0e3b2c-6f5e-4d0a-9c61-6d6f7276656b"), "no float wav export preset")
-	assert (ex:run_export (), "export " .. name .. " failed")
-	print ("export ok " .. name)
-end
-
--- The processors on a track, in the order "create" adds them: tone, plug-in, sign turn.
-local function nth_on (s, track, n)
-	local p = s:route_by_name (track):nth_plugin (n)
-	assert (not p:isnil (), "no processor " .. n .. " on track " .. track)
-	return p
-end
+local common = dofile (debug.getinfo (1, "S").source:sub (2):match ("(.*/)") .. "ardour_session_common.lua")
 
 if mode == "create" then
 	local vst_name, lv2_uri = arg[3], arg[4]
@@ -52,23 +30,7 @@ if mode == "create" then
 	assert (not info:isnil (), "LV2 plug-in not found: " .. lv2_uri)
 	print ("found lv2:", info.name, info.unique_id)
 
-	local procs = {}
-	for _, t in ipairs ({ { "VST2", ARDOUR.PluginType.LXVST, vst_name }, { "LV2", ARDOUR.PluginType.LV2, lv2_uri } }) do
-		local tl = s:new_audio_track (2, 2, nil, 1, t[1], ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false)
-		local tr = tl:front ()
-		local tone = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Tone")
-		assert (not tone:isnil (), "Morvek2 Check Tone missing")
-		assert (tr:add_processor_by_index (tone, 0, nil, true) == 0, "cannot add the tone")
-		local p = ARDOUR.LuaAPI.new_plugin (s, t[3], t[2], "")
-		assert (not p:isnil (), "cannot instantiate " .. t[1] .. " " .. t[3])
-		assert (tr:add_processor_by_index (p, 1, nil, true) == 0, "cannot add " .. t[1])
-		-- The master bus gets the plug-in's channels as they are: no pan law between the tracks.
-		tr:panner_shell ():set_bypassed (true)
-		procs[t[1]] = p
-		local pl = p:to_insert ():plugin (0)
-		print ("plugin:", t[1], pl:name (), "maker:", pl:maker (), "params:", pl:parameter_count ())
-	end
-
+	local procs = common.side_by_side (s, { { "VST2", ARDOUR.PluginType.LXVST, vst_name }, { "LV2", ARDOUR.PluginType.LV2, lv2_uri } })
 	local vpl = procs.VST2:to_insert ():plugin (0)
 	local lpl = procs.LV2:to_insert ():plugin (0)
 	-- Ardour lists a VST2 module's programs as presets "VST:<unique id>:<index, 4 digits>".
@@ -88,38 +50,16 @@ if mode == "create" then
 	print ("read back vst2", pidx, ARDOUR.LuaAPI.get_processor_param (procs.VST2, pidx, true))
 	print ("read back lv2", pidx, ARDOUR.LuaAPI.get_processor_param (procs.LV2, pidx, true))
 
-	local neg = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Negate")
-	assert (not neg:isnil (), "Morvek2 Check Negate missing")
-	assert (s:route_by_name ("LV2"):add_processor_by_index (neg, 2, nil, false) == 0, "cannot add the sign turn")
-
-	export (s, "sum")
-	neg:activate ()
-	s:save_state ("", false, false, false, false, false)
-	print ("saved")
-	export (s, "diff")
+	common.export_sum_and_diff (s, dir, "LV2")
 	os.exit (0)
 elseif mode == "reopen" then
-	local s = load_session (dir, "check")
-	assert (s, "cannot reopen the session")
-	local neg = nth_on (s, "LV2", 2)
-	neg:deactivate ()
-	export (s, "reopened-sum")
-	neg:activate ()
-	export (s, "reopened-diff")
-	s:save_state ("resaved", false, false, false, false, false)
-	print ("saved resaved")
+	common.reopen (dir, "LV2")
 	os.exit (0)
 elseif mode == "editor" then
 	local uri, port, vst3 = arg[3], tonumber (arg[4]), arg[5] == "vst3"
 	local s = create_session (dir, "gui", 48000)
 	assert (s, "cannot create session")
-	local tr = s:new_audio_track (2, 2, nil, 1, vst3 and "VST3" or "LV2", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false):front ()
-	local tone = ARDOUR.LuaAPI.new_luaproc (s, "Morvek2 Check Tone")
-	assert (not tone:isnil (), "Morvek2 Check Tone missing")
-	assert (tr:add_processor_by_index (tone, 0, nil, true) == 0, "cannot add the tone")
-	local p = ARDOUR.LuaAPI.new_plugin (s, uri, vst3 and ARDOUR.PluginType.VST3 or ARDOUR.PluginType.LV2, "")
-	assert (not p:isnil (), "cannot instantiate " .. uri)
-	assert (tr:add_processor_by_index (p, 1, nil, true) == 0, "cannot add the plug-in")
+	local _, p = common.tone_track (s, vst3 and "VST3" or "LV2", uri, vst3 and ARDOUR.PluginType.VST3 or ARDOUR.PluginType.LV2)
 	-- An LV2 plug-in's automation parameters are numbered by port, a VST3 plug-in's by place.
 	local ac = p:to_insert ():to_automatable ():automation_control (
 		Evoral.Parameter (ARDOUR.AutomationType.PluginAutomation, 0, port), false)
