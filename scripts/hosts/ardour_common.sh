@@ -23,3 +23,23 @@ ardour_check_config() {
 </ExportPreset>
 XML
 }
+
+# ardour_step SCRIPT LAST-LINE ARGS...: runs the Lua session script SCRIPT (in this folder) with
+# ARGS until it has printed LAST-LINE, up to five times, printing what it said and its exit
+# status. Headless Ardour 7.3 dies now and then while it exports, saves or exits, so the exit
+# status is printed, not trusted: a process that dies in its exit handlers has done its work. A
+# "create" step starts on a new $session each time. Needs $here, $work and $session.
+ardour_step() {
+    local script=$1 last=$2 try rc
+    shift 2
+    for try in 1 2 3 4 5; do
+        [ "$1" = create ] && rm -rf "$session"
+        rc=0
+        timeout 120 ardour7-lua "$here/$script" "$@" >"$work/lua.log" 2>&1 || rc=$?
+        grep -v 'Ignored format' "$work/lua.log" || true
+        echo "ardour7-lua exit status $rc"
+        grep -q "^$last\$" "$work/lua.log" && return 0
+        echo "WARNING: ardour7-lua $1 stopped before '$last' (try $try)"
+    done
+    return 1
+}

@@ -35,26 +35,11 @@ session=$work/session
 # an ACE compressor on both tracks as often as with Morvek2 (4 of 10 processes), while the same
 # session with two VST2 instances ran clean 8 times. So each step is run again until it has
 # printed its last line, up to five times: "create" on a new session, "reopen" on the saved
-# one (it only adds exports and a snapshot). The exit status is printed, not trusted: a process
-# that dies in its exit handlers has done its work.
-step() { # step LAST-LINE ARGS...: runs the session script until it prints LAST-LINE
-    local last=$1 try rc
-    shift
-    for try in 1 2 3 4 5; do
-        [ "$1" = create ] && rm -rf "$session"
-        rc=0
-        timeout 120 ardour7-lua "$here/ardour_lv2_session.lua" "$@" >"$work/lua.log" 2>&1 || rc=$?
-        grep -v 'Ignored format' "$work/lua.log" || true
-        echo "ardour7-lua exit status $rc"
-        grep -q "^$last\$" "$work/lua.log" && return 0
-        echo "WARNING: ardour7-lua $1 stopped before '$last' (try $try)"
-    done
-    return 1
-}
+# one (it only adds exports and a snapshot).
 echo "--- create"
-step "export ok diff" create "$session" "$vst_name" "$@"
+ardour_step ardour_lv2_session.lua "export ok diff" create "$session" "$vst_name" "$@"
 echo "--- reopen"
-step "saved resaved" reopen "$session"
+ardour_step ardour_lv2_session.lua "saved resaved" reopen "$session"
 
 # Per export: frames, peak and how many samples are not exactly zero (sox prints every float
 # sample with enough digits that only an exact zero prints as 0).

@@ -41,22 +41,6 @@ LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanne
     { echo "FAIL: the VST3 scanner failed"; cat "$work/scan.log"; exit 1; }
 
 session=$work/session
-# Headless Ardour 7.3 dies now and then while it exports, saves or exits: each step is run again
-# until it has printed its last line, up to five times. The exit status is printed, not trusted.
-step() { # step LAST-LINE ARGS...
-    local last=$1 try rc
-    shift
-    for try in 1 2 3 4 5; do
-        [ "$1" = create ] && rm -rf "$session"
-        rc=0
-        timeout 120 ardour7-lua "$here/ardour_vst3_session.lua" "$@" >"$work/lua.log" 2>&1 || rc=$?
-        grep -v 'Ignored format' "$work/lua.log" >>"$work/out.log" || true
-        echo "ardour7-lua exit status $rc" >>"$work/out.log"
-        grep -q "^$last\$" "$work/lua.log" && return 0
-        echo "WARNING: ardour7-lua $1 stopped before '$last' (try $try)" >>"$work/out.log"
-    done
-    return 1
-}
 # Per export: frames, peak and how many samples are not exactly zero.
 measure() {
     for f in sum diff reopened-sum reopened-diff; do
@@ -79,8 +63,9 @@ field() { awk -v p="$1" -v n="$2" 'index($0, p) == 1 {print $n; exit}' <<<"$out"
 for attempt in 1 2; do
     failures=0
     : >"$work/out.log"
-    step "export ok diff" create "$session" Morvek2 "$uid" $program $param $value &&
-        step "saved resaved" reopen "$session"
+    ardour_step ardour_vst3_session.lua "export ok diff" create "$session" Morvek2 "$uid" \
+        $program $param $value >>"$work/out.log" &&
+        ardour_step ardour_vst3_session.lua "saved resaved" reopen "$session" >>"$work/out.log"
     measure >>"$work/out.log"
     out=$(cat "$work/out.log")
     echo "--- attempt $attempt"

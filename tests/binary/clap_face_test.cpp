@@ -396,17 +396,7 @@ TEST(ClapFace, EditorDrawsAsVst2AndSendsGesturesToTheHost)
         clap->takeParamOutput();
         clap->takeFlushRequest();
         const auto sendAt = [&](int type, int x, int y, unsigned state) {
-            XEvent event{};
-            event.type = type;
-            event.xbutton.display = host;
-            event.xbutton.window = window;
-            event.xbutton.root = DefaultRootWindow(host);
-            event.xbutton.x = x;
-            event.xbutton.y = y;
-            event.xbutton.button = Button1;
-            event.xbutton.state = state;
-            event.xbutton.same_screen = True;
-            XSendEvent(host, window, False, NoEventMask, &event);
+            morvek2::test::sendPointer(host, window, type, x, y, state);
             idle(3);
         };
         const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };

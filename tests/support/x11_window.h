@@ -41,4 +41,25 @@ inline std::vector<Window> children(Display* display, Window window)
     return out;
 }
 
+// A button press or release, or a motion with the button held (`type`), sent straight to
+// `window` at (x, y) with the modifier and button `state`, as a user's pointer would make it.
+inline void sendPointer(Display* display, Window window, int type, int x, int y, unsigned state)
+{
+    XEvent event{};
+    event.type = type;
+    event.xbutton.display = display;
+    event.xbutton.window = window;
+    event.xbutton.root = DefaultRootWindow(display);
+    event.xbutton.x = x;
+    event.xbutton.y = y;
+    event.xbutton.button = Button1;
+    event.xbutton.state = state;
+    event.xbutton.same_screen = True;
+    if (type == MotionNotify) {
+        event.xmotion.is_hint = NotifyNormal;
+    }
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+}
+
 } // namespace morvek2::test

@@ -215,18 +215,7 @@ TEST(Vst3View, DrawsAsTheVst2EditorAndBracketsAKnobDragForTheHost)
     constexpr int kGain = morvek2::param::kOutputGain;
     const double before = edit.getParamNormalized(controller, kGain);
     const auto sendAt = [&](int type, int x, int y, unsigned state) {
-        XEvent event{};
-        event.type = type;
-        event.xbutton.display = host;
-        event.xbutton.window = uiWindow;
-        event.xbutton.root = DefaultRootWindow(host);
-        event.xbutton.x = x;
-        event.xbutton.y = y;
-        event.xbutton.button = Button1;
-        event.xbutton.state = state;
-        event.xbutton.same_screen = True;
-        XSendEvent(host, uiWindow, False, NoEventMask, &event);
-        XSync(host, False);
+        morvek2::test::sendPointer(host, uiWindow, type, x, y, state);
         idleFor(timerIdle, 3);
     };
     const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };
@@ -476,21 +465,7 @@ TEST(Lv2Ui, RefusedWithoutInstanceAccessAndWorksWithIt)
     const float before = core->getParameter(kGain);
     heard.calls.clear();
     const auto sendAt = [&](int type, int x, int y, unsigned state) {
-        XEvent event{};
-        event.type = type;
-        event.xbutton.display = host;
-        event.xbutton.window = uiWindow;
-        event.xbutton.root = DefaultRootWindow(host);
-        event.xbutton.x = x;
-        event.xbutton.y = y;
-        event.xbutton.button = Button1;
-        event.xbutton.state = state;
-        event.xbutton.same_screen = True;
-        if (type == MotionNotify) {
-            event.xmotion.is_hint = NotifyNormal;
-        }
-        XSendEvent(host, uiWindow, False, NoEventMask, &event);
-        XSync(host, False);
+        morvek2::test::sendPointer(host, uiWindow, type, x, y, state);
         idleFor(uiIdle, 3);
     };
     const auto send = [&](int type, int y, unsigned state) { sendAt(type, 473, y, state); };
